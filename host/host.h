@@ -1,0 +1,146 @@
+// The host services: the operating-system operations that the removal run and its stages act on
+// the machine through. The interface keeps the platform's result semantics where callers decide
+// on them (status codes, last errors, sentinel handles) but speaks C++: text is std::string,
+// handles are distinct types, and every handle is owned by one of the wrappers in handles.h.
+//
+// This header is portable: it includes no platform header, so the removal core compiles and is
+// tested anywhere. host/win32 implements it with the real calls.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vorsk {
+
+// Status and last-error codes, with the platform's values.
+using Status = std::uint32_t;
+inline constexpr Status kErrorSuccess = 0;
+inline constexpr Status kErrorFileNotFound = 2;
+inline constexpr Status kErrorAccessDenied = 5;
+inline constexpr Status kErrorNotEnoughMemory = 8;
+inline constexpr Status kErrorInvalidData = 13;
+inline constexpr Status kErrorSharingViolation = 32;
+inline constexpr Status kErrorInsufficientBuffer = 122;
+inline constexpr Status kErrorMoreData = 234;
+inline constexpr Status kErrorNoMoreItems = 259;
+inline constexpr Status kErrorKeyDeleted = 1018;
+
+// Files.
+inline constexpr std::uint32_t kGenericRead = 0x80000000;
+inline constexpr std::uint32_t kFileShareRead = 0x1;
+inline constexpr std::uint32_t kOpenExisting = 3;
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x1;
+inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+
+// Registry.
+inline constexpr std::uint32_t kKeyRead = 0x20019;
+
+// Device setup.
+inline constexpr std::uint32_t kDigcfPresent = 0x2;
+inline constexpr std::uint32_t kDigcfAllClasses = 0x4;
+inline constexpr std::uint32_t kSpdrpHardwareId = 0x1;
+inline constexpr std::uint32_t kDifRemove = 5;
+
+// Local memory: fixed and zero-filled.
+inline constexpr std::uint32_t kLptr = 0x40;
+
+// Message boxes.
+inline constexpr std::uint32_t kMbOk = 0x0;
+inline constexpr std::uint32_t kMbIconInformation = 0x40;
+
+// Handles. Each kind is its own type so that one cannot be closed as another.
+enum class RegKey : std::uintptr_t {};
+enum class FileHandle : std::uintptr_t {};
+enum class DevInfoSet : std::uintptr_t {};
+enum class WindowHandle : std::uintptr_t {};
+
+inline constexpr RegKey kNullKey{0};
+// The predefined root: never opened, never closed, never wrapped.
+inline constexpr RegKey kLocalMachine{0x80000002};
+inline constexpr FileHandle kInvalidFile{~std::uintptr_t{0}};
+inline constexpr DevInfoSet kInvalidDevInfoSet{~std::uintptr_t{0}};
+inline constexpr WindowHandle kNoOwner{0};
+
+// A device information record in the platform's layout (SP_DEVINFO_DATA): 28 bytes in a 32-bit
+// process. The caller sets cbSize to the record's own size before the first enumeration.
+struct DeviceInfoRecord {
+  std::uint32_t cbSize = 0;
+  std::array<std::uint8_t, 16> classGuid{};
+  std::uint32_t devInst = 0;
+  std::uintptr_t reserved = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Profile reader. The value of section/entry, cut to size - 1 characters, or defaultText
+  // (cut the same way) when the section or entry is absent. Names match in any letter case.
+  virtual std::string GetPrivateProfileStringA(const std::string& section,
+                                               const std::string& entry,
+                                               const std::string& defaultText, std::uint32_t size,
+                                               const std::string& path) = 0;
+  // The value of section/entry as an integer, or defaultValue when it is absent.
+  virtual std::int32_t GetPrivateProfileIntA(const std::string& section, const std::string& entry,
+                                             std::int32_t defaultValue,
+                                             const std::string& path) = 0;
+
+  // The Windows directory into `directory`, as the platform answers: its length on success, 0 on
+  // failure, or the size needed when `size` is too small. Only a success writes `directory`.
+  virtual std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) = 0;
+
+  // Files. CreateFileA answers kInvalidFile on failure, with the reason as last error.
+  virtual FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                 std::uint32_t flagsAndAttributes) = 0;
+  virtual bool CloseHandle(FileHandle file) = 0;
+  virtual bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) = 0;
+  virtual bool DeleteFileA(const std::string& path) = 0;
+
+  // Registry. Each call answers its status; results are written only on success. Names and
+  // values are bounded by the caller's buffer size, in characters or bytes, as the platform's.
+  virtual Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) = 0;
+  virtual Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                               RegKey& result) = 0;
+  // The name of the subkey at index; kErrorMoreData when it needs nameSize characters or more
+  // (its terminating zero included), kErrorNoMoreItems past the last subkey.
+  virtual Status RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& name,
+                               std::uint32_t nameSize) = 0;
+  // The bytes of a value, exactly as stored; kErrorMoreData when there are more than dataSize.
+  virtual Status RegQueryValueExA(RegKey key, const std::string& valueName, std::string& data,
+                                  std::uint32_t dataSize) = 0;
+  virtual Status RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) = 0;
+  virtual Status RegDeleteKeyA(RegKey parent, const std::string& subKey) = 0;
+  virtual Status RegCloseKey(RegKey key) = 0;
+
+  // Device setup service. Failures answer false (or kInvalidDevInfoSet) with the last error set.
+  virtual DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) = 0;
+  virtual bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
+                                     DeviceInfoRecord& record) = 0;
+  // With buffer null and bufferSize 0 it reports the size needed in requiredSize.
+  virtual bool SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoRecord& record,
+                                                 std::uint32_t property, void* buffer,
+                                                 std::uint32_t bufferSize,
+                                                 std::uint32_t* requiredSize) = 0;
+  virtual bool SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
+                                         DeviceInfoRecord& record) = 0;
+  virtual bool SetupDiDestroyDeviceInfoList(DevInfoSet set) = 0;
+
+  // Local memory and the thread's last error.
+  virtual void* LocalAlloc(std::uint32_t flags, std::size_t bytes) = 0;
+  virtual void* LocalFree(void* memory) = 0;
+  virtual std::uint32_t GetLastError() = 0;
+
+  // A modal message box; no caption shows the platform's default one.
+  virtual int MessageBoxA(WindowHandle owner, const std::string& text,
+                          const std::optional<std::string>& caption, std::uint32_t type) = 0;
+
+  // Buffered standard output, flushed when the process ends.
+  virtual void WriteStandardOutput(const std::string& text) = 0;
+};
+
+}  // namespace vorsk

@@ -1,0 +1,56 @@
+#include "removal/run.h"
+
+#include "cleanup/stages.h"
+#include "host/handles.h"
+#include "removal/script.h"
+
+namespace vorsk {
+
+namespace {
+
+constexpr std::string_view kScriptFilePrefix = "Remove";
+constexpr std::string_view kTagText = "417";
+
+// Whether the script can be opened for shared reading. The handle serves only this check and is
+// closed at once: the script is read by path, through the profile reader.
+bool CanOpenScript(Host& host, const std::string& scriptPath) {
+  unique_hfile script(host, host.CreateFileA(scriptPath, kGenericRead, kFileShareRead,
+                                             kOpenExisting, kFileAttributeNormal));
+  return script.is_valid();
+}
+
+}  // namespace
+
+std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) {
+  std::string path = windowsDirectory;
+  path += "\\Setup417\\";
+  path += kScriptFilePrefix;
+  path += kTagText;
+  path += ".ini";
+  if (path.size() >= kScriptTextSize) {
+    return std::nullopt;
+  }
+  return path;
+}
+
+int PerformRemoval(Host& host, WindowHandle frame) {
+  // A directory that cannot be queried leaves the directory part empty.
+  std::string windowsDirectory;
+  host.GetWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
+
+  const std::optional<std::string> scriptPath = BuildScriptPath(windowsDirectory);
+  if (!scriptPath || !CanOpenScript(host, *scriptPath)) {
+    host.MessageBoxA(frame, std::string(kMissingScriptMessage), std::string(kEmptyText),
+                     kMbIconInformation);
+    return kExitScriptMissing;
+  }
+
+  RemoveDriverFiles(host, *scriptPath);
+  const std::string devNo =
+      ReadScriptText(host, *scriptPath, kCurrentDevSection, kDevNoEntry, kScriptTextSize);
+  RemoveDevices(host, *scriptPath, devNo);
+  RemoveKeyTrees(host, *scriptPath, devNo);
+  return kExitCompleted;
+}
+
+}  // namespace vorsk

@@ -1,0 +1,35 @@
+// The removal run: one pass that locates the removal script, refuses to go on without it, and
+// runs the three removal stages in their fixed order.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/host.h"
+
+namespace vorsk {
+
+// Exit statuses of the process.
+inline constexpr int kExitCompleted = 0;
+// The removal script is missing or cannot be opened (the platform's "file not found" code).
+inline constexpr int kExitScriptMissing = 2;
+
+inline constexpr std::uint32_t kWindowsDirectorySize = 260;
+
+inline constexpr std::string_view kMissingScriptMessage =
+    "Can't locate at file remove417.ini,uninstall failed!";
+
+// "<windowsDirectory>\Setup417\Remove417.ini", or nothing when that would not fit the
+// 260-character path buffer (259 characters and its terminating zero).
+std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory);
+
+// Performs the whole run on `host` and answers the process's exit status. `frame` owns the
+// message box that reports a missing script.
+int PerformRemoval(Host& host, WindowHandle frame);
+
+// The run on the real machine: performs it and ends the process with its exit status through the
+// runtime's exit, so that buffered standard output is flushed. Never returns.
+[[noreturn]] void RunRemoval(WindowHandle frame);
+
+}  // namespace vorsk

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing vorsk needs on Debian 12, and only what is missing. Works
+# as root or through sudo.
+set -euo pipefail
+
+packages=(cmake g++ make googletest binutils
+          g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  as_root=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
+fi
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -q --no-install-recommends "${missing[@]}"

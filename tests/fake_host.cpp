@@ -1,0 +1,687 @@
+#include "tests/fake_host.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace vorsk::test {
+
+namespace {
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Trim(const std::string& text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && blank(text[begin])) {
+    ++begin;
+  }
+  while (end > begin && blank(text[end - 1])) {
+    --end;
+  }
+  return text.substr(begin, end - begin);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        ++i;
+      }
+    } else {
+      line += c;
+    }
+  }
+  lines.push_back(line);
+  return lines;
+}
+
+// The value of section/entry in an initialisation file's text, as the platform's profile reader
+// finds it: names in any letter case, blanks trimmed, one pair of surrounding quotes stripped.
+std::optional<std::string> ProfileValue(const std::string& text, const std::string& section,
+                                        const std::string& entry) {
+  bool inSection = false;
+  bool sectionSeen = false;
+  for (const std::string& raw : Lines(text)) {
+    const std::string line = Trim(raw);
+    if (!line.empty() && line[0] == '[') {
+      const std::size_t close = line.find(']');
+      const std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos
+                                                                              : close - 1));
+      if (sectionSeen && inSection) {
+        return std::nullopt;  // the first section of that name is the one read
+      }
+      inSection = EqualNoCase(name, section);
+      sectionSeen = sectionSeen || inSection;
+      continue;
+    }
+    if (!inSection || line.empty() || line[0] == ';') {
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos || !EqualNoCase(Trim(line.substr(0, equals)), entry)) {
+      continue;
+    }
+    std::string value = Trim(line.substr(equals + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    return value;
+  }
+  return std::nullopt;
+}
+
+// The integer that the platform's profile reader makes of a text: optional blanks and sign, then
+// digits in decimal (or hexadecimal after 0x), up to the first other character.
+std::int32_t ProfileInteger(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  unsigned base = 10;
+  if (i + 1 < text.size() && text[i] == '0' && Fold(text[i + 1]) == 'x') {
+    base = 16;
+    i += 2;
+  }
+  std::uint32_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = Fold(text[i]);
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else {
+      break;
+    }
+    value = value * base + digit;  // wraps as the platform's 32-bit reader does
+  }
+  return static_cast<std::int32_t>(negative ? 0u - value : value);
+}
+
+std::vector<std::string> SplitKeyPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (const char c : path) {
+    if (c == '\\') {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  parts.push_back(part);
+  return parts;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
+void SnapshotKey(const FakeHost::Key& key, const std::string& path,
+                 std::vector<std::string>& lines) {
+  for (const auto& [name, value] : key.values) {
+    lines.push_back(path + " : " + name + " = " + std::to_string(value.type) + ":" +
+                    Hex(value.data));
+  }
+  for (const auto& [name, subkey] : key.subkeys) {
+    const std::string subPath = path.empty() ? name : path + "\\" + name;
+    lines.push_back(subPath);
+    SnapshotKey(*subkey, subPath, lines);
+  }
+}
+
+}  // namespace
+
+bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char x, char y) { return Fold(x) < Fold(y); });
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
+}
+
+FakeHost::FakeHost() = default;
+
+FakeHost::~FakeHost() {
+  for (const auto& [memory, size] : allocations_) {
+    delete[] static_cast<unsigned char*>(memory);
+  }
+}
+
+void FakeHost::AddFile(const std::string& path, const std::string& content,
+                       std::uint32_t attributes) {
+  files[path] = File{content, attributes, false, false};
+}
+
+FakeHost::Key& FakeHost::AddKey(const std::string& path) {
+  Key* key = &registry;
+  for (const std::string& part : SplitKeyPath(path)) {
+    if (part.empty()) {
+      continue;
+    }
+    auto& slot = key->subkeys[part];
+    if (!slot) {
+      slot = std::make_unique<Key>();
+    }
+    key = slot.get();
+  }
+  return *key;
+}
+
+void FakeHost::SetValue(const std::string& keyPath, const std::string& name,
+                        const std::string& data, std::uint32_t type) {
+  AddKey(keyPath).values[name] = Value{type, data};
+}
+
+void FakeHost::SetString(const std::string& keyPath, const std::string& name,
+                         const std::string& text) {
+  SetValue(keyPath, name, text + std::string(1, '\0'), kRegSz);
+}
+
+FakeHost::Device& FakeHost::AddDevice(const std::string& instanceId,
+                                      const std::vector<std::string>& hardwareIds, bool present) {
+  Device device;
+  device.instanceId = instanceId;
+  device.present = present;
+  if (!hardwareIds.empty()) {
+    std::string list;
+    for (const std::string& id : hardwareIds) {
+      list += id;
+      list += '\0';
+    }
+    list += '\0';
+    device.hardwareIds = list;
+  }
+  devices.push_back(device);
+  return devices.back();
+}
+
+bool FakeHost::FileExists(const std::string& path) const { return files.count(path) != 0; }
+
+FakeHost::Key* FakeHost::FindKey(const std::string& path) {
+  Key* key = &registry;
+  for (const std::string& part : SplitKeyPath(path)) {
+    if (part.empty()) {
+      continue;
+    }
+    const auto it = key->subkeys.find(part);
+    if (it == key->subkeys.end()) {
+      return nullptr;
+    }
+    key = it->second.get();
+  }
+  return key;
+}
+
+std::vector<std::string> FakeHost::RegistrySnapshot() const {
+  std::vector<std::string> lines;
+  SnapshotKey(registry, std::string(), lines);
+  return lines;
+}
+
+std::vector<std::string> FakeHost::JournalOf(const std::string& kind) const {
+  std::vector<std::string> entries;
+  const std::string prefix = kind + " ";
+  for (const std::string& line : journal) {
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      entries.push_back(line.substr(prefix.size()));
+    }
+  }
+  return entries;
+}
+
+std::size_t FakeHost::OpenHandleCount() const {
+  return openKeys_.size() + openFiles_.size() + openSets_.size() + allocations_.size();
+}
+
+std::string FakeHost::GetPrivateProfileStringA(const std::string& section,
+                                               const std::string& entry,
+                                               const std::string& defaultText, std::uint32_t size,
+                                               const std::string& path) {
+  journal.push_back("profile " + section + "/" + entry);
+  std::string value = defaultText;
+  const auto file = files.find(path);
+  if (file != files.end()) {
+    if (const auto found = ProfileValue(file->second.content, section, entry)) {
+      value = *found;
+    }
+  }
+  if (size == 0) {
+    return std::string();
+  }
+  if (value.size() > size - 1) {
+    value.resize(size - 1);
+  }
+  return value;
+}
+
+std::int32_t FakeHost::GetPrivateProfileIntA(const std::string& section, const std::string& entry,
+                                             std::int32_t defaultValue, const std::string& path) {
+  journal.push_back("profile " + section + "/" + entry);
+  const auto file = files.find(path);
+  if (file == files.end()) {
+    return defaultValue;
+  }
+  const auto found = ProfileValue(file->second.content, section, entry);
+  if (!found || found->empty()) {
+    return defaultValue;
+  }
+  return ProfileInteger(*found);
+}
+
+std::uint32_t FakeHost::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+  if (windowsDirectoryFails) {
+    lastError_ = kErrorAccessDenied;
+    return 0;
+  }
+  if (windowsDirectory.size() >= size) {
+    return static_cast<std::uint32_t>(windowsDirectory.size() + 1);
+  }
+  directory = windowsDirectory;
+  return static_cast<std::uint32_t>(windowsDirectory.size());
+}
+
+FileHandle FakeHost::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                 std::uint32_t) {
+  const auto file = files.find(path);
+  if (file == files.end() || creationDisposition != kOpenExisting) {
+    lastError_ = kErrorFileNotFound;
+    return kInvalidFile;
+  }
+  if (file->second.heldOpenForWriting && (shareMode & 0x2) == 0) {
+    lastError_ = kErrorSharingViolation;
+    return kInvalidFile;
+  }
+  if (desiredAccess != kGenericRead) {
+    faults.push_back("file opened for more than reading: " + path);
+  }
+  const FileHandle handle{nextHandle_++};
+  openFiles_[handle] = path;
+  journal.push_back("open " + path);
+  return handle;
+}
+
+bool FakeHost::CloseHandle(FileHandle file) {
+  const auto it = openFiles_.find(file);
+  if (it == openFiles_.end()) {
+    faults.push_back("CloseHandle on a handle that is not open");
+    lastError_ = 6;  // ERROR_INVALID_HANDLE
+    return false;
+  }
+  journal.push_back("close " + it->second);
+  openFiles_.erase(it);
+  return true;
+}
+
+bool FakeHost::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {
+  const auto file = files.find(path);
+  if (file == files.end()) {
+    lastError_ = kErrorFileNotFound;
+    return false;
+  }
+  file->second.attributes = attributes;
+  return true;
+}
+
+bool FakeHost::DeleteFileA(const std::string& path) {
+  journal.push_back("delete-file " + path);
+  const auto file = files.find(path);
+  if (file == files.end()) {
+    lastError_ = kErrorFileNotFound;
+    return false;
+  }
+  if ((file->second.attributes & kFileAttributeReadOnly) != 0 || file->second.deleteDenied) {
+    lastError_ = kErrorAccessDenied;
+    return false;
+  }
+  for (const auto& [handle, openPath] : openFiles_) {
+    if (EqualNoCase(openPath, path)) {
+      lastError_ = kErrorSharingViolation;
+      return false;
+    }
+  }
+  files.erase(file);
+  journal.push_back("deleted-file " + path);
+  return true;
+}
+
+std::optional<std::string> FakeHost::ResolvePath(RegKey parent, const std::string& subKey,
+                                                 Status& status) const {
+  std::string base;
+  if (parent != kLocalMachine) {
+    const auto it = openKeys_.find(parent);
+    if (it == openKeys_.end()) {
+      status = 6;  // ERROR_INVALID_HANDLE
+      return std::nullopt;
+    }
+    base = it->second;
+  }
+  std::vector<std::string> parts = SplitKeyPath(subKey);
+  while (parts.size() > 1 && parts.back().empty()) {
+    parts.pop_back();  // the registry accepts trailing separators
+  }
+  std::string path = base;
+  for (const std::string& part : parts) {
+    if (part.empty()) {
+      if (subKey.empty()) {
+        break;
+      }
+      status = kErrorBadPathname;
+      return std::nullopt;
+    }
+    if (part.size() > 255) {
+      status = kErrorInvalidParameter;
+      return std::nullopt;
+    }
+    path = path.empty() ? part : path + "\\" + part;
+  }
+  return path;
+}
+
+RegKey FakeHost::OpenKeyHandle(const std::string& path) {
+  const RegKey handle{nextHandle_++};
+  openKeys_[handle] = path;
+  return handle;
+}
+
+FakeHost::Key* FakeHost::KeyOfHandle(RegKey key, Status& status) {
+  if (key == kLocalMachine) {
+    return &registry;
+  }
+  const auto it = openKeys_.find(key);
+  if (it == openKeys_.end()) {
+    status = 6;  // ERROR_INVALID_HANDLE
+    faults.push_back("registry call on a key that is not open");
+    return nullptr;
+  }
+  Key* found = FindKey(it->second);
+  if (found == nullptr) {
+    status = kErrorKeyDeleted;
+  }
+  return found;
+}
+
+Status FakeHost::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) {
+  return RegOpenKeyExA(parent, subKey, kKeyRead, result);
+}
+
+Status FakeHost::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t,
+                               RegKey& result) {
+  Status status = kErrorSuccess;
+  const std::optional<std::string> path = ResolvePath(parent, subKey, status);
+  if (!path) {
+    return status;
+  }
+  Key* key = FindKey(*path);
+  if (key == nullptr) {
+    return kErrorFileNotFound;
+  }
+  if (key->openFailure) {
+    return *key->openFailure;
+  }
+  result = OpenKeyHandle(*path);
+  return kErrorSuccess;
+}
+
+Status FakeHost::RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& name,
+                               std::uint32_t nameSize) {
+  Status status = kErrorSuccess;
+  Key* node = KeyOfHandle(key, status);
+  if (node == nullptr) {
+    return status;
+  }
+  if (const auto failure = node->enumFailures.find(index); failure != node->enumFailures.end()) {
+    return failure->second;
+  }
+  if (index >= node->subkeys.size()) {
+    return kErrorNoMoreItems;
+  }
+  const std::string& subkeyName = std::next(node->subkeys.begin(), index)->first;
+  if (subkeyName.size() >= nameSize) {
+    return kErrorMoreData;
+  }
+  name = subkeyName;
+  return kErrorSuccess;
+}
+
+Status FakeHost::RegQueryValueExA(RegKey key, const std::string& valueName, std::string& data,
+                                  std::uint32_t dataSize) {
+  Status status = kErrorSuccess;
+  Key* node = KeyOfHandle(key, status);
+  if (node == nullptr) {
+    return status;
+  }
+  const auto value = node->values.find(valueName);
+  if (value == node->values.end()) {
+    return kErrorFileNotFound;
+  }
+  if (value->second.data.size() > dataSize) {
+    return kErrorMoreData;
+  }
+  data = value->second.data;
+  return kErrorSuccess;
+}
+
+Status FakeHost::RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) {
+  Status status = kErrorSuccess;
+  Key* node = KeyOfHandle(key, status);
+  if (node == nullptr) {
+    return status;
+  }
+  if (node->queryInfoFailure) {
+    return *node->queryInfoFailure;
+  }
+  subKeyCount = static_cast<std::uint32_t>(node->subkeys.size());
+  return kErrorSuccess;
+}
+
+Status FakeHost::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
+  Status status = kErrorSuccess;
+  const std::optional<std::string> path = ResolvePath(parent, subKey, status);
+  if (!path) {
+    return status;
+  }
+  journal.push_back("delete-key " + *path);
+  if (path->empty() || subKey.empty()) {
+    return kErrorInvalidParameter;
+  }
+  const std::size_t slash = path->rfind('\\');
+  Key* owner = slash == std::string::npos ? &registry : FindKey(path->substr(0, slash));
+  const std::string name = slash == std::string::npos ? *path : path->substr(slash + 1);
+  if (owner == nullptr) {
+    return kErrorFileNotFound;
+  }
+  const auto it = owner->subkeys.find(name);
+  if (it == owner->subkeys.end()) {
+    return kErrorFileNotFound;
+  }
+  if (it->second->deleteFailure) {
+    return *it->second->deleteFailure;
+  }
+  if (!it->second->subkeys.empty()) {
+    return kErrorAccessDenied;
+  }
+  owner->subkeys.erase(it);
+  journal.push_back("deleted-key " + *path);
+  return kErrorSuccess;
+}
+
+Status FakeHost::RegCloseKey(RegKey key) {
+  const auto it = openKeys_.find(key);
+  if (it == openKeys_.end()) {
+    faults.push_back("RegCloseKey on a key that is not open");
+    return 6;  // ERROR_INVALID_HANDLE
+  }
+  openKeys_.erase(it);
+  return kErrorSuccess;
+}
+
+DevInfoSet FakeHost::SetupDiGetClassDevsA(std::uint32_t flags) {
+  journal.push_back("device-set " + std::to_string(flags));
+  if (classDevsFail) {
+    lastError_ = kErrorAccessDenied;
+    return kInvalidDevInfoSet;
+  }
+  std::vector<std::size_t> members;
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    if (!devices[i].removed && (devices[i].present || (flags & kDigcfPresent) == 0)) {
+      members.push_back(i);
+    }
+  }
+  const DevInfoSet set{nextHandle_++};
+  openSets_[set] = members;
+  return set;
+}
+
+bool FakeHost::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
+                                     DeviceInfoRecord& record) {
+  const auto it = openSets_.find(set);
+  if (it == openSets_.end()) {
+    faults.push_back("enumeration of a set that is not open");
+    lastError_ = 6;
+    return false;
+  }
+  if (record.cbSize != sizeof(DeviceInfoRecord)) {
+    lastError_ = kErrorInvalidUserBuffer;
+    return false;
+  }
+  if (index >= it->second.size()) {
+    lastError_ = kErrorNoMoreItems;
+    return false;
+  }
+  record.devInst = static_cast<std::uint32_t>(it->second[index] + 1);
+  return true;
+}
+
+FakeHost::Device* FakeHost::DeviceOf(DevInfoSet set, const DeviceInfoRecord& record) {
+  if (openSets_.count(set) == 0) {
+    faults.push_back("device call on a set that is not open");
+    return nullptr;
+  }
+  if (record.devInst == 0 || record.devInst > devices.size()) {
+    faults.push_back("device call with a record the set did not fill");
+    return nullptr;
+  }
+  return &devices[record.devInst - 1];
+}
+
+bool FakeHost::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoRecord& record,
+                                                 std::uint32_t property, void* buffer,
+                                                 std::uint32_t bufferSize,
+                                                 std::uint32_t* requiredSize) {
+  Device* device = DeviceOf(set, record);
+  if (device == nullptr || property != kSpdrpHardwareId) {
+    lastError_ = kErrorInvalidParameter;
+    return false;
+  }
+  if (device->removed) {
+    lastError_ = kErrorNoSuchDevinst;
+    return false;
+  }
+  if (!device->hardwareIds) {
+    lastError_ = kErrorInvalidData;
+    return false;
+  }
+  const std::string& ids = *device->hardwareIds;
+  const auto size = static_cast<std::uint32_t>(ids.size());
+  if (requiredSize != nullptr) {
+    *requiredSize = device->reportedSize.value_or(size);
+  }
+  if (buffer == nullptr || bufferSize < size) {
+    lastError_ = kErrorInsufficientBuffer;
+    return false;
+  }
+  std::memcpy(buffer, ids.data(), ids.size());
+  return true;
+}
+
+bool FakeHost::SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
+                                         DeviceInfoRecord& record) {
+  Device* device = DeviceOf(set, record);
+  if (device == nullptr || function != kDifRemove) {
+    lastError_ = kErrorInvalidParameter;
+    return false;
+  }
+  journal.push_back("remove-device " + device->instanceId);
+  if (device->refusesRemoval || device->removed) {
+    lastError_ = kErrorAccessDenied;
+    return false;
+  }
+  device->removed = true;
+  return true;
+}
+
+bool FakeHost::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
+  if (openSets_.erase(set) == 0) {
+    faults.push_back("SetupDiDestroyDeviceInfoList on a set that is not open");
+    lastError_ = 6;
+    return false;
+  }
+  return true;
+}
+
+void* FakeHost::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
+  if (allocationFailures > 0) {
+    --allocationFailures;
+    lastError_ = kErrorNotEnoughMemory;
+    journal.push_back("alloc-failed " + std::to_string(bytes));
+    return nullptr;
+  }
+  if (flags != kLptr) {
+    faults.push_back("allocation that is not fixed and zero-filled");
+  }
+  // Exactly the size asked for, so that the sanitizers see any read past it.
+  void* memory = new unsigned char[bytes]();
+  allocations_[memory] = bytes;
+  journal.push_back("alloc " + std::to_string(bytes));
+  return memory;
+}
+
+void* FakeHost::LocalFree(void* memory) {
+  const auto it = allocations_.find(memory);
+  if (it == allocations_.end()) {
+    faults.push_back("LocalFree of memory that is not allocated");
+    return memory;
+  }
+  delete[] static_cast<unsigned char*>(memory);
+  allocations_.erase(it);
+  return nullptr;
+}
+
+int FakeHost::MessageBoxA(WindowHandle owner, const std::string& text,
+                          const std::optional<std::string>& caption, std::uint32_t type) {
+  journal.push_back("message " + text);
+  messageBoxes.push_back(MessageBoxRecord{owner, text, caption, type});
+  return 1;  // IDOK
+}
+
+void FakeHost::WriteStandardOutput(const std::string& text) {
+  journal.push_back("output " + text);
+  standardOutput += text;
+}
+
+}  // namespace vorsk::test

@@ -1,0 +1,170 @@
+// An in-memory machine behind the host services, for the core's native tests: files (the removal
+// script among them, read through a profile reader of its own), a registry below
+// HKEY_LOCAL_MACHINE, device instances, local memory, recorded message boxes and standard output.
+// It keeps a journal of what the run did, injects the faults a test asks for, and counts the
+// handles, sets and buffers that are still open.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace vorsk::test {
+
+// Orders names without regard to ASCII letter case, as the registry and the file system do.
+struct NoCaseLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+bool EqualNoCase(const std::string& a, const std::string& b);
+
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+inline constexpr Status kErrorBadPathname = 161;
+inline constexpr Status kErrorInvalidParameter = 87;
+inline constexpr Status kErrorInvalidUserBuffer = 1784;
+inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
+
+struct MessageBoxRecord {
+  WindowHandle owner;
+  std::string text;
+  std::optional<std::string> caption;
+  std::uint32_t type;
+};
+
+class FakeHost : public Host {
+ public:
+  struct File {
+    std::string content;
+    std::uint32_t attributes = kFileAttributeArchive;
+    bool heldOpenForWriting = false;  // another process holds it without read sharing
+    bool deleteDenied = false;        // the user lacks the right to delete it
+  };
+
+  struct Value {
+    std::uint32_t type = kRegSz;
+    std::string data;  // the stored bytes, exactly
+  };
+
+  struct Key {
+    std::map<std::string, std::unique_ptr<Key>, NoCaseLess> subkeys;
+    std::map<std::string, Value, NoCaseLess> values;
+    std::map<std::uint32_t, Status> enumFailures;  // RegEnumKeyExA fails at these indexes
+    std::optional<Status> queryInfoFailure;
+    std::optional<Status> openFailure;
+    std::optional<Status> deleteFailure;
+  };
+
+  struct Device {
+    std::string instanceId;
+    std::optional<std::string> hardwareIds;  // the property's bytes; none: no hardware IDs
+    bool present = true;
+    bool refusesRemoval = false;
+    bool removed = false;
+    std::optional<std::uint32_t> reportedSize;  // a size query that answers this instead
+  };
+
+  FakeHost();
+  ~FakeHost() override;
+
+  // Machine state, set up by a test.
+  std::string windowsDirectory = "C:\\WINDOWS";
+  bool windowsDirectoryFails = false;
+  std::map<std::string, File, NoCaseLess> files;
+  Key registry;  // HKEY_LOCAL_MACHINE
+  std::vector<Device> devices;
+  bool classDevsFail = false;
+  int allocationFailures = 0;  // the next N allocations fail
+
+  // What the run did.
+  std::vector<std::string> journal;
+  std::vector<MessageBoxRecord> messageBoxes;
+  std::string standardOutput;
+  std::vector<std::string> faults;  // misuse of the services: a double close, a stray handle
+
+  // Building the machine.
+  void AddFile(const std::string& path, const std::string& content = std::string(),
+               std::uint32_t attributes = kFileAttributeArchive);
+  Key& AddKey(const std::string& path);
+  void SetValue(const std::string& keyPath, const std::string& name, const std::string& data,
+                std::uint32_t type = kRegSz);
+  // A zero-terminated string value.
+  void SetString(const std::string& keyPath, const std::string& name, const std::string& text);
+  Device& AddDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds,
+                    bool present = true);
+
+  // Reading the machine.
+  bool FileExists(const std::string& path) const;
+  Key* FindKey(const std::string& path);
+  bool KeyExists(const std::string& path) { return FindKey(path) != nullptr; }
+  // Every key path and value below HKEY_LOCAL_MACHINE, one line each, in enumeration order.
+  std::vector<std::string> RegistrySnapshot() const;
+  std::vector<std::string> JournalOf(const std::string& kind) const;
+  // Handles, sets and buffers still open.
+  std::size_t OpenHandleCount() const;
+
+  // Host services.
+  std::string GetPrivateProfileStringA(const std::string& section, const std::string& entry,
+                                       const std::string& defaultText, std::uint32_t size,
+                                       const std::string& path) override;
+  std::int32_t GetPrivateProfileIntA(const std::string& section, const std::string& entry,
+                                     std::int32_t defaultValue, const std::string& path) override;
+  std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
+  FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                         std::uint32_t shareMode, std::uint32_t creationDisposition,
+                         std::uint32_t flagsAndAttributes) override;
+  bool CloseHandle(FileHandle file) override;
+  bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
+  bool DeleteFileA(const std::string& path) override;
+  Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) override;
+  Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                       RegKey& result) override;
+  Status RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& name,
+                       std::uint32_t nameSize) override;
+  Status RegQueryValueExA(RegKey key, const std::string& valueName, std::string& data,
+                          std::uint32_t dataSize) override;
+  Status RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) override;
+  Status RegDeleteKeyA(RegKey parent, const std::string& subKey) override;
+  Status RegCloseKey(RegKey key) override;
+  DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
+  bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
+                             DeviceInfoRecord& record) override;
+  bool SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoRecord& record,
+                                         std::uint32_t property, void* buffer,
+                                         std::uint32_t bufferSize,
+                                         std::uint32_t* requiredSize) override;
+  bool SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
+                                 DeviceInfoRecord& record) override;
+  bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override;
+  void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
+  void* LocalFree(void* memory) override;
+  std::uint32_t GetLastError() override { return lastError_; }
+  int MessageBoxA(WindowHandle owner, const std::string& text,
+                  const std::optional<std::string>& caption, std::uint32_t type) override;
+  void WriteStandardOutput(const std::string& text) override;
+
+ private:
+  // Resolves an open key (or HKEY_LOCAL_MACHINE) and a relative path to a full key path;
+  // nothing when the handle is unknown or the path is malformed, with the status in `status`.
+  std::optional<std::string> ResolvePath(RegKey parent, const std::string& subKey,
+                                         Status& status) const;
+  Key* KeyOfHandle(RegKey key, Status& status);
+  Device* DeviceOf(DevInfoSet set, const DeviceInfoRecord& record);
+  RegKey OpenKeyHandle(const std::string& path);
+
+  std::uint32_t lastError_ = 0;
+  std::uintptr_t nextHandle_ = 0x1000;
+  std::map<RegKey, std::string> openKeys_;
+  std::map<FileHandle, std::string> openFiles_;
+  std::map<DevInfoSet, std::vector<std::size_t>> openSets_;
+  std::map<void*, std::size_t> allocations_;
+};
+
+}  // namespace vorsk::test

@@ -1,0 +1,230 @@
+// The real host services, under Wine: what the removal core relies on from each of them.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/handles.h"
+#include "host/win32/win32_handles.h"
+#include "host/win32/win32_host.h"
+#include "tests/win32/win32_fixtures.h"
+
+namespace vorsk {
+namespace {
+
+using test::ScratchFolder;
+using test::ScratchKey;
+
+class ProfileReaderTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  // One script text, written with the line end of the parameter.
+  std::string WriteScript() {
+    const std::string eol = GetParam();
+    return folder.Write("Remove417.ini",
+                        "[RemoveInf]" + eol + "Image0=usb\\vid_0000&pid_0000" + eol +
+                            "  Image1 =  \"usb\\vid_0000&pid_0001\"  " + eol + "[1KEY]" + eol +
+                            "Num=3" + eol + "Bad=x12" + eol + "Neg=-4" + eol);
+  }
+  ScratchFolder folder;
+  Win32Host host;
+};
+
+TEST_P(ProfileReaderTest, CutsTextToOneLessThanTheSizeAndDefaultsWhenAbsent) {
+  const std::string path = WriteScript();
+  EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "Image0", "", 35, path),
+            "usb\\vid_0000&pid_0000");
+  EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "Image0", "", 4, path), "usb");
+  // Blanks around names and values are trimmed, one pair of quotes stripped.
+  EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "Image1", "", 35, path),
+            "usb\\vid_0000&pid_0001");
+  EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "USB0", "", 35, path), "");
+  EXPECT_EQ(host.GetPrivateProfileStringA("CurrentDev", "DevNo", "", 260, path), "");
+  EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "Image0", "", 35,
+                                          folder.Path("absent.ini")),
+            "");
+}
+
+TEST_P(ProfileReaderTest, MatchesSectionAndEntryNamesInAnyLetterCase) {
+  const std::string path = WriteScript();
+  EXPECT_EQ(host.GetPrivateProfileStringA("removeinf", "IMAGE0", "", 35, path),
+            "usb\\vid_0000&pid_0000");
+  EXPECT_EQ(host.GetPrivateProfileIntA("1key", "NUM", 5, path), 3);
+}
+
+TEST_P(ProfileReaderTest, ReadsIntegersWithTheirDefault) {
+  const std::string path = WriteScript();
+  EXPECT_EQ(host.GetPrivateProfileIntA("1KEY", "Num", 5, path), 3);
+  EXPECT_EQ(host.GetPrivateProfileIntA("1KEY", "Absent", 5, path), 5);
+  EXPECT_EQ(host.GetPrivateProfileIntA("2KEY", "Num", 5, path), 5);
+  EXPECT_EQ(host.GetPrivateProfileIntA("1KEY", "Bad", 5, path), 0);
+  EXPECT_EQ(host.GetPrivateProfileIntA("1KEY", "Neg", 5, path), -4);
+}
+
+INSTANTIATE_TEST_SUITE_P(LineEnds, ProfileReaderTest, ::testing::Values("\r\n", "\n"));
+
+TEST(WindowsDirectoryTest, AnswersTheDirectoryOrTheSizeNeeded) {
+  Win32Host host;
+  std::string directory;
+  const std::uint32_t length = host.GetWindowsDirectoryA(directory, 260);
+  ASSERT_GT(length, 0u);
+  EXPECT_EQ(directory.size(), length);
+  EXPECT_NE(directory.back(), '\\');
+
+  std::string untouched = "sentinel";
+  EXPECT_EQ(host.GetWindowsDirectoryA(untouched, 2), length + 1);
+  EXPECT_EQ(untouched, "sentinel");
+}
+
+TEST(FileTest, SharedReadOpenFailsWhileAnotherHandleWrites) {
+  ScratchFolder folder;
+  Win32Host host;
+  const std::string path = folder.Write("Remove417.ini", "[CurrentDev]\r\nDevNo=1\r\n");
+
+  {
+    unique_hfile script(host, host.CreateFileA(path, kGenericRead, kFileShareRead, kOpenExisting,
+                                               kFileAttributeNormal));
+    EXPECT_TRUE(script.is_valid());
+  }
+  win32::unique_hfile writer(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer.is_valid());
+  unique_hfile script(host, host.CreateFileA(path, kGenericRead, kFileShareRead, kOpenExisting,
+                                             kFileAttributeNormal));
+  EXPECT_FALSE(script.is_valid());
+  EXPECT_EQ(host.GetLastError(), kErrorSharingViolation);
+}
+
+TEST(FileTest, ArchiveAttributeClearsReadOnlySoTheFileCanBeDeleted) {
+  ScratchFolder folder;
+  Win32Host host;
+  const std::string path = folder.Write("oem7.inf", "[Version]\r\n");
+  ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+
+  EXPECT_FALSE(host.DeleteFileA(path));
+  EXPECT_TRUE(host.SetFileAttributesA(path, kFileAttributeArchive));
+  EXPECT_EQ(::GetFileAttributesA(path.c_str()), DWORD{FILE_ATTRIBUTE_ARCHIVE});
+  EXPECT_TRUE(host.DeleteFileA(path));
+  EXPECT_FALSE(host.DeleteFileA(path));
+  EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+}
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  ScratchKey scratch;
+  Win32Host host;
+};
+
+TEST_F(RegistryTest, EnumerationEndsWithNoMoreItemsAndRefusesShortBuffers) {
+  scratch.Create("Beta");
+  scratch.Create("alpha");
+  scratch.Create(std::string(20, 'n'));
+  unique_hkey key(host);
+  ASSERT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path(), kKeyRead, key.put()), kErrorSuccess);
+
+  std::vector<std::string> names;
+  std::string name;
+  std::uint32_t index = 0;
+  for (; host.RegEnumKeyExA(key.get(), index, name, 256) == kErrorSuccess; ++index) {
+    names.push_back(name);
+  }
+  EXPECT_EQ(host.RegEnumKeyExA(key.get(), index, name, 256), kErrorNoMoreItems);
+  EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", std::string(20, 'n')}));
+
+  // A name needs its length plus a terminating zero.
+  std::string sentinel = "sentinel";
+  EXPECT_EQ(host.RegEnumKeyExA(key.get(), 2, sentinel, 20), kErrorMoreData);
+  EXPECT_EQ(sentinel, "sentinel");
+  EXPECT_EQ(host.RegEnumKeyExA(key.get(), 2, sentinel, 21), kErrorSuccess);
+  EXPECT_EQ(sentinel, std::string(20, 'n'));
+
+  std::uint32_t count = 0;
+  EXPECT_EQ(host.RegQueryInfoKeyA(key.get(), count), kErrorSuccess);
+  EXPECT_EQ(count, 3u);
+}
+
+TEST_F(RegistryTest, ValuesComeBackAsStoredAndFailWhenLargerThanTheBuffer) {
+  // String values come back through the ANSI reader with their terminating zero.
+  scratch.SetBinary("", "Exact", std::string(255, 'x') + '\0', REG_SZ);
+  scratch.SetBinary("", "Large", std::string(256, 'x') + '\0', REG_SZ);
+  scratch.SetBinary("", "Unterminated", "usb\\vid", REG_BINARY);
+  unique_hkey key(host);
+  ASSERT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path(), kKeyRead, key.put()), kErrorSuccess);
+
+  std::string data = "sentinel";
+  EXPECT_EQ(host.RegQueryValueExA(key.get(), "Large", data, 256), kErrorMoreData);
+  EXPECT_EQ(data, "sentinel");
+  EXPECT_EQ(host.RegQueryValueExA(key.get(), "Missing", data, 256), kErrorFileNotFound);
+  EXPECT_EQ(host.RegQueryValueExA(key.get(), "Exact", data, 256), kErrorSuccess);
+  EXPECT_EQ(data, std::string(255, 'x') + '\0');
+  EXPECT_EQ(host.RegQueryValueExA(key.get(), "Unterminated", data, 256), kErrorSuccess);
+  EXPECT_EQ(data, "usb\\vid");
+}
+
+TEST_F(RegistryTest, OpeningNeverCreatesAndDeletionNeedsAnEmptyKey) {
+  scratch.Create("Parent\\Child");
+  unique_hkey key(host);
+  EXPECT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path() + "\\Missing\\Deeper", kKeyRead,
+                               key.put()),
+            kErrorFileNotFound);
+  EXPECT_FALSE(scratch.Exists("Missing"));
+  // A trailing separator names the same key.
+  EXPECT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path() + "\\Parent\\", kKeyRead, key.put()),
+            kErrorSuccess);
+  key.reset();
+
+  EXPECT_NE(host.RegDeleteKeyA(kLocalMachine, scratch.path() + "\\Parent"), kErrorSuccess);
+  EXPECT_TRUE(scratch.Exists("Parent\\Child"));
+  EXPECT_EQ(host.RegDeleteKeyA(kLocalMachine, scratch.path() + "\\Parent\\Child"), kErrorSuccess);
+  EXPECT_EQ(host.RegDeleteKeyA(kLocalMachine, scratch.path() + "\\Parent"), kErrorSuccess);
+  EXPECT_FALSE(scratch.Exists("Parent"));
+}
+
+TEST(DeviceSetupTest, WalksEveryInstanceAndRemovesItWithTheClassInstaller) {
+  test::ScratchDevices scratch;
+  const std::string withIds = scratch.Create({"USB\\Vid_0000&Pid_0000&Rev_0100", "USB\\Vid_0000"});
+  const std::string withoutIds = scratch.Create({});
+  Win32Host host;
+
+  unique_hdevinfo set(host, host.SetupDiGetClassDevsA(kDigcfAllClasses));
+  ASSERT_TRUE(set.is_valid());
+  DeviceInfoRecord record;
+  record.cbSize = sizeof(record);
+  EXPECT_EQ(record.cbSize, 28u);
+
+  bool sawWithIds = false;
+  bool sawWithoutIds = false;
+  std::uint32_t index = 0;
+  for (; host.SetupDiEnumDeviceInfo(set.get(), index, record); ++index) {
+    const std::string instance = test::InstanceIdOf(set.get(), record);
+    std::uint32_t required = 0;
+    EXPECT_FALSE(host.SetupDiGetDeviceRegistryPropertyA(set.get(), record, kSpdrpHardwareId,
+                                                        nullptr, 0, &required));
+    if (instance == withoutIds) {
+      sawWithoutIds = true;
+      EXPECT_EQ(host.GetLastError(), kErrorInvalidData);
+    }
+    if (instance != withIds) {
+      continue;
+    }
+    sawWithIds = true;
+    const std::string expected("USB\\Vid_0000&Pid_0000&Rev_0100\0USB\\Vid_0000\0\0", 45);
+    ASSERT_EQ(required, expected.size());
+    unique_hlocal buffer(host, host.LocalAlloc(kLptr, required));
+    ASSERT_TRUE(buffer.is_valid());
+    ASSERT_TRUE(host.SetupDiGetDeviceRegistryPropertyA(set.get(), record, kSpdrpHardwareId,
+                                                       buffer.get(), required, &required));
+    EXPECT_EQ(std::string(static_cast<const char*>(buffer.get()), required), expected);
+
+    EXPECT_TRUE(host.SetupDiCallClassInstaller(kDifRemove, set.get(), record));
+  }
+  EXPECT_EQ(host.GetLastError(), kErrorNoMoreItems);
+  EXPECT_TRUE(sawWithIds);
+  EXPECT_TRUE(sawWithoutIds);
+  set.reset();
+
+  EXPECT_FALSE(test::InstanceExists(withIds));
+  EXPECT_TRUE(test::InstanceExists(withoutIds));
+}
+
+}  // namespace
+}  // namespace vorsk
