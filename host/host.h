@@ -80,8 +80,7 @@ class Host {
 
   // Profile reader. The value of section/entry, cut to size - 1 characters, or defaultText
   // (cut the same way) when the section or entry is absent. Names match in any letter case.
-  virtual std::string GetPrivateProfileStringA(const std::string& section,
-                                               const std::string& entry,
+  virtual std::string GetPrivateProfileStringA(const std::string& section, const std::string& entry,
                                                const std::string& defaultText, std::uint32_t size,
                                                const std::string& path) = 0;
   // The value of section/entry as an integer, or defaultValue when it is absent.

@@ -6,7 +6,9 @@ namespace {
 
 // A section name is held in a 260-character buffer. One that would not fit is not cut (the cut
 // name could be another section's): it names no section at all.
-bool FitsSectionName(std::string_view section) { return section.size() < kScriptTextSize; }
+bool FitsSectionName(std::string_view section) {
+  return section.size() < kScriptTextSize;
+}
 
 }  // namespace
 
@@ -34,6 +36,8 @@ std::string DeviceSectionName(std::string_view devNo, std::string_view suffix) {
   return name;
 }
 
-std::string NumberedEntryName(std::int32_t i) { return "Num" + std::to_string(i); }
+std::string NumberedEntryName(std::int64_t i) {
+  return "Num" + std::to_string(i);
+}
 
 }  // namespace vorsk

@@ -11,7 +11,7 @@
 namespace vorsk {
 
 // Buffer sizes of the values read from the script; a value keeps at most size - 1 characters.
-inline constexpr std::uint32_t kDeviceIdSize = 35;  // RemoveInf's Image0, Image1 and USB0
+inline constexpr std::uint32_t kDeviceIdSize = 35;     // RemoveInf's Image0, Image1 and USB0
 inline constexpr std::uint32_t kScriptTextSize = 260;  // every other text, and section names
 
 // The default of every text entry, and the caption of the run's own message boxes.
@@ -39,6 +39,6 @@ std::int32_t ReadScriptCount(Host& host, const std::string& scriptPath, std::str
 std::string DeviceSectionName(std::string_view devNo, std::string_view suffix);
 
 // The name of the i-th entry of a numbered list: "Num1", "Num2", ...
-std::string NumberedEntryName(std::int32_t i);
+std::string NumberedEntryName(std::int64_t i);
 
 }  // namespace vorsk

@@ -3,4 +3,6 @@
 
 #include "removal/run.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { vorsk::RunRemoval(vorsk::kNoOwner); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  vorsk::RunRemoval(vorsk::kNoOwner);
+}

@@ -9,7 +9,9 @@ namespace vorsk::test {
 
 namespace {
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Fold(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string Trim(const std::string& text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -53,8 +55,8 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
     const std::string line = Trim(raw);
     if (!line.empty() && line[0] == '[') {
       const std::size_t close = line.find(']');
-      const std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos
-                                                                              : close - 1));
+      const std::string name =
+          Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       if (sectionSeen && inSection) {
         return std::nullopt;  // the first section of that name is the one read
       }
@@ -159,8 +161,8 @@ bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
 }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
 FakeHost::FakeHost() = default;
@@ -219,7 +221,9 @@ FakeHost::Device& FakeHost::AddDevice(const std::string& instanceId,
   return devices.back();
 }
 
-bool FakeHost::FileExists(const std::string& path) const { return files.count(path) != 0; }
+bool FakeHost::FileExists(const std::string& path) const {
+  return files.count(path) != 0;
+}
 
 FakeHost::Key* FakeHost::FindKey(const std::string& path) {
   Key* key = &registry;
@@ -257,8 +261,7 @@ std::size_t FakeHost::OpenHandleCount() const {
   return openKeys_.size() + openFiles_.size() + openSets_.size() + allocations_.size();
 }
 
-std::string FakeHost::GetPrivateProfileStringA(const std::string& section,
-                                               const std::string& entry,
+std::string FakeHost::GetPrivateProfileStringA(const std::string& section, const std::string& entry,
                                                const std::string& defaultText, std::uint32_t size,
                                                const std::string& path) {
   journal.push_back("profile " + section + "/" + entry);

@@ -29,7 +29,9 @@ HKEY ToHkey(RegKey key) {
   return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(key));
 }
 
-RegKey FromHkey(HKEY key) { return RegKey{reinterpret_cast<std::uintptr_t>(key)}; }
+RegKey FromHkey(HKEY key) {
+  return RegKey{reinterpret_cast<std::uintptr_t>(key)};
+}
 
 HANDLE ToHandle(FileHandle file) {
   return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(file));
@@ -52,8 +54,8 @@ std::string TextOf(const std::vector<char>& buffer) {
 
 std::string Win32Host::GetPrivateProfileStringA(const std::string& section,
                                                 const std::string& entry,
-                                                const std::string& defaultText,
-                                                std::uint32_t size, const std::string& path) {
+                                                const std::string& defaultText, std::uint32_t size,
+                                                const std::string& path) {
   if (size == 0) {
     return std::string();
   }
@@ -85,12 +87,14 @@ std::uint32_t Win32Host::GetWindowsDirectoryA(std::string& directory, std::uint3
 FileHandle Win32Host::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                                   std::uint32_t shareMode, std::uint32_t creationDisposition,
                                   std::uint32_t flagsAndAttributes) {
-  HANDLE file = ::CreateFileA(path.c_str(), desiredAccess, shareMode, nullptr,
-                              creationDisposition, flagsAndAttributes, nullptr);
+  HANDLE file = ::CreateFileA(path.c_str(), desiredAccess, shareMode, nullptr, creationDisposition,
+                              flagsAndAttributes, nullptr);
   return FileHandle{reinterpret_cast<std::uintptr_t>(file)};
 }
 
-bool Win32Host::CloseHandle(FileHandle file) { return ::CloseHandle(ToHandle(file)) != FALSE; }
+bool Win32Host::CloseHandle(FileHandle file) {
+  return ::CloseHandle(ToHandle(file)) != FALSE;
+}
 
 bool Win32Host::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {
   return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
@@ -123,8 +127,8 @@ Status Win32Host::RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& na
                                 std::uint32_t nameSize) {
   std::vector<char> buffer(nameSize + 1, '\0');
   DWORD length = nameSize;
-  const LONG status = ::RegEnumKeyExA(ToHkey(key), index, buffer.data(), &length, nullptr,
-                                      nullptr, nullptr, nullptr);
+  const LONG status = ::RegEnumKeyExA(ToHkey(key), index, buffer.data(), &length, nullptr, nullptr,
+                                      nullptr, nullptr);
   if (status == ERROR_SUCCESS) {
     name.assign(buffer.data(), std::min<std::size_t>(length, nameSize));
   }
@@ -178,9 +182,9 @@ bool Win32Host::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoReco
                                                   std::uint32_t* requiredSize) {
   DWORD type = 0;
   DWORD required = 0;
-  const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(ToHdevinfo(set), ToDevinfoData(record),
-                                                      property, &type, static_cast<BYTE*>(buffer),
-                                                      bufferSize, &required);
+  const BOOL ok =
+      ::SetupDiGetDeviceRegistryPropertyA(ToHdevinfo(set), ToDevinfoData(record), property, &type,
+                                          static_cast<BYTE*>(buffer), bufferSize, &required);
   if (requiredSize != nullptr) {
     *requiredSize = required;
   }
@@ -200,9 +204,13 @@ void* Win32Host::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
   return ::LocalAlloc(flags, bytes);
 }
 
-void* Win32Host::LocalFree(void* memory) { return ::LocalFree(memory); }
+void* Win32Host::LocalFree(void* memory) {
+  return ::LocalFree(memory);
+}
 
-std::uint32_t Win32Host::GetLastError() { return ::GetLastError(); }
+std::uint32_t Win32Host::GetLastError() {
+  return ::GetLastError();
+}
 
 int Win32Host::MessageBoxA(WindowHandle owner, const std::string& text,
                            const std::optional<std::string>& caption, std::uint32_t type) {

@@ -24,8 +24,7 @@ TEST_F(ScriptTest, TextIsCutToOneLessThanItsBufferSize) {
 
   EXPECT_EQ(ReadScriptText(host, kScript, kRemoveInfSection, "Image0", kDeviceIdSize),
             std::string(34, 'd'));
-  EXPECT_EQ(ReadScriptText(host, kScript, "1KEY", "Num1", kScriptTextSize),
-            std::string(259, 'p'));
+  EXPECT_EQ(ReadScriptText(host, kScript, "1KEY", "Num1", kScriptTextSize), std::string(259, 'p'));
 }
 
 TEST_F(ScriptTest, AbsentSectionsAndEntriesTakeTheirDefaults) {

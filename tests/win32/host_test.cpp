@@ -20,10 +20,10 @@ class ProfileReaderTest : public ::testing::TestWithParam<const char*> {
   // One script text, written with the line end of the parameter.
   std::string WriteScript() {
     const std::string eol = GetParam();
-    return folder.Write("Remove417.ini",
-                        "[RemoveInf]" + eol + "Image0=usb\\vid_0000&pid_0000" + eol +
-                            "  Image1 =  \"usb\\vid_0000&pid_0001\"  " + eol + "[1KEY]" + eol +
-                            "Num=3" + eol + "Bad=x12" + eol + "Neg=-4" + eol);
+    return folder.Write("Remove417.ini", "[RemoveInf]" + eol + "Image0=usb\\vid_0000&pid_0000" +
+                                             eol + "  Image1 =  \"usb\\vid_0000&pid_0001\"  " +
+                                             eol + "[1KEY]" + eol + "Num=3" + eol + "Bad=x12" +
+                                             eol + "Neg=-4" + eol);
   }
   ScratchFolder folder;
   Win32Host host;
@@ -39,8 +39,7 @@ TEST_P(ProfileReaderTest, CutsTextToOneLessThanTheSizeAndDefaultsWhenAbsent) {
             "usb\\vid_0000&pid_0001");
   EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "USB0", "", 35, path), "");
   EXPECT_EQ(host.GetPrivateProfileStringA("CurrentDev", "DevNo", "", 260, path), "");
-  EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "Image0", "", 35,
-                                          folder.Path("absent.ini")),
+  EXPECT_EQ(host.GetPrivateProfileStringA("RemoveInf", "Image0", "", 35, folder.Path("absent.ini")),
             "");
 }
 
@@ -163,9 +162,9 @@ TEST_F(RegistryTest, ValuesComeBackAsStoredAndFailWhenLargerThanTheBuffer) {
 TEST_F(RegistryTest, OpeningNeverCreatesAndDeletionNeedsAnEmptyKey) {
   scratch.Create("Parent\\Child");
   unique_hkey key(host);
-  EXPECT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path() + "\\Missing\\Deeper", kKeyRead,
-                               key.put()),
-            kErrorFileNotFound);
+  EXPECT_EQ(
+      host.RegOpenKeyExA(kLocalMachine, scratch.path() + "\\Missing\\Deeper", kKeyRead, key.put()),
+      kErrorFileNotFound);
   EXPECT_FALSE(scratch.Exists("Missing"));
   // A trailing separator names the same key.
   EXPECT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path() + "\\Parent\\", kKeyRead, key.put()),

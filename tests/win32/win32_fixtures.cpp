@@ -9,8 +9,8 @@ namespace vorsk::test {
 namespace {
 
 // {6BDD1FC6-810F-11D0-BEC7-08002BE2092F}: the still-image device setup class.
-const GUID kImageClass = {0x6BDD1FC6, 0x810F, 0x11D0,
-                          {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
+const GUID kImageClass = {
+    0x6BDD1FC6, 0x810F, 0x11D0, {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
 
 std::string UniqueName(const char* stem) {
   static std::atomic<unsigned> counter{0};
@@ -49,7 +49,9 @@ ScratchFolder::ScratchFolder() {
   ::CreateDirectoryA(path_.c_str(), nullptr);
 }
 
-ScratchFolder::~ScratchFolder() { DeleteFolderTree(path_); }
+ScratchFolder::~ScratchFolder() {
+  DeleteFolderTree(path_);
+}
 
 std::string ScratchFolder::Write(const std::string& name, const std::string& content) {
   const std::string path = Path(name);
@@ -65,9 +67,13 @@ std::string ScratchFolder::Write(const std::string& name, const std::string& con
   return path;
 }
 
-ScratchKey::ScratchKey() : path_("SOFTWARE\\VorskTest\\" + UniqueName("key")) { Create(""); }
+ScratchKey::ScratchKey(const std::string& parent) : path_(parent + "\\" + UniqueName("key")) {
+  Create("");
+}
 
-ScratchKey::~ScratchKey() { ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, path_.c_str()); }
+ScratchKey::~ScratchKey() {
+  ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, path_.c_str());
+}
 
 void ScratchKey::Create(const std::string& relative) {
   const std::string full = relative.empty() ? path_ : path_ + "\\" + relative;
@@ -85,10 +91,10 @@ void ScratchKey::SetBinary(const std::string& relative, const std::string& name,
   win32::unique_hkey key;
   ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, full.c_str(), 0, KEY_SET_VALUE, key.put()),
             ERROR_SUCCESS);
-  ASSERT_EQ(::RegSetValueExA(key.get(), name.c_str(), 0, type,
-                             reinterpret_cast<const BYTE*>(data.data()),
-                             static_cast<DWORD>(data.size())),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      ::RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size())),
+      ERROR_SUCCESS);
 }
 
 bool ScratchKey::Exists(const std::string& relative) const {

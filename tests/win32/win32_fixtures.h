@@ -27,10 +27,10 @@ class ScratchFolder {
   std::string path_;
 };
 
-// A key below HKEY_LOCAL_MACHINE\SOFTWARE\VorskTest, deleted with its tree afterwards.
+// A key of a unique name below HKEY_LOCAL_MACHINE\<parent>, deleted with its tree afterwards.
 class ScratchKey {
  public:
-  ScratchKey();
+  explicit ScratchKey(const std::string& parent = "SOFTWARE\\VorskTest");
   ~ScratchKey();
   ScratchKey(const ScratchKey&) = delete;
   ScratchKey& operator=(const ScratchKey&) = delete;
