@@ -18,10 +18,12 @@ const WindowHandle kFrame{0x4242};
 void StageMachine(test::FakeHost& host) {
   host.AddFile("C:\\WINDOWS\\Inf\\oem7.inf");
   host.AddFile("C:\\WINDOWS\\Inf\\oem7.pnf");
-  host.SetString("SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
-                 "MatchingDeviceId", "");
-  host.SetString("SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
-                 "InfPath", "oem7.inf");
+  host.SetString(
+      "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
+      "MatchingDeviceId", "");
+  host.SetString(
+      "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
+      "InfPath", "oem7.inf");
   host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
   host.AddDevice("ROOT\\IMAGE\\0000", {"USB\\Vid_0000&Pid_0000"});
 }
@@ -90,14 +92,100 @@ TEST(RunTest, ScriptIsClosedBeforeTheFirstStage) {
   EXPECT_EQ(host.OpenHandleCount(), 0u);
 }
 
+// Every entry takes its default: driver entries are looked for with empty IDs, every hardware ID
+// is traced but nothing matches the empty prefixes, and five empty key paths are skipped.
 TEST(RunTest, EmptyScriptCompletesWithEveryDefault) {
   test::FakeHost host;
+  StageMachine(host);
   host.AddFile(kScript, "");
+  const auto registryBefore = host.RegistrySnapshot();
 
   EXPECT_EQ(PerformRemoval(host, kFrame), kExitCompleted);
-  EXPECT_TRUE(host.messageBoxes.empty());
+
+  EXPECT_EQ(host.JournalOf("profile"),
+            (std::vector<std::string>{"RemoveInf/Image0", "RemoveInf/Image1", "RemoveInf/USB0",
+                                      "CurrentDev/DevNo", "PIDVID/Num1", "PIDVID/Num2", "KEY/Num",
+                                      "KEY/Num1", "KEY/Num2", "KEY/Num3", "KEY/Num4", "KEY/Num5"}));
+  // The staged driver entry has an empty MatchingDeviceId: it matches the empty Image0 (and,
+  // found again, Image1, whose files are gone by then).
+  EXPECT_FALSE(host.FileExists("C:\\WINDOWS\\Inf\\oem7.inf"));
+  EXPECT_EQ(host.messageBoxes.size(), 2u);
+  EXPECT_EQ(host.standardOutput, "Compare device ID: [USB\\Vid_0000&Pid_0000]\n");
+  EXPECT_FALSE(host.devices[0].removed);
+  EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
   EXPECT_TRUE(host.faults.empty());
   EXPECT_EQ(host.OpenHandleCount(), 0u);
+}
+
+// The road of a typical removal: each entry is read just before it is used, and the stages run
+// in their order.
+TEST(RunTest, TypicalRoadReadsEachEntryJustBeforeItsUse) {
+  test::FakeHost host;
+  const std::string classKey =
+      "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+  host.SetString(classKey + "\\0003", "MatchingDeviceId", "usb\\vid_04a9&pid_2206");
+  host.SetString(classKey + "\\0003", "InfPath", "oem7.inf");
+  host.AddFile("C:\\WINDOWS\\Inf\\oem7.inf");
+  host.AddFile("C:\\WINDOWS\\Inf\\oem7.pnf");
+  host.AddDevice("USB\\VID_04A9&PID_2206\\1", {"USB\\Vid_04a9&Pid_2206&Rev_0100"});
+  host.AddDevice("USB\\VID_04A9&PID_2206\\2", {"USB\\Vid_04a9&Pid_2206&Rev_0100"}, false);
+  host.AddDevice("USB\\VID_046D&PID_C077\\1", {"USB\\Vid_046d&Pid_c077"});
+  host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
+  host.AddKey("SOFTWARE\\Vendor\\Utilities");
+  host.AddKey("SOFTWARE\\Vendor\\Keep");
+  host.AddFile(kScript,
+               "[RemoveInf]\r\nImage0=usb\\vid_04a9&pid_2206\r\n[CurrentDev]\r\nDevNo=1\r\n"
+               "[1PIDVID]\r\nNum1=USB\\Vid_04a9&Pid_2206\r\nNum2=USB\\Vid_04a9&Pid_2207\r\n"
+               "[1KEY]\r\nNum=2\r\nNum1=SOFTWARE\\Vendor\\Scanner\r\n"
+               "Num2=SOFTWARE\\Vendor\\Utilities\r\n");
+
+  EXPECT_EQ(PerformRemoval(host, kFrame), kExitCompleted);
+
+  std::vector<std::string> road;
+  for (const std::string& line : host.journal) {
+    for (const char* kind : {"profile ", "deleted-file ", "remove-device ", "deleted-key "}) {
+      if (line.rfind(kind, 0) == 0) {
+        road.push_back(line);
+      }
+    }
+  }
+  EXPECT_EQ(road, (std::vector<std::string>{
+                      "profile RemoveInf/Image0",
+                      "deleted-file C:\\WINDOWS\\Inf\\oem7.inf",
+                      "deleted-file C:\\WINDOWS\\Inf\\oem7.pnf",
+                      "profile RemoveInf/Image1",
+                      "profile RemoveInf/USB0",
+                      "profile CurrentDev/DevNo",
+                      "profile 1PIDVID/Num1",
+                      "profile 1PIDVID/Num2",
+                      "remove-device USB\\VID_04A9&PID_2206\\1",
+                      "remove-device USB\\VID_04A9&PID_2206\\2",
+                      "profile 1KEY/Num",
+                      "profile 1KEY/Num1",
+                      "deleted-key SOFTWARE\\Vendor\\Scanner\\Settings",
+                      "deleted-key SOFTWARE\\Vendor\\Scanner",
+                      "profile 1KEY/Num2",
+                      "deleted-key SOFTWARE\\Vendor\\Utilities",
+                  }));
+  EXPECT_TRUE(host.messageBoxes.empty());
+  EXPECT_FALSE(host.devices[2].removed);
+  EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Keep"));
+  EXPECT_EQ(host.OpenHandleCount(), 0u);
+}
+
+// A script without CurrentDev reads the sections PIDVID and KEY; names match in any case.
+TEST(RunTest, DeviceNumberNamesTheSectionsOfTheLaterStages) {
+  test::FakeHost host;
+  host.AddKey("SOFTWARE\\Vendor\\A");
+  host.AddKey("SOFTWARE\\Vendor\\B");
+  host.AddFile(kScript,
+               "[key]\r\nnum=1\r\nNUM1=SOFTWARE\\Vendor\\A\r\n"
+               "[7KEY]\r\nNum=1\r\nNum1=SOFTWARE\\Vendor\\B\r\n");
+
+  EXPECT_EQ(PerformRemoval(host, kFrame), kExitCompleted);
+
+  EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\A"));
+  EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\B"));
 }
 
 // Without a Windows directory the directory part stays empty: the script is looked for in the

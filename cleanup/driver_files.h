@@ -1,0 +1,43 @@
+// Driver file removal: for each of three device IDs from the script, the first driver entry of
+// a device setup class key whose MatchingDeviceId equals it loses its INF file and the
+// precompiled INF file beside it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "host/host.h"
+
+namespace vorsk {
+
+inline constexpr std::string_view kImageClassKey =
+    "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+inline constexpr std::string_view kUsbClassKey =
+    "SYSTEM\\ControlSet001\\Control\\class\\{36FC9E60-C465-11CF-8056-444553540000}";
+
+// Subkey names, registry values, the Windows directory and file paths of this stage: at most
+// 255 characters (or 256 bytes for values) each.
+inline constexpr std::uint32_t kDriverTextSize = 256;
+
+// Scans the open class key for the first driver entry whose MatchingDeviceId equals deviceId
+// and deletes its files; infName receives that entry's InfPath.
+void RemoveDriverFilesForId(Host& host, RegKey classKey, std::string& infName,
+                            const std::string& deviceId);
+
+// Deletes <Windows directory>\Inf\<infName> and its precompiled twin, reporting each file that
+// cannot be deleted.
+void DeleteInfAndPnf(Host& host, const std::string& infName);
+
+// A registry value read as text: up to its first zero or its end, whichever comes first.
+std::string RegistryText(const std::string& data);
+
+// Whether an InfPath names a file in the INF directory itself: not empty, not "." or "..", and
+// without a path separator or drive colon.
+bool IsPlainFileName(std::string_view name);
+
+// The precompiled twin of an INF file path: the extension of its file name replaced by "pnf",
+// or ".pnf" appended when the file name has none.
+std::string PrecompiledPath(const std::string& infPath);
+
+}  // namespace vorsk

@@ -1,0 +1,28 @@
+// Registry tree removal: each key that the script lists below HKEY_LOCAL_MACHINE is deleted with
+// everything below it, depth first.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "host/host.h"
+
+namespace vorsk {
+
+// Subkey names are read through a 512-character buffer.
+inline constexpr std::uint32_t kSubkeyNameSize = 512;
+// A count the script does not give lists five trees.
+inline constexpr std::int32_t kDefaultTreeCount = 5;
+
+// Deletes the key `path` below HKEY_LOCAL_MACHINE with all its subkeys, depth first, siblings
+// in enumeration order. `path` is extended during the descent and restored before the call
+// returns. A key that does not exist is left alone: nothing is created.
+void DeleteKeyTree(Host& host, std::string& path);
+
+// A listed path as the stage uses it: trailing separators dropped; empty when it names nothing
+// the stage may delete (fewer than two non-empty components: a top-level key of
+// HKEY_LOCAL_MACHINE, whose deletion would take a whole branch of the machine).
+std::string ListedTreePath(std::string_view listed);
+
+}  // namespace vorsk

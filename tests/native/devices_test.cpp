@@ -1,0 +1,211 @@
+// Device instance removal: the walk, its trace, the prefix rule and the allocation loop.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cleanup/devices.h"
+#include "cleanup/stages.h"
+#include "tests/native/machine.h"
+
+namespace vorsk {
+namespace {
+
+using test::kScriptPath;
+
+class DevicesTest : public ::testing::Test {
+ protected:
+  void Walk(const std::string& prefix1, const std::string& prefix2) {
+    RemoveMatchingDevices(host, prefix1, prefix2);
+  }
+  std::vector<std::string> Removed() const { return host.JournalOf("remove-device"); }
+  void TearDown() override {
+    EXPECT_EQ(host.OpenHandleCount(), 0u);
+    EXPECT_TRUE(host.faults.empty());
+  }
+
+  test::FakeHost host;
+};
+
+TEST_F(DevicesTest, PrefixRule) {
+  EXPECT_TRUE(HasIdPrefix("USB\\Vid_0000", "USB\\Vid_0000&Pid_0000"));
+  EXPECT_TRUE(HasIdPrefix("USB\\Vid_0000&Pid_0000", "USB\\Vid_0000&Pid_0000"));
+  EXPECT_TRUE(HasIdPrefix("usb\\vid_0000", "USB\\VID_0000&PID_0000"));
+  EXPECT_FALSE(HasIdPrefix("", "USB\\Vid_0000"));
+  EXPECT_FALSE(HasIdPrefix("", ""));
+  EXPECT_FALSE(HasIdPrefix("USB\\Vid_0000&Pid_0000", "USB\\Vid_0000"));
+  EXPECT_FALSE(HasIdPrefix("USB\\Vid_0001", "USB\\Vid_0000&Pid_0000"));
+  // Only ASCII letters fold.
+  EXPECT_FALSE(HasIdPrefix("USB\\VID_\xC4", "USB\\VID_\xE4"));
+}
+
+TEST_F(DevicesTest, EmptyPrefixesRemoveNothingButEveryIdIsTraced) {
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000&Pid_0000&Rev_0100", "USB\\Vid_0000&Pid_0000"});
+  host.AddDevice("ROOT\\B\\0000", {"PCI\\VEN_1234"});
+
+  Walk("", "");
+
+  EXPECT_TRUE(Removed().empty());
+  EXPECT_EQ(host.standardOutput,
+            "Compare device ID: [USB\\Vid_0000&Pid_0000&Rev_0100]\n"
+            "Compare device ID: [USB\\Vid_0000&Pid_0000]\n"
+            "Compare device ID: [PCI\\VEN_1234]\n");
+}
+
+TEST_F(DevicesTest, FirstMatchingIdRemovesTheInstanceAndEndsItsWalk) {
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000&Pid_0000&Rev_0100", "USB\\Vid_0000&Pid_0000"});
+
+  Walk("USB\\Vid_0000&Pid_0000", "");
+
+  EXPECT_EQ(host.JournalOf("output"),
+            std::vector<std::string>{"Compare device ID: [USB\\Vid_0000&Pid_0000&Rev_0100]\n"});
+  EXPECT_EQ(Removed(), std::vector<std::string>{"ROOT\\A\\0000"});
+}
+
+// Both prefixes are tried on every ID, in order, until one matches; the trace line of an ID comes
+// before the removal it causes.
+TEST_F(DevicesTest, SecondPrefixIsTriedOnEveryId) {
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_1111&Pid_0001", "USB\\Vid_2222&Pid_0002"});
+  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_3333"});
+
+  Walk("USB\\Vid_1111&Pid_9999", "USB\\Vid_2222");
+
+  std::vector<std::string> events;
+  for (const std::string& line : host.journal) {
+    if (line.rfind("output ", 0) == 0 || line.rfind("remove-device ", 0) == 0) {
+      events.push_back(line);
+    }
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "output Compare device ID: [USB\\Vid_1111&Pid_0001]\n",
+                        "output Compare device ID: [USB\\Vid_2222&Pid_0002]\n",
+                        "remove-device ROOT\\A\\0000",
+                        "output Compare device ID: [USB\\Vid_3333]\n",
+                    }));
+}
+
+// The same device reports its IDs in another letter case on another platform version.
+TEST_F(DevicesTest, PrefixesMatchInAnyLetterCase) {
+  host.AddDevice("USB\\VID_0000&PID_0000\\5&1", {"USB\\VID_0000&PID_0000&REV_0100"});
+  host.AddDevice("USB\\Vid_0000&Pid_0000\\5&2", {"USB\\Vid_0000&Pid_0000&Rev_0100"});
+
+  Walk("usb\\vid_0000&pid_0000", "");
+
+  EXPECT_EQ(Removed().size(), 2u);
+}
+
+TEST_F(DevicesTest, InstancesThatAreNotPresentAreRemovedToo) {
+  host.AddDevice("USB\\VID_0000&PID_0000\\5&1", {"USB\\Vid_0000&Pid_0000"}, /*present=*/false);
+  host.AddDevice("USB\\VID_0000&PID_0000\\5&2", {"USB\\Vid_0000&Pid_0000"}, /*present=*/true);
+
+  Walk("USB\\Vid_0000&Pid_0000", "");
+
+  EXPECT_EQ(host.JournalOf("device-set"), std::vector<std::string>{"4"});  // all classes only
+  EXPECT_TRUE(host.devices[0].removed);
+  EXPECT_TRUE(host.devices[1].removed);
+}
+
+TEST_F(DevicesTest, InstanceWithoutHardwareIdsIsPassedSilently) {
+  host.AddDevice("ROOT\\LEGACY\\0000", {});
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000"});
+
+  Walk("USB\\Vid_0000", "");
+
+  EXPECT_EQ(host.JournalOf("alloc").size(), 1u);
+  EXPECT_EQ(host.standardOutput, "Compare device ID: [USB\\Vid_0000]\n");
+  EXPECT_EQ(Removed(), std::vector<std::string>{"ROOT\\A\\0000"});
+}
+
+// Each failed allocation shows "error"; the size is asked again and the walk goes on.
+TEST_F(DevicesTest, FailedAllocationsAreReportedUntilOneSucceeds) {
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000"});
+  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0001"});
+  host.allocationFailures = 2;
+
+  Walk("USB\\Vid_0000", "");
+
+  ASSERT_EQ(host.messageBoxes.size(), 2u);
+  for (const test::MessageBoxRecord& box : host.messageBoxes) {
+    EXPECT_EQ(box.text, "error");
+    EXPECT_EQ(box.owner, kNoOwner);
+    EXPECT_EQ(box.caption, std::optional<std::string>(""));
+    EXPECT_EQ(box.type, kMbOk);
+  }
+  EXPECT_EQ(host.standardOutput,
+            "Compare device ID: [USB\\Vid_0000]\nCompare device ID: [USB\\Vid_0001]\n");
+  EXPECT_EQ(Removed(), std::vector<std::string>{"ROOT\\A\\0000"});
+}
+
+// The walk never reads past the size the property reported: a list whose last ID lacks its
+// terminating zero, or that lacks the empty text that ends it, ends at that size.
+TEST_F(DevicesTest, WalkStaysWithinTheReportedSize) {
+  host.AddDevice("ROOT\\A\\0000", {}).hardwareIds = std::string("USB\\Vid_0000");
+  host.AddDevice("ROOT\\B\\0000", {}).hardwareIds = std::string("USB\\Vid_0001\0USB\\Vid_0002", 25);
+  host.AddDevice("ROOT\\C\\0000", {}).hardwareIds = std::string("USB\\Vid_0003\0", 13);
+  // The empty text ends the list, whatever follows it.
+  host.AddDevice("ROOT\\D\\0000", {}).hardwareIds =
+      std::string("USB\\Vid_0004\0\0USB\\Vid_0002\0\0", 28);
+
+  Walk("USB\\Vid_0002", "");
+
+  EXPECT_EQ(host.standardOutput,
+            "Compare device ID: [USB\\Vid_0000]\n"
+            "Compare device ID: [USB\\Vid_0001]\n"
+            "Compare device ID: [USB\\Vid_0002]\n"
+            "Compare device ID: [USB\\Vid_0003]\n"
+            "Compare device ID: [USB\\Vid_0004]\n");
+  EXPECT_EQ(Removed(), std::vector<std::string>{"ROOT\\B\\0000"});
+}
+
+// A size query that reports nothing, or a read that fails, yields no IDs; a size larger than the
+// list leaves zeros after it.
+TEST_F(DevicesTest, ReportedSizesThatDisagreeWithTheList) {
+  host.AddDevice("ROOT\\ZERO\\0000", {"USB\\Vid_0000"}).reportedSize = 0;
+  host.AddDevice("ROOT\\SHORT\\0000", {"USB\\Vid_0000"}).reportedSize = 4;
+  host.AddDevice("ROOT\\LONG\\0000", {"USB\\Vid_0000"}).reportedSize = 64;
+
+  Walk("USB\\Vid_0000", "");
+
+  EXPECT_EQ(host.standardOutput, "Compare device ID: [USB\\Vid_0000]\n");
+  EXPECT_EQ(Removed(), std::vector<std::string>{"ROOT\\LONG\\0000"});
+  EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+TEST_F(DevicesTest, InstanceThatRefusesRemovalStaysAndTheWalkGoesOn) {
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000"}).refusesRemoval = true;
+  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0000"});
+
+  Walk("USB\\Vid_0000", "");
+
+  EXPECT_FALSE(host.devices[0].removed);
+  EXPECT_TRUE(host.devices[1].removed);
+  EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+TEST_F(DevicesTest, UnavailableDeviceSetEndsTheStageSilently) {
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000"});
+  host.classDevsFail = true;
+
+  Walk("USB\\Vid_0000", "");
+
+  EXPECT_TRUE(Removed().empty());
+  EXPECT_TRUE(host.messageBoxes.empty());
+  EXPECT_EQ(host.standardOutput, "");
+}
+
+TEST_F(DevicesTest, PrefixesComeFromTheSectionNamedAfterTheDeviceNumber) {
+  host.AddFile(kScriptPath,
+               "[2pidvid]\r\nnum1=USB\\Vid_0000\r\nNUM2=USB\\Vid_0001\r\n"
+               "[PIDVID]\r\nNum1=USB\\Vid_0002\r\n");
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000"});
+  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0001"});
+  host.AddDevice("ROOT\\C\\0000", {"USB\\Vid_0002"});
+
+  RemoveDevices(host, kScriptPath, "2");
+
+  EXPECT_EQ(host.JournalOf("profile"), (std::vector<std::string>{"2PIDVID/Num1", "2PIDVID/Num2"}));
+  EXPECT_EQ(Removed(), (std::vector<std::string>{"ROOT\\A\\0000", "ROOT\\B\\0000"}));
+}
+
+}  // namespace
+}  // namespace vorsk
