@@ -1,5 +1,6 @@
 #include "cleanup/key_trees.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "cleanup/stages.h"
@@ -10,8 +11,9 @@ namespace vorsk {
 
 void RemoveKeyTrees(Host& host, const std::string& scriptPath, const std::string& devNo) {
   const std::string section = DeviceSectionName(devNo, kKeySuffix);
-  const std::int32_t count = ReadScriptCount(host, scriptPath, section, "Num", kDefaultTreeCount);
-  for (std::int64_t i = 1; i <= count; ++i) {
+  const std::int32_t count =
+      std::min(ReadScriptCount(host, scriptPath, section, "Num", kDefaultTreeCount), kMaxTreeCount);
+  for (std::int32_t i = 1; i <= count; ++i) {
     std::string path = ListedTreePath(
         ReadScriptText(host, scriptPath, section, NumberedEntryName(i), kScriptTextSize));
     if (!path.empty()) {

@@ -14,6 +14,9 @@ namespace vorsk {
 inline constexpr std::uint32_t kSubkeyNameSize = 512;
 // A count the script does not give lists five trees.
 inline constexpr std::int32_t kDefaultTreeCount = 5;
+// The most trees a script may list. A larger count (a corrupt or mistyped Num, up to two
+// thousand million) would make the stage read entries for hours; it lists this many.
+inline constexpr std::int32_t kMaxTreeCount = 1000;
 
 // Deletes the key `path` below HKEY_LOCAL_MACHINE with all its subkeys, depth first, siblings
 // in enumeration order. `path` is extended during the descent and restored before the call

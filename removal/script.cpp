@@ -36,7 +36,7 @@ std::string DeviceSectionName(std::string_view devNo, std::string_view suffix) {
   return name;
 }
 
-std::string NumberedEntryName(std::int64_t i) {
+std::string NumberedEntryName(std::int32_t i) {
   return "Num" + std::to_string(i);
 }
 

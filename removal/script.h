@@ -39,6 +39,6 @@ std::int32_t ReadScriptCount(Host& host, const std::string& scriptPath, std::str
 std::string DeviceSectionName(std::string_view devNo, std::string_view suffix);
 
 // The name of the i-th entry of a numbered list: "Num1", "Num2", ...
-std::string NumberedEntryName(std::int64_t i);
+std::string NumberedEntryName(std::int32_t i);
 
 }  // namespace vorsk

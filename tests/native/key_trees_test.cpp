@@ -126,6 +126,25 @@ TEST_F(KeyTreesTest, CountAndNumberedEntries) {
   }
 }
 
+// A count beyond what any script lists is held to 1000 entries, so the stage ends.
+TEST_F(KeyTreesTest, HugeCountsListAThousandTreesAtMost) {
+  host.AddKey("SOFTWARE\\V\\K1000");
+  host.AddKey("SOFTWARE\\V\\K1001");
+  for (const std::string count : {"2147483647", "0x7fffffff", "1001"}) {
+    SCOPED_TRACE(count);
+    host.journal.clear();
+    host.files.erase(kScriptPath);
+    RunScript("[1KEY]\r\nNum=" + count +
+              "\r\nNum1000=SOFTWARE\\V\\K1000\r\nNum1001=SOFTWARE\\V\\K1001\r\n");
+
+    const auto reads = host.JournalOf("profile");
+    ASSERT_EQ(reads.size(), 1001u);
+    EXPECT_EQ(reads.back(), "1KEY/Num1000");
+  }
+  EXPECT_FALSE(host.KeyExists("SOFTWARE\\V\\K1000"));
+  EXPECT_TRUE(host.KeyExists("SOFTWARE\\V\\K1001"));
+}
+
 // A subkey that cannot be deleted keeps its parent; the siblings and the next listed tree still
 // go.
 TEST_F(KeyTreesTest, UndeletableSubkeyKeepsItsParentOnly) {
