@@ -9,12 +9,51 @@
 
 namespace vorsk {
 
+namespace {
+
+// Deletes every subkey of the open key `key`, depth first, siblings in enumeration order, each
+// through a handle relative to its parent: the platform's text calls refuse absolute paths of
+// more than 260 characters, and a deep tree grows past that. Answers false when the level cannot
+// be listed, in which case nothing at or below it is deleted.
+bool DeleteSubkeys(Host& host, RegKey key) {
+  std::uint32_t subKeyCount = 0;
+  if (host.RegQueryInfoKeyA(key, subKeyCount) != kErrorSuccess) {
+    return false;
+  }
+  // Every name of the level is collected before the first deletion, so that the deletions
+  // never disturb the enumeration. A name that cannot be read keeps the whole level.
+  std::vector<std::string> names;
+  for (std::uint32_t index = 0; index < subKeyCount; ++index) {
+    std::string name;
+    if (host.RegEnumKeyExA(key, index, name, kSubkeyNameSize) != kErrorSuccess) {
+      return false;
+    }
+    names.push_back(std::move(name));
+  }
+  for (const std::string& name : names) {
+    bool listed = false;
+    {
+      unique_hkey subkey(host);
+      listed = host.RegOpenKeyExA(key, name, kKeyRead, subkey.put()) == kErrorSuccess &&
+               DeleteSubkeys(host, subkey.get());
+    }
+    // A subkey that could not be opened or listed is kept; its parent then fails to delete too,
+    // since it still has a subkey. Failed deletions are not reported.
+    if (listed) {
+      host.RegDeleteKeyA(key, name);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void RemoveKeyTrees(Host& host, const std::string& scriptPath, const std::string& devNo) {
   const std::string section = DeviceSectionName(devNo, kKeySuffix);
   const std::int32_t count =
       std::min(ReadScriptCount(host, scriptPath, section, "Num", kDefaultTreeCount), kMaxTreeCount);
   for (std::int32_t i = 1; i <= count; ++i) {
-    std::string path = ListedTreePath(
+    const std::string path = ListedTreePath(
         ReadScriptText(host, scriptPath, section, NumberedEntryName(i), kScriptTextSize));
     if (!path.empty()) {
       DeleteKeyTree(host, path);
@@ -22,37 +61,16 @@ void RemoveKeyTrees(Host& host, const std::string& scriptPath, const std::string
   }
 }
 
-void DeleteKeyTree(Host& host, std::string& path) {
-  std::vector<std::string> names;
+void DeleteKeyTree(Host& host, const std::string& path) {
+  bool listed = false;
   {
     unique_hkey key(host);
-    if (host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, key.put()) != kErrorSuccess) {
-      return;
-    }
-    std::uint32_t subKeyCount = 0;
-    if (host.RegQueryInfoKeyA(key.get(), subKeyCount) != kErrorSuccess) {
-      return;
-    }
-    // Every name of the level is collected before the first deletion, so that the deletions
-    // never disturb the enumeration. A name that cannot be read keeps the whole level.
-    for (std::uint32_t index = 0; index < subKeyCount; ++index) {
-      std::string name;
-      if (host.RegEnumKeyExA(key.get(), index, name, kSubkeyNameSize) != kErrorSuccess) {
-        return;
-      }
-      names.push_back(std::move(name));
-    }
+    listed = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, key.put()) == kErrorSuccess &&
+             DeleteSubkeys(host, key.get());
   }
-  const std::size_t levelLength = path.size();
-  for (const std::string& name : names) {
-    path.resize(levelLength);
-    path += '\\';
-    path += name;
-    DeleteKeyTree(host, path);
+  if (listed) {
+    host.RegDeleteKeyA(kLocalMachine, path);
   }
-  path.resize(levelLength);
-  // A key whose subkeys could not all be deleted fails here too; that is not reported.
-  host.RegDeleteKeyA(kLocalMachine, path);
 }
 
 std::string ListedTreePath(std::string_view listed) {

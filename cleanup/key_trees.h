@@ -19,9 +19,8 @@ inline constexpr std::int32_t kDefaultTreeCount = 5;
 inline constexpr std::int32_t kMaxTreeCount = 1000;
 
 // Deletes the key `path` below HKEY_LOCAL_MACHINE with all its subkeys, depth first, siblings
-// in enumeration order. `path` is extended during the descent and restored before the call
-// returns. A key that does not exist is left alone: nothing is created.
-void DeleteKeyTree(Host& host, std::string& path);
+// in enumeration order. A key that does not exist is left alone: nothing is created.
+void DeleteKeyTree(Host& host, const std::string& path);
 
 // A listed path as the stage uses it: trailing separators dropped; empty when it names nothing
 // the stage may delete (fewer than two non-empty components: a top-level key of

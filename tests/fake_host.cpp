@@ -383,6 +383,11 @@ std::optional<std::string> FakeHost::ResolvePath(RegKey parent, const std::strin
     }
     base = it->second;
   }
+  // The platform's text calls convert a path through a buffer of 261 wide characters.
+  if (subKey.size() > kMaxAnsiKeyPath) {
+    status = kErrorMoreData;
+    return std::nullopt;
+  }
   std::vector<std::string> parts = SplitKeyPath(subKey);
   while (parts.size() > 1 && parts.back().empty()) {
     parts.pop_back();  // the registry accepts trailing separators

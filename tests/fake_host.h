@@ -31,6 +31,8 @@ inline constexpr Status kErrorBadPathname = 161;
 inline constexpr Status kErrorInvalidParameter = 87;
 inline constexpr Status kErrorInvalidUserBuffer = 1784;
 inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
+// The longest key path that the registry's text calls take in one argument.
+inline constexpr std::size_t kMaxAnsiKeyPath = 260;
 
 struct MessageBoxRecord {
   WindowHandle owner;

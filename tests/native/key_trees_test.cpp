@@ -15,11 +15,7 @@ using test::kScriptPath;
 
 class KeyTreesTest : public ::testing::Test {
  protected:
-  void Delete(std::string path) {
-    const std::string before = path;
-    DeleteKeyTree(host, path);
-    EXPECT_EQ(path, before);  // restored after the descent
-  }
+  void Delete(const std::string& path) { DeleteKeyTree(host, path); }
   void RunScript(const std::string& keySection, const std::string& devNo = "1") {
     host.AddFile(kScriptPath, keySection);
     RemoveKeyTrees(host, kScriptPath, devNo);

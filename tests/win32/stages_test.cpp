@@ -121,6 +121,13 @@ TEST(KeyTreesOnWine, DeletesTheListedTreesAndCreatesNothing) {
   scratch.Create("Vendor\\Scanner\\B");
   scratch.SetBinary("Vendor\\Scanner\\A\\A1", "Setting", "1", REG_SZ);
   scratch.Create("Vendor\\Keep");
+  // Paths below the listed key grow past the 260 characters that one text argument may hold.
+  scratch.Create("Vendor\\Scanner\\" + std::string(255, 'n') + "\\" + std::string(255, 'm'));
+  std::string deep = "Vendor\\Scanner\\Deep";
+  for (int level = 0; level < 60; ++level) {
+    deep += "\\level" + std::to_string(level);
+  }
+  scratch.Create(deep);
   test::ScratchFolder folder;
   const std::string base = scratch.path();
   const std::string script = folder.Write(

@@ -75,13 +75,29 @@ ScratchKey::~ScratchKey() {
   ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, path_.c_str());
 }
 
+// Creates the key one component at a time, each relative to its parent, so that the whole path
+// may be longer than one text argument of the registry may hold.
 void ScratchKey::Create(const std::string& relative) {
-  const std::string full = relative.empty() ? path_ : path_ + "\\" + relative;
   win32::unique_hkey key;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, key.put(), nullptr),
             ERROR_SUCCESS)
-      << full;
+      << path_;
+  std::size_t begin = 0;
+  while (begin < relative.size()) {
+    std::size_t end = relative.find('\\', begin);
+    if (end == std::string::npos) {
+      end = relative.size();
+    }
+    win32::unique_hkey subkey;
+    const std::string name = relative.substr(begin, end - begin);
+    ASSERT_EQ(::RegCreateKeyExA(key.get(), name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                subkey.put(), nullptr),
+              ERROR_SUCCESS)
+        << relative;
+    key = std::move(subkey);
+    begin = end + 1;
+  }
 }
 
 void ScratchKey::SetBinary(const std::string& relative, const std::string& name,
