@@ -34,12 +34,13 @@ std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) 
 }
 
 int PerformRemoval(Host& host, WindowHandle frame) {
-  // A directory that cannot be queried leaves the directory part empty.
+  // A directory that cannot be queried leaves the directory part empty. One too long for the
+  // buffer cannot lead to a script path that fits either.
   std::string windowsDirectory;
-  host.GetWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
+  const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
 
   const std::optional<std::string> scriptPath = BuildScriptPath(windowsDirectory);
-  if (!scriptPath || !CanOpenScript(host, *scriptPath)) {
+  if (length >= kWindowsDirectorySize || !scriptPath || !CanOpenScript(host, *scriptPath)) {
     host.MessageBoxA(frame, std::string(kMissingScriptMessage), std::string(kEmptyText),
                      kMbIconInformation);
     return kExitScriptMissing;

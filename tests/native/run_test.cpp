@@ -222,6 +222,17 @@ TEST(RunTest, ScriptPathOverItsLimitIsReportedAsMissing) {
   }
 }
 
+// A Windows directory that does not fit its 260-character buffer never becomes the empty
+// directory of a failed query.
+TEST(RunTest, WindowsDirectoryOverItsBufferIsReportedAsAMissingScript) {
+  test::FakeHost host;
+  host.windowsDirectory = "C:\\" + std::string(300, 'w');
+  host.AddFile("\\Setup417\\Remove417.ini", "");
+
+  ExpectMissingScriptReported(host, PerformRemoval(host, kFrame));
+  EXPECT_TRUE(host.JournalOf("open").empty());
+}
+
 TEST(RunTest, BuildScriptPathJoinsTheWindowsDirectoryAndTheScriptName) {
   EXPECT_EQ(BuildScriptPath("C:\\WINDOWS"), "C:\\WINDOWS\\Setup417\\Remove417.ini");
   EXPECT_EQ(BuildScriptPath(""), "\\Setup417\\Remove417.ini");
