@@ -1,0 +1,131 @@
+#include "tools/machine/description.h"
+
+#include <sstream>
+
+namespace vorsk::machine {
+
+namespace {
+
+constexpr const char* kImageClassKey =
+    "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+constexpr const char* kUsbClassKey =
+    "SYSTEM\\ControlSet001\\Control\\class\\{36FC9E60-C465-11CF-8056-444553540000}";
+
+std::string TrimRight(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+bool ParseValue(const std::string& field, NamedValue& value) {
+  const std::size_t equals = field.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    return false;
+  }
+  value = {field.substr(0, equals), field.substr(equals + 1)};
+  return true;
+}
+
+bool ParseValues(const std::vector<std::string>& fields, std::size_t first,
+                 std::vector<NamedValue>& values) {
+  for (std::size_t i = first; i < fields.size(); ++i) {
+    NamedValue value;
+    if (!ParseValue(fields[i], value)) {
+      return false;
+    }
+    values.push_back(value);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitFields(const std::string& rest) {
+  std::vector<std::string> fields;
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t bar = rest.find(" | ", begin);
+    fields.push_back(
+        rest.substr(begin, bar == std::string::npos ? std::string::npos : bar - begin));
+    if (bar == std::string::npos) {
+      return fields;
+    }
+    begin = bar + 3;
+  }
+}
+
+std::optional<Description> ParseDescription(const std::string& text, std::string& error) {
+  Description description;
+  std::istringstream lines(text);
+  std::string raw;
+  int number = 0;
+  std::optional<std::string> script;
+  while (std::getline(lines, raw)) {
+    ++number;
+    const std::string line = TrimRight(raw);
+    if (script) {
+      if (line == "end script") {
+        description.script = *script;
+        script.reset();
+      } else {
+        *script += line + "\r\n";
+      }
+      continue;
+    }
+    if (line.empty() || line[0] == '#') {
+      continue;
+    }
+    const std::size_t space = line.find(' ');
+    const std::string kind = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? std::string() : line.substr(space + 1);
+    const std::vector<std::string> fields = SplitFields(rest);
+    bool ok = true;
+    if (kind == "script" && rest.empty()) {
+      script = std::string();
+    } else if (kind == "file" && !rest.empty()) {
+      FileEntry file{fields[0]};
+      for (std::size_t i = 1; i < fields.size() && ok; ++i) {
+        if (fields[i] == "readonly") {
+          file.readOnly = true;
+        } else if (fields[i] == "hidden") {
+          file.hidden = true;
+        } else {
+          ok = false;
+        }
+      }
+      description.files.push_back(file);
+    } else if (kind == "driver") {
+      const std::size_t gap = fields[0].find(' ');
+      const std::string classKey = fields[0].substr(0, gap);
+      DriverEntry driver;
+      driver.classKey = classKey == "image" ? kImageClassKey
+                        : classKey == "usb" ? kUsbClassKey
+                                            : "";
+      driver.subkey = gap == std::string::npos ? std::string() : fields[0].substr(gap + 1);
+      ok = !driver.classKey.empty() && !driver.subkey.empty() &&
+           ParseValues(fields, 1, driver.values);
+      description.drivers.push_back(driver);
+    } else if (kind == "device" && !rest.empty()) {
+      description.devices.push_back(
+          DeviceEntry{fields[0], std::vector<std::string>(fields.begin() + 1, fields.end())});
+    } else if (kind == "key" && !rest.empty()) {
+      KeyEntry key{fields[0], {}};
+      ok = ParseValues(fields, 1, key.values);
+      description.keys.push_back(key);
+    } else {
+      description.otherLines.push_back(line);
+    }
+    if (!ok) {
+      error = "line " + std::to_string(number) + ": cannot read \"" + line + "\"";
+      return std::nullopt;
+    }
+  }
+  if (script) {
+    error = "the script has no \"end script\" line";
+    return std::nullopt;
+  }
+  return description;
+}
+
+}  // namespace vorsk::machine

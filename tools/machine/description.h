@@ -1,0 +1,66 @@
+// A machine description: the state a test stages before vorsk runs, in a small text format.
+//
+//   # comment
+//   file C:\windows\Inf\oem7.inf | readonly
+//   driver image 0003 | MatchingDeviceId=usb\vid_04a9&pid_2206 | InfPath=oem7.inf
+//   device USB\VID_04A9&PID_2206\1 | USB\Vid_04a9&Pid_2206&Rev_0100 | USB\Vid_04a9&Pid_2206
+//   key SOFTWARE\Vendor\Scanner\Settings | Color=1
+//   script
+//   [RemoveInf]
+//   Image0=usb\vid_04a9&pid_2206
+//   end script
+//
+// Fields are separated by " | ". A driver entry lives below the still-image ("image") or USB
+// ("usb") device setup class key; its values, like a key's, are strings. A device is an instance
+// ID followed by its hardware IDs (none: no hardware-ID property). The lines between "script"
+// and "end script" are the removal script, written to <Windows>\Setup417\Remove417.ini; without
+// them there is no script. Lines of other kinds (a test's expectations) are kept for the caller.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vorsk::machine {
+
+struct FileEntry {
+  std::string path;
+  bool readOnly = false;
+  bool hidden = false;
+};
+
+using NamedValue = std::pair<std::string, std::string>;
+
+struct DriverEntry {
+  std::string classKey;  // the class key's path below HKEY_LOCAL_MACHINE
+  std::string subkey;
+  std::vector<NamedValue> values;
+};
+
+struct DeviceEntry {
+  std::string instanceId;
+  std::vector<std::string> hardwareIds;
+};
+
+struct KeyEntry {
+  std::string path;  // below HKEY_LOCAL_MACHINE
+  std::vector<NamedValue> values;
+};
+
+struct Description {
+  std::vector<FileEntry> files;
+  std::vector<DriverEntry> drivers;
+  std::vector<DeviceEntry> devices;
+  std::vector<KeyEntry> keys;
+  std::optional<std::string> script;
+  std::vector<std::string> otherLines;  // lines of other kinds, as written
+};
+
+// Parses a description; on a malformed line answers nothing and says why in `error`.
+std::optional<Description> ParseDescription(const std::string& text, std::string& error);
+
+// The fields of a line after its kind, split at " | ".
+std::vector<std::string> SplitFields(const std::string& rest);
+
+}  // namespace vorsk::machine

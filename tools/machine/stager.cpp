@@ -1,0 +1,117 @@
+// Stages a machine description on the Wine prefix it runs in:
+//
+//   stager <description>
+//
+// Files with their attributes, driver entries below the device setup class keys, device
+// instances registered through the device setup service, registry keys with their values, and
+// the removal script in <Windows>\Setup417. Ends with status 1 and a reason on standard error
+// when anything cannot be staged.
+#include <cstdio>
+#include <string>
+
+#include "tools/machine/description.h"
+#include "tools/machine/win32_text.h"
+
+namespace vorsk::machine {
+namespace {
+
+// {6BDD1FC6-810F-11D0-BEC7-08002BE2092F}: the still-image device setup class.
+const GUID kImageClass = {
+    0x6BDD1FC6, 0x810F, 0x11D0, {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
+
+bool Fail(const std::string& what) {
+  std::fprintf(stderr, "stager: cannot stage %s\n", what.c_str());
+  return false;
+}
+
+bool SetStrings(HKEY key, const std::vector<NamedValue>& values) {
+  for (const auto& [name, text] : values) {
+    if (::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool StageFile(const FileEntry& file) {
+  if (!WriteWholeFile(file.path, "; staged\r\n")) {
+    return Fail(file.path);
+  }
+  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+  attributes |= file.readOnly ? FILE_ATTRIBUTE_READONLY : 0;
+  attributes |= file.hidden ? FILE_ATTRIBUTE_HIDDEN : 0;
+  return ::SetFileAttributesA(file.path.c_str(), attributes) || Fail(file.path);
+}
+
+bool StageKey(const std::string& path, const std::vector<NamedValue>& values) {
+  win32::unique_hkey key = CreateKeyPath(path);
+  return (key && SetStrings(key.get(), values)) || Fail(path);
+}
+
+bool StageDevice(const DeviceEntry& device) {
+  win32::unique_hdevinfo set(::SetupDiCreateDeviceInfoList(&kImageClass, nullptr));
+  SP_DEVINFO_DATA record = {};
+  record.cbSize = sizeof(record);
+  if (!::SetupDiCreateDeviceInfoA(set.get(), device.instanceId.c_str(), &kImageClass, nullptr,
+                                  nullptr, 0, &record)) {
+    return Fail(device.instanceId);
+  }
+  if (!device.hardwareIds.empty()) {
+    std::string list;
+    for (const std::string& id : device.hardwareIds) {
+      list += id;
+      list += '\0';
+    }
+    list += '\0';
+    if (!::SetupDiSetDeviceRegistryPropertyA(set.get(), &record, SPDRP_HARDWAREID,
+                                             reinterpret_cast<const BYTE*>(list.data()),
+                                             static_cast<DWORD>(list.size()))) {
+      return Fail(device.instanceId);
+    }
+  }
+  return ::SetupDiRegisterDeviceInfo(set.get(), &record, 0, nullptr, nullptr, nullptr) ||
+         Fail(device.instanceId);
+}
+
+bool Stage(const Description& description) {
+  bool ok = true;
+  for (const FileEntry& file : description.files) {
+    ok = StageFile(file) && ok;
+  }
+  for (const DriverEntry& driver : description.drivers) {
+    ok = StageKey(driver.classKey + "\\" + driver.subkey, driver.values) && ok;
+  }
+  for (const DeviceEntry& device : description.devices) {
+    ok = StageDevice(device) && ok;
+  }
+  for (const KeyEntry& key : description.keys) {
+    ok = StageKey(key.path, key.values) && ok;
+  }
+  if (description.script) {
+    char windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string path = std::string(windows) + "\\Setup417\\Remove417.ini";
+    ok = (WriteWholeFile(path, *description.script) || Fail(path)) && ok;
+  }
+  return ok;
+}
+
+}  // namespace
+}  // namespace vorsk::machine
+
+int main(int argc, char** argv) {
+  using namespace vorsk::machine;
+  std::string text;
+  if (argc != 2 || !ReadWholeFile(argv[1], text)) {
+    std::fprintf(stderr, "usage: stager <description>\n");
+    return 2;
+  }
+  std::string error;
+  const auto description = ParseDescription(text, error);
+  if (!description) {
+    std::fprintf(stderr, "stager: %s: %s\n", argv[1], error.c_str());
+    return 2;
+  }
+  return Stage(*description) ? 0 : 1;
+}

@@ -1,0 +1,19 @@
+// Small helpers of the machine tools: reading a whole file, creating keys and folders one
+// component at a time.
+#pragma once
+
+#include <string>
+
+#include "host/win32/win32_handles.h"
+
+namespace vorsk::machine {
+
+bool ReadWholeFile(const std::string& path, std::string& text);
+bool WriteWholeFile(const std::string& path, const std::string& text);
+// Creates the folders on the way to a file.
+void CreateFoldersFor(const std::string& path);
+// Opens or creates a key below HKEY_LOCAL_MACHINE, one component at a time, so that the whole
+// path may be longer than one text argument of the registry may hold.
+win32::unique_hkey CreateKeyPath(const std::string& path);
+
+}  // namespace vorsk::machine
