@@ -604,6 +604,43 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
   return violations;
 }
 
+namespace {
+
+// Keys with their injected faults and their values, one line each, up to 400 lines.
+void DescribeKeys(const FakeHost::Key& key, const std::string& path, std::string& out,
+                  std::size_t& lines) {
+  for (const auto& [name, subkey] : key.subkeys) {
+    if (++lines > 400) {
+      if (lines == 401) {
+        out += "  ...\n";
+      }
+      return;
+    }
+    const std::string subPath = path.empty() ? name : path + "\\" + name;
+    out += "  " + Printable(subPath);
+    if (subkey->openFailure) {
+      out += " [open fails]";
+    }
+    if (subkey->queryInfoFailure) {
+      out += " [count fails]";
+    }
+    for (const auto& [index, status] : subkey->enumFailures) {
+      out += " [name " + std::to_string(index) + " fails " + std::to_string(status) + "]";
+    }
+    if (subkey->deleteFailure) {
+      out += " [delete fails]";
+    }
+    for (const auto& [valueName, value] : subkey->values) {
+      out += " " + Printable(valueName) + "=" + std::to_string(value.type) + ":\"" +
+             Printable(value.data, 80) + "\"";
+    }
+    out += "\n";
+    DescribeKeys(*subkey, subPath, out, lines);
+  }
+}
+
+}  // namespace
+
 std::string DescribeCase(const FakeHost& host) {
   std::string out = "Windows directory: " +
                     (host.windowsDirectoryFails ? std::string("(query fails)")
@@ -620,13 +657,7 @@ std::string DescribeCase(const FakeHost& host) {
   }
   out += "registry:\n";
   std::size_t lines = 0;
-  for (const std::string& line : host.RegistrySnapshot()) {
-    if (++lines > 400) {
-      out += "  ...\n";
-      break;
-    }
-    out += "  " + Printable(line) + "\n";
-  }
+  DescribeKeys(host.registry, std::string(), out, lines);
   out += "device instances:\n";
   for (const FakeHost::Device& device : host.devices) {
     out += "  " + device.instanceId + " ids " +
