@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing vorsk needs on Debian 12, and only what is missing. Works
-# as root or through sudo.
+# as root or through sudo. With the argument "fuzz" it installs what the fuzz target needs as
+# well (clang 14 and its libFuzzer runtime), which the regular build and tests do not.
 set -euo pipefail
 
 packages=(cmake g++ make googletest binutils
           g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb)
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

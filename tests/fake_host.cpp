@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
 namespace vorsk::test {
 
@@ -13,7 +14,7 @@ char Fold(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string Trim(const std::string& text) {
+std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   std::size_t begin = 0;
   std::size_t end = text.size();
@@ -26,23 +27,36 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-        ++i;
-      }
-    } else {
-      line += c;
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) {
+      return false;
     }
   }
-  lines.push_back(line);
-  return lines;
+  return true;
+}
+
+// The line that begins at `position` (ended by CR, LF or CR LF, or by the end of the text), with
+// `position` moved past its end; false once the text is used up.
+bool NextLine(std::string_view text, std::size_t& position, std::string_view& line) {
+  if (position > text.size()) {
+    return false;
+  }
+  const std::size_t end = text.find_first_of("\r\n", position);
+  if (end == std::string_view::npos) {
+    line = text.substr(position);
+    position = text.size() + 1;
+    return true;
+  }
+  line = text.substr(position, end - position);
+  position = end + 1;
+  if (text[end] == '\r' && position < text.size() && text[position] == '\n') {
+    ++position;
+  }
+  return true;
 }
 
 // The value of section/entry in an initialisation file's text, as the platform's profile reader
@@ -51,16 +65,18 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
                                         const std::string& entry) {
   bool inSection = false;
   bool sectionSeen = false;
-  for (const std::string& raw : Lines(text)) {
-    const std::string line = Trim(raw);
+  std::size_t position = 0;
+  std::string_view raw;
+  while (NextLine(text, position, raw)) {
+    const std::string_view line = Trim(raw);
     if (!line.empty() && line[0] == '[') {
       const std::size_t close = line.find(']');
-      const std::string name =
-          Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      const std::string_view name = Trim(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       if (sectionSeen && inSection) {
         return std::nullopt;  // the first section of that name is the one read
       }
-      inSection = EqualNoCase(name, section);
+      inSection = SameNoCase(name, section);
       sectionSeen = sectionSeen || inSection;
       continue;
     }
@@ -68,10 +84,10 @@ std::optional<std::string> ProfileValue(const std::string& text, const std::stri
       continue;
     }
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos || !EqualNoCase(Trim(line.substr(0, equals)), entry)) {
+    if (equals == std::string_view::npos || !SameNoCase(Trim(line.substr(0, equals)), entry)) {
       continue;
     }
-    std::string value = Trim(line.substr(equals + 1));
+    std::string value(Trim(line.substr(equals + 1)));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
@@ -156,13 +172,19 @@ void SnapshotKey(const FakeHost::Key& key, const std::string& path,
 }  // namespace
 
 bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return Fold(x) < Fold(y); });
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const char x = Fold(a[i]);
+    const char y = Fold(b[i]);
+    if (x != y) {
+      return x < y;
+    }
+  }
+  return a.size() < b.size();
 }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Fold(x) == Fold(y); });
+  return SameNoCase(a, b);
 }
 
 FakeHost::FakeHost() = default;
@@ -227,15 +249,21 @@ bool FakeHost::FileExists(const std::string& path) const {
 
 FakeHost::Key* FakeHost::FindKey(const std::string& path) {
   Key* key = &registry;
-  for (const std::string& part : SplitKeyPath(path)) {
-    if (part.empty()) {
-      continue;
+  std::string part;
+  for (std::size_t begin = 0; begin <= path.size();) {
+    std::size_t end = path.find('\\', begin);
+    if (end == std::string::npos) {
+      end = path.size();
     }
-    const auto it = key->subkeys.find(part);
-    if (it == key->subkeys.end()) {
-      return nullptr;
+    if (end > begin) {
+      part.assign(path, begin, end - begin);
+      const auto it = key->subkeys.find(part);
+      if (it == key->subkeys.end()) {
+        return nullptr;
+      }
+      key = it->second.get();
     }
-    key = it->second.get();
+    begin = end + 1;
   }
   return key;
 }
@@ -388,26 +416,31 @@ std::optional<std::string> FakeHost::ResolvePath(RegKey parent, const std::strin
     status = kErrorMoreData;
     return std::nullopt;
   }
-  std::vector<std::string> parts = SplitKeyPath(subKey);
-  while (parts.size() > 1 && parts.back().empty()) {
-    parts.pop_back();  // the registry accepts trailing separators
+  if (subKey.empty()) {
+    return base;
   }
-  std::string path = base;
-  for (const std::string& part : parts) {
-    if (part.empty()) {
-      if (subKey.empty()) {
-        break;
-      }
+  // The registry accepts trailing separators; every other part must be a name of at most 255
+  // characters.
+  std::string_view relative = subKey;
+  while (relative.size() > 1 && relative.back() == '\\') {
+    relative.remove_suffix(1);
+  }
+  for (std::size_t begin = 0; begin <= relative.size();) {
+    std::size_t end = relative.find('\\', begin);
+    if (end == std::string_view::npos) {
+      end = relative.size();
+    }
+    if (end == begin) {
       status = kErrorBadPathname;
       return std::nullopt;
     }
-    if (part.size() > 255) {
+    if (end - begin > 255) {
       status = kErrorInvalidParameter;
       return std::nullopt;
     }
-    path = path.empty() ? part : path + "\\" + part;
+    begin = end + 1;
   }
-  return path;
+  return base.empty() ? std::string(relative) : base + "\\" + std::string(relative);
 }
 
 RegKey FakeHost::OpenKeyHandle(const std::string& path) {

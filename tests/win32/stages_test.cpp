@@ -78,6 +78,95 @@ TEST(DriverFilesOnWine, ReadOnlyInfGoesAndAMissingTwinIsReported) {
   }
 }
 
+// Another process holding a file open without delete sharing, for as long as this object lives:
+// hold_file.exe, which is built beside this program.
+class OtherProcessHolding {
+ public:
+  explicit OtherProcessHolding(const std::string& path) {
+    const std::string prefix = Unique("vorsk-hold-");
+    held_.reset(::CreateEventA(nullptr, TRUE, FALSE, (prefix + "-held").c_str()));
+    release_.reset(::CreateEventA(nullptr, TRUE, FALSE, (prefix + "-release").c_str()));
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string program = self;
+    program = program.substr(0, program.rfind('\\') + 1) + "hold_file.exe";
+    std::string command = "\"" + program + "\" \"" + path + "\" " + prefix;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &started)) {
+      process_.reset(started.hProcess);
+      win32::unique_handle thread(started.hThread);
+    }
+  }
+  ~OtherProcessHolding() { Release(); }
+
+  // Whether the other process has the file open (it signals so, or ends when it cannot).
+  bool Holding() const {
+    if (!held_ || !release_ || !process_) {
+      return false;
+    }
+    const HANDLE either[] = {held_.get(), process_.get()};
+    return ::WaitForMultipleObjects(2, either, FALSE, 30000) == WAIT_OBJECT_0;
+  }
+
+  // Lets the other process close the file and end; answers its exit status.
+  DWORD Release() {
+    DWORD status = 1;
+    if (process_) {
+      ::SetEvent(release_.get());
+      ::WaitForSingleObject(process_.get(), 30000);
+      ::GetExitCodeProcess(process_.get(), &status);
+    }
+    return status;
+  }
+
+ private:
+  win32::unique_handle held_;
+  win32::unique_handle release_;
+  win32::unique_handle process_;
+};
+
+// Under Wine every deletion the user asks for succeeds, unless the file is in use: an INF held
+// open by another process cannot be deleted. The stage reports it, goes on with the twin, and
+// leaves the held file as it was.
+TEST(DriverFilesOnWine, FileHeldOpenByAnotherProcessIsReportedAndTheTwinStillGoes) {
+  const std::string inf = WindowsDirectory() + "\\Inf\\";
+  const std::string stem = Unique("vorskheld");
+  const std::string deviceId = "usb\\vid_f00e&pid_" + std::to_string(::GetCurrentProcessId());
+  test::ScratchFolder folder;
+  const std::string script =
+      folder.Write("Remove417.ini", "[RemoveInf]\r\nImage0=" + deviceId + "\r\n");
+  test::ScratchKey entry{std::string(kImageClassKey)};
+  entry.SetBinary("", "MatchingDeviceId", deviceId + '\0', REG_SZ);
+  entry.SetBinary("", "InfPath", stem + ".inf" + '\0', REG_SZ);
+  for (const std::string& name : {stem + ".inf", stem + ".pnf", stem + "x.inf"}) {
+    win32::unique_hfile file(::CreateFileA((inf + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.is_valid());
+  }
+
+  {
+    OtherProcessHolding holder(inf + stem + ".inf");
+    ASSERT_TRUE(holder.Holding());
+
+    RecordingHost host;
+    RemoveDriverFiles(host, script);
+
+    EXPECT_EQ(host.messages, std::vector<std::string>{"File: " + inf + stem +
+                                                      ".inf is read only,can't be deleted!"});
+    EXPECT_TRUE(FileExists(inf + stem + ".inf"));
+    EXPECT_FALSE(FileExists(inf + stem + ".pnf"));
+    EXPECT_TRUE(FileExists(inf + stem + "x.inf"));
+    EXPECT_EQ(holder.Release(), 0u);
+  }
+  // Once the other process lets go, the file is whole and can be deleted.
+  EXPECT_EQ(::GetFileAttributesA((inf + stem + ".inf").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_TRUE(::DeleteFileA((inf + stem + ".inf").c_str()));
+  ::DeleteFileA((inf + stem + "x.inf").c_str());
+}
+
 TEST(DevicesOnWine, RemovesTheInstancesWhoseHardwareIdsBeginWithAPrefix) {
   const std::string vid = "VORSKTEST\\VID_" + std::to_string(::GetCurrentProcessId());
   test::ScratchDevices devices;

@@ -1,0 +1,678 @@
+#include "tests/property/pass_check.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+
+#include "removal/run.h"
+
+namespace vorsk::test {
+
+namespace {
+
+const WindowHandle kFrame{0x5150};
+
+constexpr char kImageClass[] =
+    "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+constexpr char kUsbClass[] =
+    "SYSTEM\\ControlSet001\\Control\\class\\{36FC9E60-C465-11CF-8056-444553540000}";
+
+// Sizes the rules give: buffers of the script's entries, of the driver scan, and the most trees
+// a script lists.
+constexpr std::uint32_t kIdEntrySize = 35;
+constexpr std::uint32_t kTextEntrySize = 260;
+constexpr std::size_t kLongestSection = 259;
+constexpr std::size_t kLongestScriptPath = 259;
+constexpr std::size_t kLongestDriverText = 255;
+constexpr std::size_t kLargestValue = 256;
+constexpr std::int32_t kTreesByDefault = 5;
+constexpr std::int32_t kMostTrees = 1000;
+
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool SameLettersAside(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool BeginsWith(std::string_view id, std::string_view prefix) {
+  return !prefix.empty() && id.size() >= prefix.size() &&
+         SameLettersAside(id.substr(0, prefix.size()), prefix);
+}
+
+// Registry data read as text: up to the first zero or the end.
+std::string TextOf(const std::string& data) {
+  const std::size_t zero = data.find('\0');
+  return zero == std::string::npos ? data : data.substr(0, zero);
+}
+
+// An InfPath that names a file in the INF directory itself.
+bool NamesAnInfFile(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") {
+    return false;
+  }
+  return std::none_of(name.begin(), name.end(),
+                      [](char c) { return c == '\\' || c == '/' || c == ':'; });
+}
+
+std::string PrecompiledName(const std::string& infName) {
+  const std::size_t dot = infName.rfind('.');
+  if (dot == std::string::npos) {
+    return infName + ".pnf";
+  }
+  return infName.substr(0, dot) + ".pnf";
+}
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts(1);
+  for (const char c : path) {
+    if (c == '\\') {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
+
+// The tree a listed path names, or nothing when it names none that may go: trailing separators
+// dropped, then at least two non-empty components.
+std::optional<std::string> TreeRoot(std::string listed) {
+  while (!listed.empty() && listed.back() == '\\') {
+    listed.pop_back();
+  }
+  const std::vector<std::string> parts = Components(listed);
+  const auto named = std::count_if(parts.begin(), parts.end(),
+                                   [](const std::string& part) { return !part.empty(); });
+  if (named < 2) {
+    return std::nullopt;
+  }
+  return listed;
+}
+
+bool AtOrBelow(const std::string& path, const std::string& root) {
+  return path.size() >= root.size() &&
+         SameLettersAside(std::string_view(path).substr(0, root.size()), root) &&
+         (path.size() == root.size() || path[root.size()] == '\\');
+}
+
+bool AtOrBelowAny(const std::string& path, const std::vector<std::string>& roots) {
+  return std::any_of(roots.begin(), roots.end(),
+                     [&](const std::string& root) { return AtOrBelow(path, root); });
+}
+
+std::string Printable(std::string_view text, std::size_t limit = 300) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (const char c : text.substr(0, limit)) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b >= 0x7f) {
+      out += "\\x";
+      out += kDigits[b >> 4];
+      out += kDigits[b & 15];
+    } else {
+      out += c;
+    }
+  }
+  if (text.size() > limit) {
+    out += "...(" + std::to_string(text.size()) + " bytes)";
+  }
+  return out;
+}
+
+std::string Describe(const MessageBoxRecord& box) {
+  return "[" + std::to_string(static_cast<std::uintptr_t>(box.owner)) + "] \"" +
+         Printable(box.text) + "\" caption " +
+         (box.caption ? "\"" + Printable(*box.caption) + "\"" : std::string("(default)")) +
+         " type " + std::to_string(box.type);
+}
+
+bool SameBox(const MessageBoxRecord& a, const MessageBoxRecord& b) {
+  return a.owner == b.owner && a.text == b.text && a.caption == b.caption && a.type == b.type;
+}
+
+MessageBoxRecord UndeletableFileBox(const std::string& path) {
+  return {kNoOwner, "File: " + path + " is read only,can't be deleted!", std::nullopt, kMbOk};
+}
+
+void AllKeyPaths(const FakeHost::Key& key, const std::string& path, std::set<std::string>& out) {
+  for (const auto& [name, subkey] : key.subkeys) {
+    const std::string subPath = path.empty() ? name : path + "\\" + name;
+    out.insert(subPath);
+    AllKeyPaths(*subkey, subPath, out);
+  }
+}
+
+// What the rules let the run do on this machine.
+struct Prediction {
+  bool scriptFound = false;
+  std::vector<MessageBoxRecord> boxes;
+  std::string output;
+  std::string prefix1;
+  std::string prefix2;
+  std::vector<std::string> removals;  // instance IDs, in the order of the walk
+  std::set<std::string, NoCaseLess> allowedFiles;
+  std::map<std::string, FakeHost::File, NoCaseLess> filesAfter;
+  std::vector<std::string> roots;       // the trees the script lists
+  std::vector<std::string> mustVanish;  // keys nothing keeps: below a listed tree, no fault
+  std::vector<std::string> mustStay;    // keys at or below a level that cannot be listed
+};
+
+class Predictor {
+ public:
+  explicit Predictor(FakeHost& host) : host_(host) {}
+
+  Prediction Predict() {
+    const bool noDirectory =
+        host_.windowsDirectoryFails || host_.windowsDirectory.size() >= kTextEntrySize;
+    scriptPath_ =
+        (noDirectory ? std::string() : host_.windowsDirectory) + "\\Setup417\\Remove417.ini";
+    const auto script = host_.files.find(scriptPath_);
+    p_.scriptFound = scriptPath_.size() <= kLongestScriptPath && script != host_.files.end() &&
+                     !script->second.heldOpenForWriting;
+    p_.filesAfter = host_.files;
+    if (!p_.scriptFound) {
+      p_.boxes.push_back({kFrame, "Can't locate at file remove417.ini,uninstall failed!",
+                          std::string(), kMbIconInformation});
+      return p_;
+    }
+    PredictFiles();
+    const std::string devNo = Read("CurrentDev", "DevNo", kTextEntrySize);
+    PredictDevices(devNo);
+    PredictTrees(devNo);
+    return p_;
+  }
+
+ private:
+  std::string Read(const std::string& section, const std::string& entry, std::uint32_t size) {
+    if (section.size() > kLongestSection) {
+      return std::string();  // no section of that name can be named
+    }
+    return host_.GetPrivateProfileStringA(section, entry, std::string(), size, scriptPath_);
+  }
+
+  // The InfPath of the first driver entry of the class key whose MatchingDeviceId is `id`, when
+  // the scan gets to it and it names a file in the INF directory.
+  std::optional<std::string> InfNameFor(const char* classKey, const std::string& id) {
+    const FakeHost::Key* key = host_.FindKey(classKey);
+    if (key == nullptr || key->openFailure || key->queryInfoFailure) {
+      return std::nullopt;
+    }
+    std::uint32_t index = 0;
+    for (const auto& [name, entry] : key->subkeys) {
+      const auto failure = key->enumFailures.find(index++);
+      if (failure != key->enumFailures.end()) {
+        if (failure->second == kErrorNoMoreItems) {
+          return std::nullopt;
+        }
+        continue;
+      }
+      if (name.size() > kLongestDriverText || entry->openFailure) {
+        continue;
+      }
+      const auto matching = entry->values.find("MatchingDeviceId");
+      if (matching == entry->values.end() || matching->second.data.size() > kLargestValue ||
+          !SameLettersAside(TextOf(matching->second.data), id)) {
+        continue;
+      }
+      const auto infPath = entry->values.find("InfPath");
+      if (infPath == entry->values.end() || infPath->second.data.size() > kLargestValue) {
+        return std::nullopt;
+      }
+      const std::string infName = TextOf(infPath->second.data);
+      if (!NamesAnInfFile(infName)) {
+        return std::nullopt;
+      }
+      return infName;
+    }
+    return std::nullopt;
+  }
+
+  void PredictFiles() {
+    const bool haveDirectory =
+        !host_.windowsDirectoryFails && host_.windowsDirectory.size() <= kLongestDriverText;
+    const std::pair<const char*, const char*> lookups[] = {
+        {"Image0", kImageClass}, {"Image1", kImageClass}, {"USB0", kUsbClass}};
+    for (const auto& [entry, classKey] : lookups) {
+      const std::string id = Read("RemoveInf", entry, kIdEntrySize);
+      const std::optional<std::string> infName = InfNameFor(classKey, id);
+      if (!infName) {
+        continue;
+      }
+      if (!haveDirectory) {
+        p_.boxes.push_back(UndeletableFileBox(*infName));
+        continue;
+      }
+      const std::string directory = host_.windowsDirectory + "\\Inf\\";
+      for (const std::string& path :
+           {directory + *infName, directory + PrecompiledName(*infName)}) {
+        p_.allowedFiles.insert(path);
+        if (path.size() > kLongestDriverText) {
+          p_.boxes.push_back(UndeletableFileBox(path));
+          continue;
+        }
+        const auto file = p_.filesAfter.find(path);
+        if (file == p_.filesAfter.end()) {
+          p_.boxes.push_back(UndeletableFileBox(path));
+          continue;
+        }
+        file->second.attributes = kFileAttributeArchive;
+        if (file->second.deleteDenied) {
+          p_.boxes.push_back(UndeletableFileBox(path));
+          continue;
+        }
+        p_.filesAfter.erase(file);
+      }
+    }
+  }
+
+  void PredictDevices(const std::string& devNo) {
+    const std::string section = devNo + "PIDVID";
+    p_.prefix1 = Read(section, "Num1", kTextEntrySize);
+    p_.prefix2 = Read(section, "Num2", kTextEntrySize);
+    if (host_.classDevsFail) {
+      return;
+    }
+    bool allocated = false;
+    for (const FakeHost::Device& device : host_.devices) {
+      if (!device.hardwareIds) {
+        continue;
+      }
+      const std::string& ids = *device.hardwareIds;
+      const std::size_t size = device.reportedSize.value_or(ids.size());
+      if (size == 0) {
+        continue;
+      }
+      if (!allocated) {
+        // The failures injected all fall on the first allocation, which is asked again after
+        // each report until it succeeds.
+        allocated = true;
+        for (int i = 0; i < host_.allocationFailures; ++i) {
+          p_.boxes.push_back({kNoOwner, "error", std::string(), kMbOk});
+        }
+      }
+      // A buffer smaller than the list is not filled at all.
+      std::string buffer(size, '\0');
+      if (size >= ids.size()) {
+        buffer.replace(0, ids.size(), ids);
+      }
+      std::size_t offset = 0;
+      while (offset < size) {
+        std::size_t end = buffer.find('\0', offset);
+        if (end == std::string::npos) {
+          end = size;
+        }
+        if (end == offset) {
+          break;
+        }
+        const std::string id = buffer.substr(offset, end - offset);
+        p_.output += "Compare device ID: [" + id + "]\n";
+        if (BeginsWith(id, p_.prefix1) || BeginsWith(id, p_.prefix2)) {
+          p_.removals.push_back(device.instanceId);
+          break;
+        }
+        offset = end + 1;
+      }
+    }
+  }
+
+  void PredictTrees(const std::string& devNo) {
+    const std::string section = devNo + "KEY";
+    std::int32_t count = kTreesByDefault;
+    if (section.size() <= kLongestSection) {
+      count = host_.GetPrivateProfileIntA(section, "Num", kTreesByDefault, scriptPath_);
+    }
+    count = std::min(count, kMostTrees);
+    for (std::int32_t i = 1; i <= count; ++i) {
+      const std::string listed = Read(section, "Num" + std::to_string(i), kTextEntrySize);
+      if (const auto root = TreeRoot(listed)) {
+        p_.roots.push_back(*root);
+      }
+    }
+    for (const std::string& root : p_.roots) {
+      const FakeHost::Key* key = &host_.registry;
+      for (const std::string& part : Components(root)) {
+        if (part.empty() || part.size() > 255) {
+          key = nullptr;  // not a path the registry opens
+          break;
+        }
+        const auto found = key->subkeys.find(part);
+        key = found == key->subkeys.end() ? nullptr : found->second.get();
+        if (key == nullptr) {
+          break;
+        }
+      }
+      if (key != nullptr) {
+        CollectMustVanish(*key, root, true);
+      }
+    }
+  }
+
+  // Adds the keys at and below `path` that must be gone after the run: every key whose whole
+  // subtree is free of faults, when every key between the listed one and it can be listed.
+  // Answers whether the subtree at `key` is free of faults.
+  bool CollectMustVanish(const FakeHost::Key& key, const std::string& path, bool reached) {
+    const bool listable = !key.openFailure && !key.queryInfoFailure && key.enumFailures.empty();
+    if (reached && !Listable(key) && !AnyRootBelow(path)) {
+      // A level that cannot be opened, counted or listed keeps everything at and below it, as
+      // long as no other listed tree lies inside it.
+      AllKeys(key, path, p_.mustStay);
+      reached = false;
+    }
+    bool clean = listable && !key.deleteFailure;
+    for (const auto& [name, subkey] : key.subkeys) {
+      clean = CollectMustVanish(*subkey, path + "\\" + name, reached && listable) && clean;
+    }
+    if (reached && clean) {
+      p_.mustVanish.push_back(path);
+    }
+    return clean;
+  }
+
+  // Whether the descent can list the level: it opens, its subkeys can be counted, and each name
+  // below the count can be read.
+  static bool Listable(const FakeHost::Key& key) {
+    return !key.openFailure && !key.queryInfoFailure &&
+           (key.enumFailures.empty() || key.enumFailures.begin()->first >= key.subkeys.size());
+  }
+
+  bool AnyRootBelow(const std::string& path) const {
+    return std::any_of(p_.roots.begin(), p_.roots.end(), [&](const std::string& root) {
+      return root.size() > path.size() && AtOrBelow(root, path);
+    });
+  }
+
+  static void AllKeys(const FakeHost::Key& key, const std::string& path,
+                      std::vector<std::string>& out) {
+    out.push_back(path);
+    for (const auto& [name, subkey] : key.subkeys) {
+      AllKeys(*subkey, path + "\\" + name, out);
+    }
+  }
+
+  FakeHost& host_;
+  std::string scriptPath_;
+  Prediction p_;
+};
+
+void CheckBoxes(const FakeHost& host, const Prediction& p, std::vector<std::string>& violations) {
+  const std::size_t common = std::min(host.messageBoxes.size(), p.boxes.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    if (!SameBox(host.messageBoxes[i], p.boxes[i])) {
+      violations.push_back("message box " + std::to_string(i + 1) + " is " +
+                           Describe(host.messageBoxes[i]) + ", expected " + Describe(p.boxes[i]));
+      return;
+    }
+  }
+  for (std::size_t i = common; i < host.messageBoxes.size(); ++i) {
+    violations.push_back("message box the rules do not allow: " + Describe(host.messageBoxes[i]));
+  }
+  for (std::size_t i = common; i < p.boxes.size(); ++i) {
+    violations.push_back("message box missing: " + Describe(p.boxes[i]));
+  }
+}
+
+void CheckOutput(const FakeHost& host, const Prediction& p, std::vector<std::string>& violations) {
+  if (host.standardOutput == p.output) {
+    return;
+  }
+  const auto mismatch = std::mismatch(host.standardOutput.begin(), host.standardOutput.end(),
+                                      p.output.begin(), p.output.end());
+  const std::size_t at = static_cast<std::size_t>(mismatch.first - host.standardOutput.begin());
+  const std::size_t lineStart = host.standardOutput.rfind('\n', at == 0 ? 0 : at - 1);
+  const std::size_t from = lineStart == std::string::npos || at == 0 ? 0 : lineStart + 1;
+  violations.push_back("standard output differs at byte " + std::to_string(at) + ": \"" +
+                       Printable(std::string_view(host.standardOutput).substr(from), 120) +
+                       "\", expected \"" + Printable(std::string_view(p.output).substr(from), 120) +
+                       "\"");
+}
+
+void CheckDevices(const FakeHost& host, const std::vector<FakeHost::Device>& before,
+                  const Prediction& p, std::vector<std::string>& violations) {
+  const std::vector<std::string> removals = host.JournalOf("remove-device");
+  for (const std::string& instance : removals) {
+    const auto device = std::find_if(before.begin(), before.end(),
+                                     [&](const auto& d) { return d.instanceId == instance; });
+    bool matches = false;
+    if (device != before.end() && device->hardwareIds) {
+      const std::string& list = *device->hardwareIds;
+      for (std::size_t at = 0; at < list.size() && !matches;) {
+        std::size_t end = list.find('\0', at);
+        end = end == std::string::npos ? list.size() : end;
+        const std::string id = list.substr(at, end - at);
+        matches = BeginsWith(id, p.prefix1) || BeginsWith(id, p.prefix2);
+        at = end + 1;
+      }
+    }
+    if (!matches) {
+      violations.push_back("removed " + instance +
+                           ", which has no hardware ID beginning with a listed prefix");
+    }
+  }
+  if (removals != p.removals) {
+    std::string got;
+    std::string expected;
+    for (const std::string& r : removals) {
+      got += " " + r;
+    }
+    for (const std::string& r : p.removals) {
+      expected += " " + r;
+    }
+    violations.push_back("instances removed:" + got + "; expected:" + expected);
+  }
+  for (std::size_t i = 0; i < host.devices.size() && i < before.size(); ++i) {
+    const bool asked =
+        std::find(p.removals.begin(), p.removals.end(), before[i].instanceId) != p.removals.end();
+    if (host.devices[i].removed != (asked && !before[i].refusesRemoval)) {
+      violations.push_back("instance " + before[i].instanceId + " is " +
+                           (host.devices[i].removed ? "removed" : "still there"));
+    }
+  }
+}
+
+void CheckFiles(const FakeHost& host, const Prediction& p, std::vector<std::string>& violations) {
+  for (const std::string& path : host.JournalOf("delete-file")) {
+    if (p.allowedFiles.count(path) == 0) {
+      violations.push_back("deletion of a file the script does not name: " + Printable(path));
+    }
+  }
+  for (const auto& [path, file] : host.files) {
+    const auto expected = p.filesAfter.find(path);
+    if (expected == p.filesAfter.end()) {
+      violations.push_back("file " + Printable(path) + " should be gone");
+    } else if (expected->second.content != file.content ||
+               expected->second.attributes != file.attributes) {
+      violations.push_back("file " + Printable(path) + " was changed");
+    }
+  }
+  for (const auto& [path, file] : p.filesAfter) {
+    if (host.files.count(path) == 0) {
+      violations.push_back("file " + Printable(path) + " was deleted");
+    }
+  }
+}
+
+void CheckRegistry(FakeHost& host, const std::vector<std::string>& snapshotBefore,
+                   const std::set<std::string>& keysBefore, const Prediction& p,
+                   std::vector<std::string>& violations, std::size_t& kept) {
+  const std::multiset<std::string> before(snapshotBefore.begin(), snapshotBefore.end());
+  std::multiset<std::string> unmatched = before;
+  for (const std::string& line : host.RegistrySnapshot()) {
+    const auto it = unmatched.find(line);
+    if (it == unmatched.end()) {
+      violations.push_back("registry key or value created or changed: " + Printable(line));
+    } else {
+      unmatched.erase(it);
+    }
+  }
+  std::set<std::string> keysAfter;
+  AllKeyPaths(host.registry, std::string(), keysAfter);
+  for (const std::string& key : keysBefore) {
+    if (keysAfter.count(key) == 0 && !AtOrBelowAny(key, p.roots)) {
+      violations.push_back("key gone that no listed tree holds: " + Printable(key));
+    }
+  }
+  for (const std::string& key : host.JournalOf("delete-key")) {
+    if (!AtOrBelowAny(key, p.roots)) {
+      violations.push_back("deletion asked for a key no listed tree holds: " + Printable(key));
+    }
+  }
+  for (const std::string& key : p.mustVanish) {
+    if (host.FindKey(key) != nullptr) {
+      violations.push_back("key of a listed tree, with no fault, still there: " + Printable(key));
+    }
+  }
+  for (const std::string& key : p.mustStay) {
+    if (host.FindKey(key) == nullptr) {
+      violations.push_back("key below a level that cannot be listed is gone: " + Printable(key));
+    }
+  }
+  for (const std::string& key : keysAfter) {
+    if (AtOrBelowAny(key, p.roots)) {
+      ++kept;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
+  const std::vector<std::string> snapshotBefore = host.RegistrySnapshot();
+  std::set<std::string> keysBefore;
+  AllKeyPaths(host.registry, std::string(), keysBefore);
+  const std::vector<FakeHost::Device> devicesBefore = host.devices;
+  const Prediction p = Predictor(host).Predict();
+  host.journal.clear();  // the prediction read the script too
+
+  const int status = PerformRemoval(host, kFrame);
+
+  std::vector<std::string> violations;
+  const int expectedStatus = p.scriptFound ? 0 : 2;
+  if (status != expectedStatus) {
+    violations.push_back("exit status " + std::to_string(status) + ", expected " +
+                         std::to_string(expectedStatus));
+  }
+  if (!p.scriptFound) {
+    for (const char* kind : {"profile", "delete-file", "delete-key", "device-set"}) {
+      if (!host.JournalOf(kind).empty()) {
+        violations.push_back(std::string("without a script the run still did: ") + kind);
+      }
+    }
+  }
+  CheckBoxes(host, p, violations);
+  CheckOutput(host, p, violations);
+  CheckDevices(host, devicesBefore, p, violations);
+  CheckFiles(host, p, violations);
+  std::size_t kept = 0;
+  CheckRegistry(host, snapshotBefore, keysBefore, p, violations, kept);
+  if (host.OpenHandleCount() != 0) {
+    violations.push_back(std::to_string(host.OpenHandleCount()) +
+                         " handles, sets or buffers still open");
+  }
+  for (const std::string& fault : host.faults) {
+    violations.push_back("misuse of the host services: " + fault);
+  }
+
+  if (tally != nullptr) {
+    ++tally->runs;
+    tally->missingScript += p.scriptFound ? 0 : 1;
+    tally->filesDeleted += host.JournalOf("deleted-file").size();
+    tally->fileReports += static_cast<std::size_t>(std::count_if(
+        host.messageBoxes.begin(), host.messageBoxes.end(),
+        [](const MessageBoxRecord& box) { return box.text.compare(0, 6, "File: ") == 0; }));
+    tally->devicesRemoved += static_cast<std::size_t>(std::count_if(
+        host.devices.begin(), host.devices.end(), [](const auto& d) { return d.removed; }));
+    tally->allocationReports += static_cast<std::size_t>(
+        std::count_if(host.messageBoxes.begin(), host.messageBoxes.end(),
+                      [](const MessageBoxRecord& box) { return box.text == "error"; }));
+    tally->traceLines += static_cast<std::size_t>(
+        std::count(host.standardOutput.begin(), host.standardOutput.end(), '\n'));
+    tally->keysDeleted += host.JournalOf("deleted-key").size();
+    tally->keysKept += kept;
+  }
+  return violations;
+}
+
+namespace {
+
+// Keys with their injected faults and their values, one line each, up to 400 lines.
+void DescribeKeys(const FakeHost::Key& key, const std::string& path, std::string& out,
+                  std::size_t& lines) {
+  for (const auto& [name, subkey] : key.subkeys) {
+    if (++lines > 400) {
+      if (lines == 401) {
+        out += "  ...\n";
+      }
+      return;
+    }
+    const std::string subPath = path.empty() ? name : path + "\\" + name;
+    out += "  " + Printable(subPath);
+    if (subkey->openFailure) {
+      out += " [open fails]";
+    }
+    if (subkey->queryInfoFailure) {
+      out += " [count fails]";
+    }
+    for (const auto& [index, status] : subkey->enumFailures) {
+      out += " [name " + std::to_string(index) + " fails " + std::to_string(status) + "]";
+    }
+    if (subkey->deleteFailure) {
+      out += " [delete fails]";
+    }
+    for (const auto& [valueName, value] : subkey->values) {
+      out += " " + Printable(valueName) + "=" + std::to_string(value.type) + ":\"" +
+             Printable(value.data, 80) + "\"";
+    }
+    out += "\n";
+    DescribeKeys(*subkey, subPath, out, lines);
+  }
+}
+
+}  // namespace
+
+std::string DescribeCase(const FakeHost& host) {
+  std::string out = "Windows directory: " +
+                    (host.windowsDirectoryFails ? std::string("(query fails)")
+                                                : Printable(host.windowsDirectory)) +
+                    "\n";
+  out += "files:\n";
+  for (const auto& [path, file] : host.files) {
+    out += "  " + Printable(path) + " attributes " + std::to_string(file.attributes) +
+           (file.deleteDenied ? " delete-denied" : "") +
+           (file.heldOpenForWriting ? " held-open" : "") + "\n";
+    if (path.size() > 4 && SameLettersAside(path.substr(path.size() - 4), ".ini")) {
+      out += "    " + Printable(file.content, 4000) + "\n";
+    }
+  }
+  out += "registry:\n";
+  std::size_t lines = 0;
+  DescribeKeys(host.registry, std::string(), out, lines);
+  out += "device instances:\n";
+  for (const FakeHost::Device& device : host.devices) {
+    out += "  " + device.instanceId + " ids " +
+           (device.hardwareIds ? "\"" + Printable(*device.hardwareIds) + "\"" : "(none)") +
+           (device.reportedSize ? " reported " + std::to_string(*device.reportedSize) : "") +
+           (device.present ? "" : " not present") + (device.refusesRemoval ? " refuses" : "") +
+           "\n";
+  }
+  if (host.allocationFailures > 0) {
+    out += "allocations failing: " + std::to_string(host.allocationFailures) + "\n";
+  }
+  if (host.classDevsFail) {
+    out += "the device set cannot be had\n";
+  }
+  return out;
+}
+
+}  // namespace vorsk::test
