@@ -118,7 +118,9 @@ std::string RegistryText(const std::string& data) {
 }
 
 bool IsPlainFileName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
+  // The platform drops dots and blanks at the end of a path's last name, so such a name would
+  // be another file's, or a folder's (".. " is the Windows directory itself).
+  return !name.empty() && name.back() != '.' && name.back() != ' ' &&
          name.find_first_of("\\/:") == std::string_view::npos;
 }
 

@@ -32,8 +32,8 @@ void DeleteInfAndPnf(Host& host, const std::string& infName);
 // A registry value read as text: up to its first zero or its end, whichever comes first.
 std::string RegistryText(const std::string& data);
 
-// Whether an InfPath names a file in the INF directory itself: not empty, not "." or "..", and
-// without a path separator or drive colon.
+// Whether an InfPath names a file in the INF directory itself: not empty, without a path
+// separator or drive colon, and not ending in a dot or a blank (which takes in "." and "..").
 bool IsPlainFileName(std::string_view name);
 
 // The precompiled twin of an INF file path: the extension of its file name replaced by "pnf",

@@ -34,13 +34,15 @@ std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) 
 }
 
 int PerformRemoval(Host& host, WindowHandle frame) {
-  // A directory that cannot be queried leaves the directory part empty. One too long for the
-  // buffer cannot lead to a script path that fits either.
+  // Without the Windows directory there is no script to read: an empty directory part would
+  // take the script from \Setup417 at the root of the current drive, a folder that any user may
+  // create. A directory too long for its buffer cannot lead to a script path that fits either.
   std::string windowsDirectory;
   const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
 
   const std::optional<std::string> scriptPath = BuildScriptPath(windowsDirectory);
-  if (length >= kWindowsDirectorySize || !scriptPath || !CanOpenScript(host, *scriptPath)) {
+  if (length == 0 || length >= kWindowsDirectorySize || !scriptPath ||
+      !CanOpenScript(host, *scriptPath)) {
     host.MessageBoxA(frame, std::string(kMissingScriptMessage), std::string(kEmptyText),
                      kMbIconInformation);
     return kExitScriptMissing;

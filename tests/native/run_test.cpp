@@ -188,16 +188,19 @@ TEST(RunTest, DeviceNumberNamesTheSectionsOfTheLaterStages) {
   EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\B"));
 }
 
-// Without a Windows directory the directory part stays empty: the script is looked for in the
-// Setup417 folder at the root of the current drive.
-TEST(RunTest, FailedWindowsDirectoryQueryLooksAtTheDriveRoot) {
+// Without a Windows directory there is no script: the Setup417 folder at the root of the
+// current drive, which any user may create, is never read.
+TEST(RunTest, FailedWindowsDirectoryQueryIsReportedAsAMissingScript) {
   test::FakeHost host;
+  StageMachine(host);
   host.windowsDirectoryFails = true;
-  host.AddFile("\\Setup417\\Remove417.ini", "");
+  host.AddFile("\\Setup417\\Remove417.ini",
+               "[1KEY]\r\nNum=1\r\nNum1=SOFTWARE\\Vendor\\Scanner\r\n");
+  const auto registryBefore = host.RegistrySnapshot();
 
-  EXPECT_EQ(PerformRemoval(host, kFrame), kExitCompleted);
-  EXPECT_EQ(host.journal.front(), "open \\Setup417\\Remove417.ini");
-  EXPECT_TRUE(host.messageBoxes.empty());
+  ExpectMissingScriptReported(host, PerformRemoval(host, kFrame));
+  EXPECT_TRUE(host.JournalOf("open").empty());
+  ExpectNothingTouched(host, registryBefore);
 }
 
 // The script path holds at most 259 characters; a longer one is never cut into another path.

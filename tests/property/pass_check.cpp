@@ -59,7 +59,7 @@ std::string TextOf(const std::string& data) {
 
 // An InfPath that names a file in the INF directory itself.
 bool NamesAnInfFile(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") {
+  if (name.empty() || name.back() == '.' || name.back() == ' ') {
     return false;
   }
   return std::none_of(name.begin(), name.end(),
@@ -179,8 +179,8 @@ class Predictor {
     scriptPath_ =
         (noDirectory ? std::string() : host_.windowsDirectory) + "\\Setup417\\Remove417.ini";
     const auto script = host_.files.find(scriptPath_);
-    p_.scriptFound = scriptPath_.size() <= kLongestScriptPath && script != host_.files.end() &&
-                     !script->second.heldOpenForWriting;
+    p_.scriptFound = !noDirectory && scriptPath_.size() <= kLongestScriptPath &&
+                     script != host_.files.end() && !script->second.heldOpenForWriting;
     p_.filesAfter = host_.files;
     if (!p_.scriptFound) {
       p_.boxes.push_back({kFrame, "Can't locate at file remove417.ini,uninstall failed!",
