@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make googletest binutils
-          g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb)
+          g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb fonts-wqy-microhei)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -6,7 +6,9 @@
 #
 # Windows need a display: Wine's desktop takes the display of the session's start. With DISPLAY
 # set, the session uses it; otherwise start runs a private Xvfb on a free display for the
-# session, recorded in the prefix (see with-display.sh), and stop ends it after the server.
+# session, recorded in the prefix (see with-display.sh), and stop ends it after the server. The
+# session's display settings (wine-display.reg: Wine draws window captions itself, Chinese text
+# finds its font) are imported at the start.
 set -euo pipefail
 
 action=$1
@@ -56,6 +58,11 @@ case "$action" in
     fi
     wineserver -p </dev/null >/dev/null 2>&1
     wine wineboot </dev/null >/dev/null 2>&1
+    # regedit reads UTF-16 with a byte order mark and CR LF line ends.
+    (printf '\xff\xfe'; sed 's/$/\r/' "$(dirname "$0")/wine-display.reg" | iconv -f UTF-8 -t UTF-16LE) \
+      >"$WINEPREFIX/display.reg"
+    wine regedit /S "$(wine winepath -w "$WINEPREFIX/display.reg" 2>/dev/null)" \
+      </dev/null >/dev/null 2>&1
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
