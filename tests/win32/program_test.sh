@@ -24,7 +24,7 @@ if [ "$script" != NONE ]; then
   cp "$script" "$script_dir/Remove417.ini"
 fi
 
-bash "$(dirname "$0")/run_watched.sh" "$wine" "$watcher" "$out" "$program"
+bash "$(dirname "$0")/../../scripts/run-watched.sh" "$wine" "$watcher" "$out" "$program"
 
 status=$(cat "$out/status.txt")
 echo "exit status: $status"
