@@ -244,6 +244,111 @@ TEST(Started, RecentFileListIsReadFromTheSettingsKey) {
   EXPECT_EQ(theApp.m_pRecentFileList->Names(), names);
 }
 
+RECT PlaceOf(HWND frame, UINT id) {
+  RECT place = {};
+  ::GetWindowRect(::GetDlgItem(frame, static_cast<int>(id)), &place);
+  ::MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+void PumpMessages() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+// Toolbar across the top, status bar across the bottom, the view in between.
+void ExpectLayout(HWND frame, bool toolbarShown) {
+  RECT client = {};
+  ::GetClientRect(frame, &client);
+  const RECT toolbar = PlaceOf(frame, AFX_IDW_TOOLBAR);
+  const RECT view = PlaceOf(frame, AFX_IDW_PANE_FIRST);
+  const RECT status = PlaceOf(frame, AFX_IDW_STATUS_BAR);
+  if (toolbarShown) {
+    EXPECT_EQ(toolbar.top, 0);
+    EXPECT_GE(toolbar.bottom - toolbar.top, 22);
+    EXPECT_EQ(toolbar.right - toolbar.left, client.right);
+  }
+  EXPECT_EQ(view.top, toolbarShown ? toolbar.bottom : 0);
+  EXPECT_EQ(view.bottom, status.top);
+  EXPECT_EQ(view.right - view.left, client.right);
+  EXPECT_EQ(status.bottom, client.bottom);
+  EXPECT_GT(status.bottom - status.top, 0);
+  EXPECT_EQ(status.right - status.left, client.right);
+}
+
+TEST(Started, FrameLaysOutItsBarsAndViewAndKeepsThemWhileMinimised) {
+  const Recording& recording = Start(L"");
+  HWND frame = recording.mainWindow;
+  ASSERT_NE(frame, nullptr);
+  PumpMessages();
+  ExpectLayout(frame, true);
+  ::SetWindowPos(frame, nullptr, 0, 0, 520, 380, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  ExpectLayout(frame, true);
+
+  const RECT view = PlaceOf(frame, AFX_IDW_PANE_FIRST);
+  ::ShowWindow(frame, SW_MINIMIZE);
+  PumpMessages();
+  const RECT minimised = PlaceOf(frame, AFX_IDW_PANE_FIRST);
+  EXPECT_EQ(minimised.right - minimised.left, view.right - view.left);
+  EXPECT_EQ(minimised.bottom - minimised.top, view.bottom - view.top);
+  ::ShowWindow(frame, SW_RESTORE);
+  PumpMessages();
+  ExpectLayout(frame, true);
+
+  // The view menu's command hides the toolbar, and the view takes its place.
+  ::SendMessageW(frame, WM_COMMAND, ID_VIEW_TOOLBAR, 0);
+  EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, AFX_IDW_TOOLBAR)));
+  ExpectLayout(frame, false);
+  ::SendMessageW(frame, WM_COMMAND, ID_VIEW_TOOLBAR, 0);
+  ExpectLayout(frame, true);
+
+  // Once the frame is idle, the message pane shows the idle prompt.
+  wchar_t text[64] = {};
+  ::SendMessageW(::GetDlgItem(frame, AFX_IDW_STATUS_BAR), SB_GETTEXTW, 0,
+                 reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, L"就绪");
+}
+
+// Each menu, as it opens: commands that nothing handles are grey, the bars' commands are checked,
+// the recent files take the place holder's place.
+TEST(Started, MenusShowWhatTheCommandRouteHandles) {
+  const Recording& recording = Start(L"");
+  HWND frame = recording.mainWindow;
+  ASSERT_NE(frame, nullptr);
+  HMENU menu = ::GetMenu(frame);
+  ASSERT_NE(menu, nullptr);
+  const auto states = [&](int position) {
+    HMENU popup = ::GetSubMenu(menu, position);
+    ::SendMessageW(frame, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), position);
+    std::vector<std::wstring> items;
+    for (int index = 0; index < ::GetMenuItemCount(popup); ++index) {
+      const UINT id = ::GetMenuItemID(popup, index);
+      if (id == 0) {
+        continue;
+      }
+      const UINT state = ::GetMenuState(popup, static_cast<UINT>(index), MF_BYPOSITION);
+      items.push_back(std::to_wstring(id) + ((state & MF_GRAYED) != 0 ? L" grey" : L"") +
+                      ((state & MF_CHECKED) != 0 ? L" checked" : L""));
+    }
+    return items;
+  };
+  const auto item = [](UINT id, const wchar_t* state = L"") { return std::to_wstring(id) + state; };
+  EXPECT_EQ(states(0), (std::vector<std::wstring>{
+                           item(ID_FILE_NEW), item(ID_FILE_OPEN), item(ID_FILE_SAVE, L" grey"),
+                           item(ID_FILE_SAVE_AS, L" grey"), item(ID_FILE_PRINT),
+                           item(ID_FILE_PRINT_PREVIEW), item(ID_FILE_PRINT_SETUP),
+                           item(ID_FILE_MRU_FILE1), item(ID_FILE_MRU_FILE2), item(ID_APP_EXIT)}));
+  EXPECT_EQ(states(1), (std::vector<std::wstring>{
+                           item(ID_EDIT_UNDO, L" grey"), item(ID_EDIT_CUT, L" grey"),
+                           item(ID_EDIT_COPY, L" grey"), item(ID_EDIT_PASTE, L" grey")}));
+  EXPECT_EQ(states(2), (std::vector<std::wstring>{item(ID_VIEW_TOOLBAR, L" checked"),
+                                                  item(ID_VIEW_STATUS_BAR, L" checked")}));
+  EXPECT_EQ(states(3), (std::vector<std::wstring>{item(ID_APP_ABOUT)}));
+}
+
 // The about box through its command, as the menu and the toolbar send it: checked on the screen.
 TEST(Started, AboutBoxShowsItsCaptionAndControls) {
   const Recording& recording = Start(L"");

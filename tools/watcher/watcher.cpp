@@ -202,7 +202,8 @@ std::string IconOf(HWND box) {
       icon = child;
     }
   }
-  if (icon == nullptr) {
+  // A box without an icon keeps its icon control, holding none.
+  if (icon == nullptr || ::SendMessageW(icon, STM_GETICON, 0, 0) == 0) {
     return "none";
   }
   const std::pair<LPCWSTR, const char*> candidates[] = {{IDI_ASTERISK, "information"},
