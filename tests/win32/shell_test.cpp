@@ -5,7 +5,8 @@
 //
 // Each suite starts the application once in its own process (ctest runs one suite per process):
 // Started starts it as the program does; ToolbarFails and StatusBarFails start it with the
-// creation of that bar's window refused.
+// creation of that bar's window refused; OpensFile and Unregister start it with a file name and
+// with /Unregister on the command line.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -14,8 +15,12 @@
 #include <gtest/gtest.h>
 
 #include "framework/framework.h"
+#include "shell/about_box.h"
+#include "shell/main_frame.h"
 #include "shell/removal_handoff.h"
 #include "shell/vorsk_app.h"
+#include "shell/vorsk_doc.h"
+#include "shell/vorsk_view.h"
 #include "tests/win32/screen.h"
 
 namespace {
@@ -357,6 +362,68 @@ TEST(Started, AboutBoxShowsItsCaptionAndControls) {
   const LRESULT result = ::SendMessageW(recording.mainWindow, WM_COMMAND, ID_APP_ABOUT, 0);
   EXPECT_EQ(result, 0);
   check.Verify();
+}
+
+// The last parameter of the process's command line.
+std::wstring LastArgument() {
+  int count = 0;
+  framework::unique_hlocal arguments(::CommandLineToArgvW(::GetCommandLineW(), &count));
+  auto* argv = static_cast<LPWSTR*>(arguments.get());
+  return count > 1 ? argv[count - 1] : std::wstring();
+}
+
+TEST(OpensFile, FrameStartsTheRunBeforeTheDocumentIsOpened) {
+  const std::wstring file = LastArgument();
+  const Recording& recording = Start(L"");
+  EXPECT_TRUE(recording.initialised);
+  EXPECT_EQ(recording.runs, 1);
+  ASSERT_NE(recording.mainWindow, nullptr);
+  CDocument* document = static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveDocument();
+  ASSERT_NE(document, nullptr);
+  wchar_t full[MAX_PATH] = {};
+  ::GetFullPathNameW(file.c_str(), MAX_PATH, full, nullptr);
+  EXPECT_EQ(document->GetPathName(), full);
+  const std::wstring name = file.substr(file.find_last_of(L"\\/") + 1);
+  EXPECT_EQ(document->GetTitle(), name);
+  wchar_t title[MAX_PATH] = {};
+  ::GetWindowTextW(recording.mainWindow, title, MAX_PATH);
+  EXPECT_EQ(std::wstring(title), name + L" - vorsk");
+  ASSERT_NE(theApp.m_pRecentFileList, nullptr);
+  ASSERT_FALSE(theApp.m_pRecentFileList->Names().empty());
+  EXPECT_EQ(theApp.m_pRecentFileList->Names().front(), full);
+}
+
+TEST(Unregister, EndsWithoutAFrameAndTheRunNeverStarts) {
+  const Recording& recording = Start(L"");
+  EXPECT_FALSE(recording.initialised);
+  EXPECT_EQ(recording.runs, 0);
+  EXPECT_EQ(recording.mainWindow, nullptr);
+  EXPECT_EQ(::FindWindowW(L"FrameWnd", nullptr), nullptr);
+}
+
+// The classes' runtime records: the frame, document and view have their own, creatable on demand
+// with schema 0xFFFF; the application and the about box have none of their own.
+TEST(Classes, FrameDocumentAndViewAreCreatableOnDemand) {
+  const struct {
+    const CRuntimeClass* record;
+    const char* name;
+    const CRuntimeClass* base;
+  } classes[] = {{RUNTIME_CLASS(CMainFrame), "CMainFrame", RUNTIME_CLASS(CFrameWnd)},
+                 {RUNTIME_CLASS(CVorskDoc), "CVorskDoc", RUNTIME_CLASS(CDocument)},
+                 {RUNTIME_CLASS(CVorskView), "CVorskView", RUNTIME_CLASS(CView)}};
+  for (const auto& expected : classes) {
+    SCOPED_TRACE(expected.name);
+    EXPECT_STREQ(expected.record->m_lpszClassName, expected.name);
+    EXPECT_EQ(expected.record->m_wSchema, 0xFFFFu);
+    EXPECT_EQ(expected.record->m_pBaseClass, expected.base);
+    CObject* object = expected.record->CreateObject();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->GetRuntimeClass(), expected.record);
+    delete object;
+  }
+  EXPECT_EQ(theApp.GetRuntimeClass(), RUNTIME_CLASS(CWinApp));
+  CAboutBox aboutBox;
+  EXPECT_EQ(aboutBox.GetRuntimeClass(), RUNTIME_CLASS(CDialog));
 }
 
 void ExpectFailedStart(const std::wstring& refusedClass) {
