@@ -12,6 +12,7 @@
 // clang-format on
 
 #include "framework/handles.h"
+#include "framework/ids.h"
 #include "framework/wnd.h"
 
 class CFrameWnd;
@@ -76,7 +77,7 @@ class CToolBar : public CControlBar {
 
   BOOL CreateEx(CWnd* pParentWnd, DWORD dwCtrlStyle = TBSTYLE_FLAT,
                 DWORD dwStyle = WS_CHILD | WS_VISIBLE | CBRS_ALIGN_TOP,
-                CRect rcBorders = CRect(0, 0, 0, 0), UINT nID = 0xE800);
+                CRect rcBorders = CRect(0, 0, 0, 0), UINT nID = AFX_IDW_TOOLBAR);
   // Loads toolbar resource nIDResource (version 1: image width, height, count, then the command
   // identifiers, 0 for a separator) and the bitmap of the same identifier with its images.
   BOOL LoadToolBar(UINT nIDResource);
@@ -99,7 +100,7 @@ class CStatusBar : public CControlBar {
   ~CStatusBar() override;
 
   BOOL Create(CWnd* pParentWnd, DWORD dwStyle = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM,
-              UINT nID = 0xE801);
+              UINT nID = AFX_IDW_STATUS_BAR);
   // One pane per identifier: ID_SEPARATOR for the stretching message pane, the others sized to
   // and showing their string; fails when an indicator has no string.
   BOOL SetIndicators(const UINT* lpIDArray, int nIDCount);

@@ -16,7 +16,7 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindMessageEntry(UINT message) const {
   for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
        map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
     for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->nMessage != 0; ++entry) {
-      if (entry->nMessage == message && message != WM_COMMAND) {
+      if (entry->nMessage == message) {
         return entry;
       }
     }

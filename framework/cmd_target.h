@@ -160,7 +160,8 @@ class CCmdTarget : public CObject {
   static const AFX_MSGMAP* GetThisMessageMap();
   virtual const AFX_MSGMAP* GetMessageMap() const;
 
-  // The entry of this object's map chain for a window message, or for a command identifier.
+  // The entry of this object's map chain for a window message (not WM_COMMAND), or for a command
+  // identifier.
   const AFX_MSGMAP_ENTRY* FindMessageEntry(UINT message) const;
   const AFX_MSGMAP_ENTRY* FindCommandEntry(UINT nID) const;
 };

@@ -29,6 +29,21 @@ struct hbitmap_traits {
   static void close(HBITMAP bitmap) noexcept { ::DeleteObject(bitmap); }
 };
 
+struct hbrush_traits {
+  using pointer = HBRUSH;
+  static HBRUSH invalid() noexcept { return nullptr; }
+  static bool is_valid(HBRUSH brush) noexcept { return brush != nullptr; }
+  static void close(HBRUSH brush) noexcept { ::DeleteObject(brush); }
+};
+
+// An icon created or loaded without LR_SHARED; shared icons are never destroyed.
+struct hicon_traits {
+  using pointer = HICON;
+  static HICON invalid() noexcept { return nullptr; }
+  static bool is_valid(HICON icon) noexcept { return icon != nullptr; }
+  static void close(HICON icon) noexcept { ::DestroyIcon(icon); }
+};
+
 struct hfont_traits {
   using pointer = HFONT;
   static HFONT invalid() noexcept { return nullptr; }
@@ -54,6 +69,8 @@ struct hglobal_traits {
 using unique_hmenu = vorsk::win32::unique_any<hmenu_traits>;
 using unique_haccel = vorsk::win32::unique_any<haccel_traits>;
 using unique_hbitmap = vorsk::win32::unique_any<hbitmap_traits>;
+using unique_hbrush = vorsk::win32::unique_any<hbrush_traits>;
+using unique_hicon = vorsk::win32::unique_any<hicon_traits>;
 using unique_hfont = vorsk::win32::unique_any<hfont_traits>;
 using unique_hdc = vorsk::win32::unique_any<hdc_traits>;
 using unique_hglobal = vorsk::win32::unique_any<hglobal_traits>;

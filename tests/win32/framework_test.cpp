@@ -189,7 +189,8 @@ TEST_F(RecentFileListTest, IsWrittenToAndReadBackFromTheSettings) {
 
 TEST_F(RecentFileListTest, TakesThePlaceHoldersPlaceOnTheMenu) {
   g_app.LoadStdProfileSettings(4);
-  HMENU menu = ::CreatePopupMenu();
+  framework::unique_hmenu popup(::CreatePopupMenu());
+  HMENU menu = popup.get();
   ::AppendMenuW(menu, MF_STRING, ID_FILE_NEW, L"new");
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   ::AppendMenuW(menu, MF_STRING | MF_GRAYED, ID_FILE_MRU_FILE1, L"recent");
@@ -213,7 +214,6 @@ TEST_F(RecentFileListTest, TakesThePlaceHoldersPlaceOnTheMenu) {
     items.push_back(text);
     ids.push_back(::GetMenuItemID(menu, index));
   }
-  ::DestroyMenu(menu);
   EXPECT_EQ(items, (std::vector<std::wstring>{L"new", L"", L"&1 C:\\two.vsk", L"&2 C:\\one.vsk",
                                               L"", L"exit"}));
   EXPECT_EQ(ids, (std::vector<UINT>{ID_FILE_NEW, 0, ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE2, 0,

@@ -20,6 +20,7 @@
 #include <winver.h>
 // clang-format on
 
+#include "framework/handles.h"
 #include "framework/ids.h"
 #include "res/resource.h"
 
@@ -38,13 +39,9 @@ struct hmodule_traits {
 class ResourcesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    module_ = ::LoadLibraryExW(g_program, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module_, nullptr) << "cannot load the program's resources";
-  }
-  void TearDown() override {
-    if (module_ != nullptr) {
-      hmodule_traits::close(module_);
-    }
+    loaded_.reset(::LoadLibraryExW(g_program, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(loaded_) << "cannot load the program's resources";
+    module_ = loaded_.get();
   }
 
   // A resource's bytes, in the language it has.
@@ -63,6 +60,7 @@ class ResourcesTest : public ::testing::Test {
     return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
   }
 
+  vorsk::win32::unique_any<hmodule_traits> loaded_;
   HMODULE module_ = nullptr;
 };
 
@@ -127,8 +125,9 @@ ItemInfo ReadItem(HMENU menu, UINT position) {
 }
 
 TEST_F(ResourcesTest, MenuHasEveryItemWithItsCommandSeparatorsAndGreyedRecentFiles) {
-  HMENU menu = ::LoadMenuW(module_, MAKEINTRESOURCEW(IDR_MAINFRAME));
-  ASSERT_NE(menu, nullptr);
+  framework::unique_hmenu loaded(::LoadMenuW(module_, MAKEINTRESOURCEW(IDR_MAINFRAME)));
+  ASSERT_TRUE(loaded);
+  HMENU menu = loaded.get();
   ASSERT_EQ(::GetMenuItemCount(menu), static_cast<int>(kMenu.size()));
   for (std::size_t p = 0; p < kMenu.size(); ++p) {
     SCOPED_TRACE(testing::Message() << "pop-up " << p);
@@ -151,7 +150,6 @@ TEST_F(ResourcesTest, MenuHasEveryItemWithItsCommandSeparatorsAndGreyedRecentFil
       EXPECT_EQ((item.state & MFS_GRAYED) != 0, expected.grayed);
     }
   }
-  ::DestroyMenu(menu);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,12 +170,11 @@ TEST_F(ResourcesTest, AcceleratorsAreTheVirtualKeyTable) {
                                        {FVIRTKEY | FSHIFT, VK_INSERT, ID_EDIT_PASTE},
                                        {FVIRTKEY, VK_F6, ID_NEXT_PANE},
                                        {FVIRTKEY | FSHIFT, VK_F6, ID_PREV_PANE}};
-  HACCEL table = ::LoadAcceleratorsW(module_, MAKEINTRESOURCEW(IDR_MAINFRAME));
-  ASSERT_NE(table, nullptr);
-  const int count = ::CopyAcceleratorTableW(table, nullptr, 0);
+  framework::unique_haccel table(::LoadAcceleratorsW(module_, MAKEINTRESOURCEW(IDR_MAINFRAME)));
+  ASSERT_TRUE(table);
+  const int count = ::CopyAcceleratorTableW(table.get(), nullptr, 0);
   std::vector<ACCEL> entries(static_cast<std::size_t>(count));
-  ::CopyAcceleratorTableW(table, entries.data(), count);
-  ::DestroyAcceleratorTable(table);
+  ::CopyAcceleratorTableW(table.get(), entries.data(), count);
   ASSERT_EQ(entries.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "accelerator " << i);
@@ -215,12 +212,12 @@ TEST_F(ResourcesTest, ToolbarListsItsButtonsInOrderWithTheirSize) {
 }
 
 TEST_F(ResourcesTest, ToolbarBitmapHoldsEightSixteenColourImages) {
-  HBITMAP bitmap = static_cast<HBITMAP>(::LoadImageW(module_, MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  ASSERT_NE(bitmap, nullptr);
+  framework::unique_hbitmap bitmap(static_cast<HBITMAP>(::LoadImageW(
+      module_, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  ASSERT_TRUE(bitmap);
   DIBSECTION section = {};
-  ASSERT_EQ(::GetObjectW(bitmap, sizeof(section), &section), static_cast<int>(sizeof(section)));
-  ::DeleteObject(bitmap);
+  ASSERT_EQ(::GetObjectW(bitmap.get(), sizeof(section), &section),
+            static_cast<int>(sizeof(section)));
   EXPECT_EQ(section.dsBmih.biWidth, 8 * 16);
   EXPECT_EQ(std::abs(section.dsBmih.biHeight), 15);
   EXPECT_EQ(section.dsBmih.biBitCount, 4);
@@ -248,10 +245,9 @@ TEST_F(ResourcesTest, ApplicationAndDocumentIconsHaveLargeAndSmallSixteenColourI
       sizes.insert(entry[0]);
     }
     EXPECT_EQ(sizes, (std::set<int>{16, 32}));
-    HICON icon = static_cast<HICON>(
-        ::LoadImageW(module_, MAKEINTRESOURCEW(id), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
-    EXPECT_NE(icon, nullptr);
-    ::DestroyIcon(icon);
+    framework::unique_hicon icon(static_cast<HICON>(
+        ::LoadImageW(module_, MAKEINTRESOURCEW(id), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
+    EXPECT_TRUE(icon);
   }
 }
 
@@ -553,13 +549,12 @@ TEST_F(ResourcesTest, EveryResourceButTheManifestIsInChinesePrc) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   int count = 0;
-  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  framework::unique_hlocal arguments(::CommandLineToArgvW(::GetCommandLineW(), &count));
   if (count < 2) {
     std::fprintf(stderr, "usage: resources_tests <vorsk.exe>\n");
     return 2;
   }
-  static std::wstring program = arguments[count - 1];
-  ::LocalFree(arguments);
+  static std::wstring program = static_cast<LPWSTR*>(arguments.get())[count - 1];
   g_program = program.c_str();
   return RUN_ALL_TESTS();
 }

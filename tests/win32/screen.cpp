@@ -160,9 +160,8 @@ Screenshot RenderText(const std::wstring& text, HFONT font, COLORREF ink, COLORR
   }
   Canvas canvas(std::max<LONG>(extent.right, 1), std::max<LONG>(extent.bottom, 1));
   selected_object selected(canvas.dc(), font);
-  HBRUSH brush = ::CreateSolidBrush(paper);
-  ::FillRect(canvas.dc(), &extent, brush);
-  ::DeleteObject(brush);
+  framework::unique_hbrush brush(::CreateSolidBrush(paper));
+  ::FillRect(canvas.dc(), &extent, brush.get());
   ::SetTextColor(canvas.dc(), ink);
   ::SetBkMode(canvas.dc(), TRANSPARENT);
   ::DrawTextW(canvas.dc(), text.c_str(), -1, &extent, DT_NOPREFIX | DT_SINGLELINE);
@@ -297,10 +296,9 @@ void ScreenCheck::Inspect(HWND dialog) {
     if (ClassOf(control) == L"Static" && (style & SS_TYPEMASK) == SS_ICON) {
       // The application's icon, drawn on the dialog's background.
       Canvas canvas(place.right - place.left, place.bottom - place.top);
-      HBRUSH brush = ::CreateSolidBrush(paper);
+      framework::unique_hbrush brush(::CreateSolidBrush(paper));
       RECT all = {0, 0, place.right - place.left, place.bottom - place.top};
-      ::FillRect(canvas.dc(), &all, brush);
-      ::DeleteObject(brush);
+      ::FillRect(canvas.dc(), &all, brush.get());
       ::DrawIconEx(
           canvas.dc(), 0, 0,
           static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128),

@@ -16,7 +16,9 @@
 // comparing the box's icon on the screen with the platform's own icons. The watcher answers the
 // program's exit status, or 125 when it cannot run the program.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -27,7 +29,7 @@
 #include <shellapi.h>
 // clang-format on
 
-#include "host/win32/win32_handles.h"
+#include "framework/handles.h"
 
 namespace {
 
@@ -138,60 +140,61 @@ bool HasVisibleStyle(HWND window) {
   return (::GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-// The pixels of a screen rectangle, as 32-bit values, top row first.
-std::vector<std::uint32_t> Capture(const RECT& area, HDC source = nullptr, int x = -1, int y = -1) {
-  const int width = area.right - area.left;
-  const int height = area.bottom - area.top;
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height, 0);
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap != nullptr) {
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, source != nullptr ? source : screen,
-             source != nullptr ? x : area.left, source != nullptr ? y : area.top, SRCCOPY);
-    ::GdiFlush();
-    std::copy_n(static_cast<const std::uint32_t*>(bits), pixels.size(), pixels.begin());
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
+// A 32-bit top-down bitmap selected into a memory device context, to draw in and read back.
+class Canvas {
+ public:
+  Canvas(int width, int height) : width_(width), height_(height) {
+    dc_.reset(::CreateCompatibleDC(nullptr));
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    bitmap_.reset(::CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
+    selected_.emplace(dc_.get(), bitmap_.get());
   }
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  return pixels;
+
+  HDC dc() const { return dc_.get(); }
+  std::vector<std::uint32_t> Pixels() const {
+    ::GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits_);
+    return bits_ == nullptr ? std::vector<std::uint32_t>()
+                            : std::vector<std::uint32_t>(
+                                  pixels, pixels + static_cast<std::size_t>(width_) * height_);
+  }
+
+ private:
+  int width_;
+  int height_;
+  framework::unique_hdc dc_;
+  framework::unique_hbitmap bitmap_;
+  void* bits_ = nullptr;
+  std::optional<framework::selected_object> selected_;
+};
+
+// The pixels of a screen rectangle, as 32-bit values, top row first.
+std::vector<std::uint32_t> CaptureScreen(const RECT& area) {
+  Canvas canvas(area.right - area.left, area.bottom - area.top);
+  framework::window_dc screen(nullptr);
+  ::BitBlt(canvas.dc(), 0, 0, area.right - area.left, area.bottom - area.top, screen.get(),
+           area.left, area.top, SRCCOPY);
+  return canvas.Pixels();
 }
 
 // The platform's icon drawn as a message box draws it: at the control's place, over the box's
 // background as it shows on the screen.
-std::vector<std::uint32_t> Render(LPCWSTR icon, int width, int height, std::uint32_t background) {
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  HBRUSH brush = ::CreateSolidBrush(
-      RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
+std::vector<std::uint32_t> RenderIcon(LPCWSTR icon, int width, int height,
+                                      std::uint32_t background) {
+  Canvas canvas(width, height);
+  framework::unique_hbrush brush(::CreateSolidBrush(
+      RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF)));
   RECT all = {0, 0, width, height};
-  ::FillRect(memory, &all, brush);
-  ::DeleteObject(brush);
-  ::DrawIconEx(memory, 0, 0, ::LoadIconW(nullptr, icon), 0, 0, 0, nullptr, DI_NORMAL);
-  ::SelectObject(memory, old);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  // Read back through a DIB, as the screen was.
-  HDC reader = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ held = ::SelectObject(reader, bitmap);
-  std::vector<std::uint32_t> pixels = Capture(RECT{0, 0, width, height}, reader, 0, 0);
-  ::SelectObject(reader, held);
-  ::DeleteDC(reader);
-  ::DeleteObject(bitmap);
-  return pixels;
+  ::FillRect(canvas.dc(), &all, brush.get());
+  // A shared system icon: never destroyed.
+  ::DrawIconEx(canvas.dc(), 0, 0, ::LoadIconW(nullptr, icon), 0, 0, 0, nullptr, DI_NORMAL);
+  return canvas.Pixels();
 }
 
 std::string IconOf(HWND box) {
@@ -215,10 +218,11 @@ std::string IconOf(HWND box) {
     ::RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT area = {};
     ::GetWindowRect(icon, &area);
-    const std::vector<std::uint32_t> shown = Capture(area);
+    const std::vector<std::uint32_t> shown = CaptureScreen(area);
     if (!shown.empty()) {
       for (const auto& [name, label] : candidates) {
-        if (Render(name, area.right - area.left, area.bottom - area.top, shown.front()) == shown) {
+        if (RenderIcon(name, area.right - area.left, area.bottom - area.top, shown.front()) ==
+            shown) {
           return label;
         }
       }
