@@ -41,9 +41,14 @@ start_xvfb() {
   rm -f "$number_file"
 }
 
+# Ends the Xvfb this script started for the prefix, and only that one.
 stop_xvfb() {
   if [ -f "$xvfb_file" ]; then
-    kill "$(cat "$xvfb_file")" 2>/dev/null || true
+    local pid
+    pid=$(cat "$xvfb_file")
+    if [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ]; then
+      kill "$pid" 2>/dev/null || true
+    fi
     rm -f "$xvfb_file" "$display_file"
   fi
 }
