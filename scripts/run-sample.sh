@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds vorsk.exe, stages the sample machine in a fresh private Wine prefix and runs the removal
-# on it. Installs what is missing first.
+# on it, under the watcher: message boxes are listed and answered with OK. Installs what is
+# missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target vorsk
+cmake --build --preset win32 --target vorsk watcher
 
 prefix=build/sample/wineprefix
 rm -rf "$prefix"
@@ -20,8 +21,13 @@ mkdir -p "$windows/Setup417"
 cp tools/sample/Remove417.ini "$windows/Setup417/Remove417.ini"
 
 echo "Running vorsk.exe ..."
-status=0
-wine build/win32/vorsk.exe >build/sample/output.txt 2>/dev/null || status=$?
+bash scripts/run-watched.sh wine build/win32/watcher.exe build/sample/run build/win32/vorsk.exe
 echo "Standard output:"
-sed 's/^/  /' build/sample/output.txt
-echo "Exit status: $status"
+sed 's/^/  /' build/sample/run/stdout.txt
+echo "Message boxes and windows shown:"
+if [ -s build/sample/run/events.txt ]; then
+  sed 's/^/  /' build/sample/run/events.txt
+else
+  echo "  none"
+fi
+echo "Exit status: $(cat build/sample/run/status.txt)"

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make googletest binutils
-          g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb)
+          g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb fonts-wqy-microhei)
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi

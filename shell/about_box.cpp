@@ -1,0 +1,10 @@
+#include "shell/about_box.h"
+
+BEGIN_MESSAGE_MAP(CAboutBox, CDialog)
+END_MESSAGE_MAP()
+
+CAboutBox::~CAboutBox() = default;
+
+void CAboutBox::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+}

@@ -1,0 +1,50 @@
+#include "shell/vorsk_app.h"
+
+#include <memory>
+
+#include "res/resource.h"
+#include "shell/about_box.h"
+#include "shell/main_frame.h"
+#include "shell/vorsk_doc.h"
+#include "shell/vorsk_view.h"
+
+BEGIN_MESSAGE_MAP(CVorskApp, CWinApp)
+ON_COMMAND(ID_APP_ABOUT, &CVorskApp::OnShowAbout)
+ON_COMMAND(ID_FILE_NEW, &CWinApp::OnFileNew)
+ON_COMMAND(ID_FILE_OPEN, &CWinApp::OnFileOpen)
+ON_COMMAND(ID_FILE_PRINT_SETUP, &CWinApp::OnFilePrintSetup)
+END_MESSAGE_MAP()
+
+// The one application object, constructed before AfxWinMain runs; its name is string
+// AFX_IDS_APP_TITLE.
+CVorskApp theApp;
+
+CVorskApp::~CVorskApp() = default;
+
+BOOL CVorskApp::InitInstance() {
+  AfxEnableControlContainer();
+  Enable3dControls();
+  SetRegistryKey(L"Local AppWizard-Generated Applications");
+  LoadStdProfileSettings(4);
+
+  AddDocTemplate(std::make_unique<CSingleDocTemplate>(IDR_MAINFRAME, RUNTIME_CLASS(CVorskDoc),
+                                                      RUNTIME_CLASS(CMainFrame),
+                                                      RUNTIME_CLASS(CVorskView)));
+
+  // Creating the first document creates the main frame, whose creation runs the removal and
+  // ends the process: in practice this does not return.
+  CCommandLineInfo cmdInfo;
+  ParseCommandLine(cmdInfo);
+  if (!ProcessShellCommand(cmdInfo)) {
+    return FALSE;
+  }
+
+  m_pMainWnd->ShowWindow(SW_SHOW);
+  m_pMainWnd->UpdateWindow();
+  return TRUE;
+}
+
+void CVorskApp::OnShowAbout() {
+  CAboutBox aboutBox;
+  aboutBox.DoModal();
+}

@@ -1,0 +1,456 @@
+// The shell on the real platform, with the removal run replaced by a recorder: what the main
+// frame's creation builds, in which order, and what it hands to the run; what happens when a bar
+// cannot be created; the recent-file list in the per-user settings; and the about box on the
+// screen.
+//
+// Each suite starts the application once in its own process (ctest runs one suite per process):
+// Started starts it as the program does; ToolbarFails and StatusBarFails start it with the
+// creation of that bar's window refused; OpensFile and Unregister start it with a file name and
+// with /Unregister on the command line.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "framework/framework.h"
+#include "shell/about_box.h"
+#include "shell/main_frame.h"
+#include "shell/removal_handoff.h"
+#include "shell/vorsk_app.h"
+#include "shell/vorsk_doc.h"
+#include "shell/vorsk_view.h"
+#include "tests/win32/screen.h"
+
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Local AppWizard-Generated Applications\\vorsk";
+constexpr wchar_t kRecentFileKey[] =
+    L"Software\\Local AppWizard-Generated Applications\\vorsk\\Recent File List";
+
+struct hhook_traits {
+  using pointer = HHOOK;
+  static HHOOK invalid() noexcept { return nullptr; }
+  static bool is_valid(HHOOK hook) noexcept { return hook != nullptr; }
+  static void close(HHOOK hook) noexcept { ::UnhookWindowsHookEx(hook); }
+};
+using unique_hhook = vorsk::win32::unique_any<hhook_traits>;
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return name;
+}
+
+// What the start-up did, in order: the windows created (class and control identifier), the
+// status bar's parts being set, the toolbar's first placement, and the run.
+struct Recording {
+  std::vector<std::wstring> events;
+  int runs = 0;
+  HWND runFrame = nullptr;
+  // The frame's state when the run was called.
+  std::vector<int> toolbarCommands;
+  DWORD toolbarButtonSize = 0;
+  std::vector<std::wstring> statusTexts;
+  const CFrameWnd* toolbarDockSite = nullptr;
+  DWORD toolbarBarStyle = 0;
+  DWORD toolbarDockStyle = 0;
+  DWORD frameDockStyle = 0;
+  bool frameVisibleAtRun = true;
+  HMENU frameMenuAtRun = nullptr;
+  // After InitInstance.
+  BOOL initialised = FALSE;
+  HWND mainWindow = nullptr;
+  bool mainWindowVisible = false;
+};
+
+Recording* g_recording = nullptr;
+std::wstring g_refusedClass;
+
+LRESULT CALLBACK WatchCreation(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
+    const std::wstring name = ClassOf(window);
+    const auto id = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(create->lpcs->hMenu));
+    if (name != L"tooltips_class32" && name != L"IME") {
+      g_recording->events.push_back(
+          L"create " + name +
+          ((create->lpcs->style & WS_CHILD) != 0 ? L" " + std::to_wstring(id) : std::wstring()));
+    }
+    if (name == g_refusedClass) {
+      return 1;
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Notes an event the first time it happens.
+void RecordOnce(const std::wstring& event) {
+  std::vector<std::wstring>& events = g_recording->events;
+  if (std::find(events.begin(), events.end(), event) == events.end()) {
+    events.push_back(event);
+  }
+}
+
+LRESULT CALLBACK WatchMessages(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && message->message == SB_SETPARTS) {
+    RecordOnce(L"status parts " + std::to_wstring(message->wParam));
+  }
+  if (code == HC_ACTION && message->message == WM_WINDOWPOSCHANGED &&
+      ClassOf(message->hwnd) == TOOLBARCLASSNAMEW) {
+    const auto* position = reinterpret_cast<const WINDOWPOS*>(message->lParam);
+    if (position->cy > 0) {
+      RecordOnce(L"toolbar placed");
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void WriteSetting(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+  framework::unique_hkey opened;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr,
+                              opened.put(), nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExW(opened.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+bool KeyExists(const wchar_t* key) {
+  framework::unique_hkey opened;
+  return ::RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
+}
+
+// Starts the application once for the process, refusing windows of one class if given.
+const Recording& Start(const std::wstring& refusedClass) {
+  static Recording recording;
+  static bool started = false;
+  if (started) {
+    return recording;
+  }
+  started = true;
+  g_recording = &recording;
+  g_refusedClass = refusedClass;
+  unique_hhook creation(
+      ::SetWindowsHookExW(WH_CBT, &WatchCreation, nullptr, ::GetCurrentThreadId()));
+  unique_hhook messages(
+      ::SetWindowsHookExW(WH_CALLWNDPROC, &WatchMessages, nullptr, ::GetCurrentThreadId()));
+  recording.initialised = theApp.InitInstance();
+  recording.mainWindow = theApp.m_pMainWnd != nullptr ? theApp.m_pMainWnd->m_hWnd : nullptr;
+  recording.mainWindowVisible =
+      recording.mainWindow != nullptr && ::IsWindowVisible(recording.mainWindow);
+  return recording;
+}
+
+}  // namespace
+
+// The recorder in place of the removal run: notes the call and what the frame has built by then.
+void vorsk::RunRemoval(CWnd* frame) {
+  Recording& recording = *g_recording;
+  recording.events.push_back(L"run");
+  ++recording.runs;
+  recording.runFrame = frame->m_hWnd;
+  recording.frameVisibleAtRun = ::IsWindowVisible(frame->m_hWnd) != FALSE;
+  recording.frameMenuAtRun = ::GetMenu(frame->m_hWnd);
+  recording.frameDockStyle = static_cast<CFrameWnd*>(frame)->GetDockStyle();
+
+  HWND toolbar = ::GetDlgItem(frame->m_hWnd, AFX_IDW_TOOLBAR);
+  const auto count = static_cast<int>(::SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
+  for (int index = 0; index < count; ++index) {
+    TBBUTTON button = {};
+    ::SendMessageW(toolbar, TB_GETBUTTON, index, reinterpret_cast<LPARAM>(&button));
+    recording.toolbarCommands.push_back((button.fsStyle & TBSTYLE_SEP) != 0 ? 0 : button.idCommand);
+  }
+  recording.toolbarButtonSize = static_cast<DWORD>(::SendMessageW(toolbar, TB_GETBUTTONSIZE, 0, 0));
+  if (auto* bar = static_cast<CControlBar*>(CWnd::FromHandlePermanent(toolbar))) {
+    recording.toolbarDockSite = bar->GetDockingFrame();
+    recording.toolbarBarStyle = bar->GetBarStyle();
+    recording.toolbarDockStyle = bar->GetDockStyle();
+  }
+
+  HWND status = ::GetDlgItem(frame->m_hWnd, AFX_IDW_STATUS_BAR);
+  const auto parts = static_cast<int>(::SendMessageW(status, SB_GETPARTS, 0, 0));
+  for (int index = 0; index < parts; ++index) {
+    wchar_t text[64] = {};
+    ::SendMessageW(status, SB_GETTEXTW, index, reinterpret_cast<LPARAM>(text));
+    recording.statusTexts.push_back(text);
+  }
+}
+
+namespace {
+
+TEST(Started, FrameCreationBuildsToolbarThenStatusBarThenDocksThenRunsOnce) {
+  // The seeded list is the recent-file list of the next test.
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+  WriteSetting(kRecentFileKey, L"File1", L"C:\\scans\\one.vsk");
+  WriteSetting(kRecentFileKey, L"File2", L"C:\\scans\\two.vsk");
+  WriteSetting(kRecentFileKey, L"File5", L"C:\\scans\\five.vsk");
+  const Recording& recording = Start(L"");
+
+  const std::vector<std::wstring> expected = {
+      L"create FrameWnd",
+      L"create ViewWnd " + std::to_wstring(AFX_IDW_PANE_FIRST),
+      L"create ToolbarWindow32 " + std::to_wstring(AFX_IDW_TOOLBAR),
+      L"create msctls_statusbar32 " + std::to_wstring(AFX_IDW_STATUS_BAR),
+      L"status parts 4",
+      L"toolbar placed",
+      L"run"};
+  ASSERT_GE(recording.events.size(), expected.size());
+  EXPECT_EQ(std::vector<std::wstring>(recording.events.begin(),
+                                      recording.events.begin() + expected.size()),
+            expected);
+  EXPECT_EQ(recording.runs, 1);
+  EXPECT_TRUE(recording.initialised);
+  // The run got the main frame, hidden and with its menu, before anything showed it.
+  EXPECT_EQ(recording.runFrame, recording.mainWindow);
+  EXPECT_EQ(ClassOf(recording.runFrame), L"FrameWnd");
+  EXPECT_FALSE(recording.frameVisibleAtRun);
+  EXPECT_NE(recording.frameMenuAtRun, nullptr);
+  // InitInstance's last step shows the main window, once the run has returned.
+  EXPECT_TRUE(recording.mainWindowVisible);
+}
+
+TEST(Started, ToolbarHasItsButtonsAndIsDockedAtTheTop) {
+  const Recording& recording = Start(L"");
+  const std::vector<int> commands = {ID_FILE_NEW,   ID_FILE_OPEN,
+                                     ID_FILE_SAVE,  0,
+                                     ID_EDIT_CUT,   ID_EDIT_COPY,
+                                     ID_EDIT_PASTE, 0,
+                                     ID_FILE_PRINT, 0,
+                                     ID_APP_ABOUT};
+  EXPECT_EQ(recording.toolbarCommands, commands);
+  // Images of 16 x 15 pixels in buttons 7 pixels larger each way.
+  EXPECT_EQ(LOWORD(recording.toolbarButtonSize), 23);
+  EXPECT_EQ(HIWORD(recording.toolbarButtonSize), 22);
+  ASSERT_NE(recording.toolbarDockSite, nullptr);
+  EXPECT_EQ(recording.toolbarDockSite->m_hWnd, recording.runFrame);
+  EXPECT_EQ(recording.toolbarDockStyle, CBRS_ALIGN_ANY);
+  EXPECT_EQ(recording.frameDockStyle, CBRS_ALIGN_ANY);
+  EXPECT_EQ(recording.toolbarBarStyle & CBRS_ALIGN_ANY, CBRS_ALIGN_TOP);
+  EXPECT_EQ(recording.toolbarBarStyle & ~CBRS_ALIGN_ANY,
+            (CBRS_BORDER_BOTTOM | CBRS_GRIPPER | CBRS_TOOLTIPS | CBRS_FLYBY | CBRS_SIZE_DYNAMIC));
+}
+
+TEST(Started, StatusBarHasTheMessagePaneAndThreeIndicators) {
+  const Recording& recording = Start(L"");
+  const std::vector<std::wstring> texts = {L"", L"大写", L"数字", L"滚动"};
+  EXPECT_EQ(recording.statusTexts, texts);
+}
+
+TEST(Started, RecentFileListIsReadFromTheSettingsKey) {
+  const Recording& recording = Start(L"");
+  ASSERT_TRUE(recording.initialised);
+  ASSERT_NE(theApp.m_pRecentFileList, nullptr);
+  EXPECT_EQ(theApp.m_pRecentFileList->GetSize(), 4);
+  // File5 is beyond the list's four entries.
+  const std::vector<std::wstring> names = {L"C:\\scans\\one.vsk", L"C:\\scans\\two.vsk"};
+  EXPECT_EQ(theApp.m_pRecentFileList->Names(), names);
+}
+
+RECT PlaceOf(HWND frame, UINT id) {
+  RECT place = {};
+  ::GetWindowRect(::GetDlgItem(frame, static_cast<int>(id)), &place);
+  ::MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+void PumpMessages() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+// Toolbar across the top, status bar across the bottom, the view in between.
+void ExpectLayout(HWND frame, bool toolbarShown) {
+  RECT client = {};
+  ::GetClientRect(frame, &client);
+  const RECT toolbar = PlaceOf(frame, AFX_IDW_TOOLBAR);
+  const RECT view = PlaceOf(frame, AFX_IDW_PANE_FIRST);
+  const RECT status = PlaceOf(frame, AFX_IDW_STATUS_BAR);
+  if (toolbarShown) {
+    EXPECT_EQ(toolbar.top, 0);
+    EXPECT_GE(toolbar.bottom - toolbar.top, 22);
+    EXPECT_EQ(toolbar.right - toolbar.left, client.right);
+  }
+  EXPECT_EQ(view.top, toolbarShown ? toolbar.bottom : 0);
+  EXPECT_EQ(view.bottom, status.top);
+  EXPECT_EQ(view.right - view.left, client.right);
+  EXPECT_EQ(status.bottom, client.bottom);
+  EXPECT_GT(status.bottom - status.top, 0);
+  EXPECT_EQ(status.right - status.left, client.right);
+}
+
+TEST(Started, FrameLaysOutItsBarsAndViewAndKeepsThemWhileMinimised) {
+  const Recording& recording = Start(L"");
+  HWND frame = recording.mainWindow;
+  ASSERT_NE(frame, nullptr);
+  PumpMessages();
+  ExpectLayout(frame, true);
+  ::SetWindowPos(frame, nullptr, 0, 0, 520, 380, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  ExpectLayout(frame, true);
+
+  const RECT view = PlaceOf(frame, AFX_IDW_PANE_FIRST);
+  ::ShowWindow(frame, SW_MINIMIZE);
+  PumpMessages();
+  const RECT minimised = PlaceOf(frame, AFX_IDW_PANE_FIRST);
+  EXPECT_EQ(minimised.right - minimised.left, view.right - view.left);
+  EXPECT_EQ(minimised.bottom - minimised.top, view.bottom - view.top);
+  ::ShowWindow(frame, SW_RESTORE);
+  PumpMessages();
+  ExpectLayout(frame, true);
+
+  // The view menu's command hides the toolbar, and the view takes its place.
+  ::SendMessageW(frame, WM_COMMAND, ID_VIEW_TOOLBAR, 0);
+  EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, AFX_IDW_TOOLBAR)));
+  ExpectLayout(frame, false);
+  ::SendMessageW(frame, WM_COMMAND, ID_VIEW_TOOLBAR, 0);
+  ExpectLayout(frame, true);
+
+  // Once the frame is idle, the message pane shows the idle prompt.
+  wchar_t text[64] = {};
+  ::SendMessageW(::GetDlgItem(frame, AFX_IDW_STATUS_BAR), SB_GETTEXTW, 0,
+                 reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, L"就绪");
+}
+
+// Each menu, as it opens: commands that nothing handles are grey, the bars' commands are checked,
+// the recent files take the place holder's place.
+TEST(Started, MenusShowWhatTheCommandRouteHandles) {
+  const Recording& recording = Start(L"");
+  HWND frame = recording.mainWindow;
+  ASSERT_NE(frame, nullptr);
+  HMENU menu = ::GetMenu(frame);
+  ASSERT_NE(menu, nullptr);
+  const auto states = [&](int position) {
+    HMENU popup = ::GetSubMenu(menu, position);
+    ::SendMessageW(frame, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), position);
+    std::vector<std::wstring> items;
+    for (int index = 0; index < ::GetMenuItemCount(popup); ++index) {
+      const UINT id = ::GetMenuItemID(popup, index);
+      if (id == 0) {
+        continue;
+      }
+      const UINT state = ::GetMenuState(popup, static_cast<UINT>(index), MF_BYPOSITION);
+      items.push_back(std::to_wstring(id) + ((state & MF_GRAYED) != 0 ? L" grey" : L"") +
+                      ((state & MF_CHECKED) != 0 ? L" checked" : L""));
+    }
+    return items;
+  };
+  const auto item = [](UINT id, const wchar_t* state = L"") { return std::to_wstring(id) + state; };
+  EXPECT_EQ(states(0), (std::vector<std::wstring>{
+                           item(ID_FILE_NEW), item(ID_FILE_OPEN), item(ID_FILE_SAVE, L" grey"),
+                           item(ID_FILE_SAVE_AS, L" grey"), item(ID_FILE_PRINT),
+                           item(ID_FILE_PRINT_PREVIEW), item(ID_FILE_PRINT_SETUP),
+                           item(ID_FILE_MRU_FILE1), item(ID_FILE_MRU_FILE2), item(ID_APP_EXIT)}));
+  EXPECT_EQ(states(1), (std::vector<std::wstring>{
+                           item(ID_EDIT_UNDO, L" grey"), item(ID_EDIT_CUT, L" grey"),
+                           item(ID_EDIT_COPY, L" grey"), item(ID_EDIT_PASTE, L" grey")}));
+  EXPECT_EQ(states(2), (std::vector<std::wstring>{item(ID_VIEW_TOOLBAR, L" checked"),
+                                                  item(ID_VIEW_STATUS_BAR, L" checked")}));
+  EXPECT_EQ(states(3), (std::vector<std::wstring>{item(ID_APP_ABOUT)}));
+}
+
+// The about box through its command, as the menu and the toolbar send it: checked on the screen.
+TEST(Started, AboutBoxShowsItsCaptionAndControls) {
+  const Recording& recording = Start(L"");
+  ASSERT_NE(recording.mainWindow, nullptr);
+  vorsk::test::ScreenCheck check(L"关于 vorsk", "about_box.bmp");
+  const LRESULT result = ::SendMessageW(recording.mainWindow, WM_COMMAND, ID_APP_ABOUT, 0);
+  EXPECT_EQ(result, 0);
+  check.Verify();
+}
+
+// The last parameter of the process's command line.
+std::wstring LastArgument() {
+  int count = 0;
+  framework::unique_hlocal arguments(::CommandLineToArgvW(::GetCommandLineW(), &count));
+  auto* argv = static_cast<LPWSTR*>(arguments.get());
+  return count > 1 ? argv[count - 1] : std::wstring();
+}
+
+TEST(OpensFile, FrameStartsTheRunBeforeTheDocumentIsOpened) {
+  const std::wstring file = LastArgument();
+  const Recording& recording = Start(L"");
+  EXPECT_TRUE(recording.initialised);
+  EXPECT_EQ(recording.runs, 1);
+  ASSERT_NE(recording.mainWindow, nullptr);
+  CDocument* document = static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveDocument();
+  ASSERT_NE(document, nullptr);
+  wchar_t full[MAX_PATH] = {};
+  ::GetFullPathNameW(file.c_str(), MAX_PATH, full, nullptr);
+  EXPECT_EQ(document->GetPathName(), full);
+  const std::wstring name = file.substr(file.find_last_of(L"\\/") + 1);
+  EXPECT_EQ(document->GetTitle(), name);
+  wchar_t title[MAX_PATH] = {};
+  ::GetWindowTextW(recording.mainWindow, title, MAX_PATH);
+  EXPECT_EQ(std::wstring(title), name + L" - vorsk");
+  ASSERT_NE(theApp.m_pRecentFileList, nullptr);
+  ASSERT_FALSE(theApp.m_pRecentFileList->Names().empty());
+  EXPECT_EQ(theApp.m_pRecentFileList->Names().front(), full);
+}
+
+TEST(Unregister, EndsWithoutAFrameAndTheRunNeverStarts) {
+  const Recording& recording = Start(L"");
+  EXPECT_FALSE(recording.initialised);
+  EXPECT_EQ(recording.runs, 0);
+  EXPECT_EQ(recording.mainWindow, nullptr);
+  EXPECT_EQ(::FindWindowW(L"FrameWnd", nullptr), nullptr);
+}
+
+// The classes' runtime records: the frame, document and view have their own, creatable on demand
+// with schema 0xFFFF; the application and the about box have none of their own.
+TEST(Classes, FrameDocumentAndViewAreCreatableOnDemand) {
+  const struct {
+    const CRuntimeClass* record;
+    const char* name;
+    const CRuntimeClass* base;
+  } classes[] = {{RUNTIME_CLASS(CMainFrame), "CMainFrame", RUNTIME_CLASS(CFrameWnd)},
+                 {RUNTIME_CLASS(CVorskDoc), "CVorskDoc", RUNTIME_CLASS(CDocument)},
+                 {RUNTIME_CLASS(CVorskView), "CVorskView", RUNTIME_CLASS(CView)}};
+  for (const auto& expected : classes) {
+    SCOPED_TRACE(expected.name);
+    EXPECT_STREQ(expected.record->m_lpszClassName, expected.name);
+    EXPECT_EQ(expected.record->m_wSchema, 0xFFFFu);
+    EXPECT_EQ(expected.record->m_pBaseClass, expected.base);
+    CObject* object = expected.record->CreateObject();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->GetRuntimeClass(), expected.record);
+    delete object;
+  }
+  EXPECT_EQ(theApp.GetRuntimeClass(), RUNTIME_CLASS(CWinApp));
+  CAboutBox aboutBox;
+  EXPECT_EQ(aboutBox.GetRuntimeClass(), RUNTIME_CLASS(CDialog));
+}
+
+void ExpectFailedStart(const std::wstring& refusedClass) {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+  const Recording& recording = Start(refusedClass);
+  EXPECT_FALSE(recording.initialised);
+  EXPECT_EQ(recording.runs, 0);
+  EXPECT_EQ(recording.mainWindow, nullptr);
+  EXPECT_EQ(::FindWindowW(L"FrameWnd", nullptr), nullptr);
+  EXPECT_EQ(std::count(recording.events.begin(), recording.events.end(), L"run"), 0);
+  // The settings were read before the frame: the list's key stays behind in any case.
+  EXPECT_TRUE(KeyExists(kRecentFileKey));
+}
+
+TEST(ToolbarFails, FrameIsNotCreatedAndTheRunNeverStarts) {
+  ExpectFailedStart(TOOLBARCLASSNAMEW);
+}
+
+TEST(StatusBarFails, FrameIsNotCreatedAndTheRunNeverStarts) {
+  ExpectFailedStart(STATUSCLASSNAMEW);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  static wchar_t noArguments[] = L"";
+  AfxWinInit(::GetModuleHandleW(nullptr), nullptr, noArguments, SW_SHOWNORMAL);
+  return RUN_ALL_TESTS();
+}
