@@ -70,6 +70,15 @@ message(STATUS "${canary_count} stack canary checks")
 if(canary_count EQUAL 0)
   list(APPEND missing "no stack protection")
 endif()
+# No elevation asked for: an application manifest (resource type 24) that runs the program as its
+# invoker, which also keeps the platform's installer detection and registry virtualization out.
+if(NOT header MATCHES "\n[0-9a-fA-F]+   Entry: ID: 0x000018,")
+  list(APPEND missing "no application manifest")
+endif()
+file(STRINGS ${EXE} execution_level REGEX "requestedExecutionLevel level=\"asInvoker\"")
+if(NOT execution_level)
+  list(APPEND missing "no asInvoker execution level")
+endif()
 
 if(missing)
   foreach(property IN LISTS missing)
