@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Compares what came of one end-to-end run (run-machine.sh's output folder) with the
+# expectations of its case:
+#   check-case.sh <case> <output folder>
+#
+#   expect status <n>            the exit status
+#   expect box ... / shown ...   the watcher's lines, in order and exactly (none: no message box
+#                                and no visible window)
+#   expect trace <hardware ID>   the trace lines of the case's own devices, in order; every other
+#                                trace line names a hardware ID of a device that was there before
+#   expect removed file <path>   what the run removed; everything else the inspector sees,
+#   expect removed key <path>    below HKEY_LOCAL_MACHINE\SOFTWARE and \SYSTEM\ControlSet001, in
+#   expect removed device <id>   the folders and among the devices, is unchanged, and nothing new
+#                                appears. A key is removed with everything below it.
+#   expect log <pattern>         lines of the Wine debug log that the case asks for with
+#   expect log-closed            "debug <channels>" (see below)
+set -euo pipefail
+
+case_file=$1
+out=$2
+failed=0
+fail() {
+  echo "FAILED: $*"
+  failed=1
+}
+expectations() { sed -n "s/^expect $1 //p" "$case_file" | tr -d '\r'; }
+
+status=$(cat "$out/status.txt")
+expected_status=$(expectations status)
+echo "exit status: $status"
+[ "$status" = "${expected_status:-0}" ] || fail "exit status $status, expected ${expected_status:-0}"
+
+echo "message boxes and windows shown:"
+sed 's/^/  /' "$out/events.txt"
+if ! diff -u <(grep -E '^expect (box|shown) ' "$case_file" | sed 's/^expect //') "$out/events.txt"
+then
+  fail "the message boxes and windows shown differ"
+fi
+
+# The trace: one line per examined hardware ID and nothing else (the runtime's text mode ends
+# each line with CR LF).
+tr -d '\r' <"$out/stdout.txt" >"$out/trace.txt"
+if grep -vqE '^Compare device ID: \[.*\]$' "$out/trace.txt"; then
+  fail "standard output holds lines that are not trace lines"
+fi
+case_ids=$(sed -n 's/^device [^|]*| //p' "$case_file" | tr -d '\r' | sed 's/ | /\n/g')
+known_ids=$(sed -n 's/^device [^|]*| //p' "$out/before.txt" | sed 's/ | /\n/g')
+traced=$(sed -n 's/^Compare device ID: \[\(.*\)\]$/\1/p' "$out/trace.txt")
+echo "trace of the case's devices:"
+ours=$(grep -Fxf <(printf '%s\n' "$case_ids") <<<"$traced" || true)
+[ -z "$ours" ] || sed 's/^/  /' <<<"$ours"
+diff -u <(expectations trace) <(printf '%s\n' "$ours" | sed '/^$/d') ||
+  fail "the trace of the case's devices differs"
+while IFS= read -r id; do
+  [ -z "$id" ] || grep -Fxq -- "$id" <<<"$known_ids" || fail "traced an unknown ID: $id"
+done <<<"$traced"
+
+# The Wine debug log of the run (for a case that asks for a channel): the "expect log" patterns
+# (extended regular expressions) match lines of one thread, in order; "expect log-closed" means
+# that the handle which the call matched last returned is closed next, before the next pattern.
+if grep -qE '^expect log' "$case_file"; then
+  expectations=$(grep -E '^expect log' "$case_file" | tr -d '\r' | sed 's/^expect //') awk '
+    BEGIN {
+      n = split(ENVIRON["expectations"], wanted, "\n")
+      for (i = 1; i <= n; i++) {
+        if (wanted[i] == "log-closed") { kind[i] = "closed" }
+        else { kind[i] = "log"; pattern[i] = substr(wanted[i], 5) }
+      }
+      i = 1
+    }
+    i > n { exit }
+    {
+      thread = substr($0, 1, index($0, ":") - 1)
+      if (owner != "" && thread != owner) { next }
+    }
+    call != "" && index($0, ":Ret  " call "(") && match($0, /retval=[0-9a-f]+/) {
+      handle = substr($0, RSTART + 7, RLENGTH - 7); call = ""
+    }
+    kind[i] == "log" && $0 ~ pattern[i] {
+      owner = thread; handle = ""
+      call = $0; sub(/^[^:]*:Call /, "", call); sub(/\(.*/, "", call)
+      print "  log: " $0; i++; next
+    }
+    kind[i] == "closed" && handle != "" && index($0, ":Call KERNEL32.CloseHandle(" handle ")") {
+      print "  log: " $0; i++; next
+    }
+    END {
+      if (i <= n) { print "FAILED: the debug log has no line for: " wanted[i]; exit 1 }
+    }' "$out/stderr.txt" || failed=1
+fi
+
+# The machine: removed exactly what the case expects, and nothing added.
+expected=$(expectations removed) awk '
+  BEGIN {
+    n = split(ENVIRON["expected"], lines, "\n")
+    for (i = 1; i <= n; i++) {
+      kind = lines[i]; sub(/ .*/, "", kind)
+      item = lines[i]; sub(/^[a-z]+ /, "", item)
+      if (kind != "") { kinds[i] = kind; items[i] = item }
+    }
+  }
+  function below(path, root) { return path == root || index(path, root "\\") == 1 }
+  {
+    line = $0; what = $1; rest = substr(line, length(what) + 2)
+    path = rest; sub(/ \| .*/, "", path)
+    for (i in kinds) {
+      if (kinds[i] == "file" && what == "file" && path == items[i]) { print line; next }
+      if (kinds[i] == "device" && what == "device" && path == items[i]) { print line; next }
+      if (kinds[i] == "key" && (what == "key" || what == "value") && below(path, items[i])) {
+        print line; next
+      }
+    }
+  }' "$out/before.txt" | sort >"$out/expected-removed.txt"
+comm -23 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/removed.txt"
+comm -13 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/added.txt"
+echo "removed from the machine:"
+sed 's/^/  /' "$out/removed.txt"
+diff -u "$out/expected-removed.txt" "$out/removed.txt" ||
+  fail "what the run removed differs from what the case expects"
+if [ -s "$out/added.txt" ]; then
+  sed 's/^/  added: /' "$out/added.txt"
+  fail "the run added to the machine"
+fi
+exit "$failed"
