@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs what building and testing vorsk needs on Debian 12, and only what is missing. Works
 # as root or through sudo. With the argument "fuzz" it installs what the fuzz target needs as
-# well (clang 14 and its libFuzzer runtime), which the regular build and tests do not.
+# well (clang 14 and its libFuzzer runtime), with "bench" what the benchmarks need (Google
+# Benchmark); the regular build and tests need neither.
 set -euo pipefail
 
 packages=(cmake g++ make googletest binutils
           g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb fonts-wqy-microhei)
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang-14 libclang-rt-14-dev)
+fi
+if [ "${1:-}" = bench ]; then
+  packages+=(libbenchmark-dev)
 fi
 
 missing=()

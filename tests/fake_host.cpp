@@ -171,6 +171,12 @@ void SnapshotKey(const FakeHost::Key& key, const std::string& path,
 
 }  // namespace
 
+void FakeHost::Note(std::string line) {
+  if (keepJournal) {
+    journal.push_back(std::move(line));
+  }
+}
+
 bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
@@ -209,6 +215,7 @@ FakeHost::Key& FakeHost::AddKey(const std::string& path) {
     auto& slot = key->subkeys[part];
     if (!slot) {
       slot = std::make_unique<Key>();
+      key->cursorValid = false;
     }
     key = slot.get();
   }
@@ -292,7 +299,7 @@ std::size_t FakeHost::OpenHandleCount() const {
 std::string FakeHost::GetPrivateProfileStringA(const std::string& section, const std::string& entry,
                                                const std::string& defaultText, std::uint32_t size,
                                                const std::string& path) {
-  journal.push_back("profile " + section + "/" + entry);
+  Note("profile " + section + "/" + entry);
   std::string value = defaultText;
   const auto file = files.find(path);
   if (file != files.end()) {
@@ -311,7 +318,7 @@ std::string FakeHost::GetPrivateProfileStringA(const std::string& section, const
 
 std::int32_t FakeHost::GetPrivateProfileIntA(const std::string& section, const std::string& entry,
                                              std::int32_t defaultValue, const std::string& path) {
-  journal.push_back("profile " + section + "/" + entry);
+  Note("profile " + section + "/" + entry);
   const auto file = files.find(path);
   if (file == files.end()) {
     return defaultValue;
@@ -352,7 +359,7 @@ FileHandle FakeHost::CreateFileA(const std::string& path, std::uint32_t desiredA
   }
   const FileHandle handle{nextHandle_++};
   openFiles_[handle] = path;
-  journal.push_back("open " + path);
+  Note("open " + path);
   return handle;
 }
 
@@ -363,7 +370,7 @@ bool FakeHost::CloseHandle(FileHandle file) {
     lastError_ = 6;  // ERROR_INVALID_HANDLE
     return false;
   }
-  journal.push_back("close " + it->second);
+  Note("close " + it->second);
   openFiles_.erase(it);
   return true;
 }
@@ -379,7 +386,7 @@ bool FakeHost::SetFileAttributesA(const std::string& path, std::uint32_t attribu
 }
 
 bool FakeHost::DeleteFileA(const std::string& path) {
-  journal.push_back("delete-file " + path);
+  Note("delete-file " + path);
   const auto file = files.find(path);
   if (file == files.end()) {
     lastError_ = kErrorFileNotFound;
@@ -396,7 +403,7 @@ bool FakeHost::DeleteFileA(const std::string& path) {
     }
   }
   files.erase(file);
-  journal.push_back("deleted-file " + path);
+  Note("deleted-file " + path);
   return true;
 }
 
@@ -501,7 +508,13 @@ Status FakeHost::RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& nam
   if (index >= node->subkeys.size()) {
     return kErrorNoMoreItems;
   }
-  const std::string& subkeyName = std::next(node->subkeys.begin(), index)->first;
+  const auto position = node->cursorValid && node->cursorIndex <= index
+                            ? std::next(node->cursor, index - node->cursorIndex)
+                            : std::next(node->subkeys.begin(), index);
+  node->cursor = position;
+  node->cursorIndex = index;
+  node->cursorValid = true;
+  const std::string& subkeyName = position->first;
   if (subkeyName.size() >= nameSize) {
     return kErrorMoreData;
   }
@@ -546,7 +559,7 @@ Status FakeHost::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
   if (!path) {
     return status;
   }
-  journal.push_back("delete-key " + *path);
+  Note("delete-key " + *path);
   if (path->empty() || subKey.empty()) {
     return kErrorInvalidParameter;
   }
@@ -567,7 +580,8 @@ Status FakeHost::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
     return kErrorAccessDenied;
   }
   owner->subkeys.erase(it);
-  journal.push_back("deleted-key " + *path);
+  owner->cursorValid = false;
+  Note("deleted-key " + *path);
   return kErrorSuccess;
 }
 
@@ -582,7 +596,7 @@ Status FakeHost::RegCloseKey(RegKey key) {
 }
 
 DevInfoSet FakeHost::SetupDiGetClassDevsA(std::uint32_t flags) {
-  journal.push_back("device-set " + std::to_string(flags));
+  Note("device-set " + std::to_string(flags));
   if (classDevsFail) {
     lastError_ = kErrorAccessDenied;
     return kInvalidDevInfoSet;
@@ -667,7 +681,7 @@ bool FakeHost::SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
     lastError_ = kErrorInvalidParameter;
     return false;
   }
-  journal.push_back("remove-device " + device->instanceId);
+  Note("remove-device " + device->instanceId);
   if (device->refusesRemoval || device->removed) {
     lastError_ = kErrorAccessDenied;
     return false;
@@ -689,7 +703,7 @@ void* FakeHost::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
   if (allocationFailures > 0) {
     --allocationFailures;
     lastError_ = kErrorNotEnoughMemory;
-    journal.push_back("alloc-failed " + std::to_string(bytes));
+    Note("alloc-failed " + std::to_string(bytes));
     return nullptr;
   }
   if (flags != kLptr) {
@@ -698,7 +712,7 @@ void* FakeHost::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
   // Exactly the size asked for, so that the sanitizers see any read past it.
   void* memory = new unsigned char[bytes]();
   allocations_[memory] = bytes;
-  journal.push_back("alloc " + std::to_string(bytes));
+  Note("alloc " + std::to_string(bytes));
   return memory;
 }
 
@@ -715,13 +729,13 @@ void* FakeHost::LocalFree(void* memory) {
 
 int FakeHost::MessageBoxA(WindowHandle owner, const std::string& text,
                           const std::optional<std::string>& caption, std::uint32_t type) {
-  journal.push_back("message " + text);
+  Note("message " + text);
   messageBoxes.push_back(MessageBoxRecord{owner, text, caption, type});
   return 1;  // IDOK
 }
 
 void FakeHost::WriteStandardOutput(const std::string& text) {
-  journal.push_back("output " + text);
+  Note("output " + text);
   standardOutput += text;
 }
 

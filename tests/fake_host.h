@@ -62,6 +62,11 @@ class FakeHost : public Host {
     std::optional<Status> queryInfoFailure;
     std::optional<Status> openFailure;
     std::optional<Status> deleteFailure;
+    // The position enumerated last, so that walking the indexes in order costs no more than the
+    // walk; adding or deleting a subkey forgets it.
+    bool cursorValid = false;
+    std::uint32_t cursorIndex = 0;
+    std::map<std::string, std::unique_ptr<Key>, NoCaseLess>::iterator cursor;
   };
 
   struct Device {
@@ -85,7 +90,8 @@ class FakeHost : public Host {
   bool classDevsFail = false;
   int allocationFailures = 0;  // the next N allocations fail
 
-  // What the run did.
+  // What the run did. A benchmark that measures the run itself turns the journal off.
+  bool keepJournal = true;
   std::vector<std::string> journal;
   std::vector<MessageBoxRecord> messageBoxes;
   std::string standardOutput;
@@ -160,6 +166,8 @@ class FakeHost : public Host {
   Key* KeyOfHandle(RegKey key, Status& status);
   Device* DeviceOf(DevInfoSet set, const DeviceInfoRecord& record);
   RegKey OpenKeyHandle(const std::string& path);
+
+  void Note(std::string line);
 
   std::uint32_t lastError_ = 0;
   std::uintptr_t nextHandle_ = 0x1000;

@@ -53,8 +53,11 @@ bool StageDevice(const DeviceEntry& device) {
   win32::unique_hdevinfo set(::SetupDiCreateDeviceInfoList(&kImageClass, nullptr));
   SP_DEVINFO_DATA record = {};
   record.cbSize = sizeof(record);
-  if (!::SetupDiCreateDeviceInfoA(set.get(), device.instanceId.c_str(), &kImageClass, nullptr,
-                                  nullptr, 0, &record)) {
+  // An instance that is there already (a machine staged again) keeps its registration.
+  const bool created = ::SetupDiCreateDeviceInfoA(set.get(), device.instanceId.c_str(),
+                                                  &kImageClass, nullptr, nullptr, 0, &record);
+  if (!created &&
+      !::SetupDiOpenDeviceInfoA(set.get(), device.instanceId.c_str(), nullptr, 0, &record)) {
     return Fail(device.instanceId);
   }
   if (!device.hardwareIds.empty()) {
@@ -70,7 +73,8 @@ bool StageDevice(const DeviceEntry& device) {
       return Fail(device.instanceId);
     }
   }
-  return ::SetupDiRegisterDeviceInfo(set.get(), &record, 0, nullptr, nullptr, nullptr) ||
+  return !created ||
+         ::SetupDiRegisterDeviceInfo(set.get(), &record, 0, nullptr, nullptr, nullptr) ||
          Fail(device.instanceId);
 }
 

@@ -1,0 +1,248 @@
+#include "bench/native/measuring_host.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// Each block carries its size and whether it was counted, ahead of what the caller sees.
+constexpr std::size_t kHeader = 16;
+bool inHost = false;
+std::size_t current = 0;
+std::size_t peak = 0;
+std::size_t baseline = 0;
+
+void* Allocate(std::size_t size) {
+  auto* block = static_cast<std::size_t*>(std::malloc(size + kHeader));
+  if (block == nullptr) {
+    throw std::bad_alloc();
+  }
+  block[0] = size;
+  block[1] = inHost ? 0 : 1;
+  if (!inHost) {
+    current += size;
+    peak = std::max(peak, current);
+  }
+  return reinterpret_cast<char*>(block) + kHeader;
+}
+
+void Release(void* memory) noexcept {
+  if (memory == nullptr) {
+    return;
+  }
+  auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(memory) - kHeader);
+  if (block[1] != 0) {
+    current -= block[0];
+  }
+  std::free(block);
+}
+
+// Marks the time spent inside the machine.
+class InHost {
+ public:
+  InHost() : outer_(inHost) { inHost = true; }
+  ~InHost() { inHost = outer_; }
+
+ private:
+  bool outer_;
+};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+  return Allocate(size);
+}
+void operator delete(void* memory) noexcept {
+  Release(memory);
+}
+void operator delete[](void* memory) noexcept {
+  Release(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+  Release(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+  Release(memory);
+}
+
+namespace vorsk::bench {
+
+void ResetPeak() {
+  baseline = current;
+  peak = current;
+}
+
+std::size_t Peak() {
+  return peak - baseline;
+}
+
+std::string MeasuringHost::GetPrivateProfileStringA(const std::string& section,
+                                                    const std::string& entry,
+                                                    const std::string& defaultText,
+                                                    std::uint32_t size, const std::string& path) {
+  std::string text;
+  {
+    InHost scope;
+    text = inner_.GetPrivateProfileStringA(section, entry, defaultText, size, path);
+  }
+  return std::string(text);
+}
+
+std::int32_t MeasuringHost::GetPrivateProfileIntA(const std::string& section,
+                                                  const std::string& entry,
+                                                  std::int32_t defaultValue,
+                                                  const std::string& path) {
+  InHost scope;
+  return inner_.GetPrivateProfileIntA(section, entry, defaultValue, path);
+}
+
+std::uint32_t MeasuringHost::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+  std::string text;
+  std::uint32_t length;
+  {
+    InHost scope;
+    length = inner_.GetWindowsDirectoryA(text, size);
+  }
+  if (length != 0 && length < size) {
+    directory = text;
+  }
+  return length;
+}
+
+FileHandle MeasuringHost::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                                      std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                      std::uint32_t flagsAndAttributes) {
+  InHost scope;
+  return inner_.CreateFileA(path, desiredAccess, shareMode, creationDisposition,
+                            flagsAndAttributes);
+}
+
+bool MeasuringHost::CloseHandle(FileHandle file) {
+  InHost scope;
+  return inner_.CloseHandle(file);
+}
+
+bool MeasuringHost::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {
+  InHost scope;
+  return inner_.SetFileAttributesA(path, attributes);
+}
+
+bool MeasuringHost::DeleteFileA(const std::string& path) {
+  InHost scope;
+  return inner_.DeleteFileA(path);
+}
+
+Status MeasuringHost::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) {
+  InHost scope;
+  return inner_.RegOpenKeyA(parent, subKey, result);
+}
+
+Status MeasuringHost::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                                    RegKey& result) {
+  InHost scope;
+  return inner_.RegOpenKeyExA(parent, subKey, access, result);
+}
+
+Status MeasuringHost::RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& name,
+                                    std::uint32_t nameSize) {
+  std::string text;
+  Status status;
+  {
+    InHost scope;
+    status = inner_.RegEnumKeyExA(key, index, text, nameSize);
+  }
+  if (status == kErrorSuccess) {
+    name = text;
+  }
+  return status;
+}
+
+Status MeasuringHost::RegQueryValueExA(RegKey key, const std::string& valueName, std::string& data,
+                                       std::uint32_t dataSize) {
+  std::string bytes;
+  Status status;
+  {
+    InHost scope;
+    status = inner_.RegQueryValueExA(key, valueName, bytes, dataSize);
+  }
+  if (status == kErrorSuccess) {
+    data = bytes;
+  }
+  return status;
+}
+
+Status MeasuringHost::RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) {
+  InHost scope;
+  return inner_.RegQueryInfoKeyA(key, subKeyCount);
+}
+
+Status MeasuringHost::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
+  InHost scope;
+  return inner_.RegDeleteKeyA(parent, subKey);
+}
+
+Status MeasuringHost::RegCloseKey(RegKey key) {
+  InHost scope;
+  return inner_.RegCloseKey(key);
+}
+
+DevInfoSet MeasuringHost::SetupDiGetClassDevsA(std::uint32_t flags) {
+  InHost scope;
+  return inner_.SetupDiGetClassDevsA(flags);
+}
+
+bool MeasuringHost::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
+                                          DeviceInfoRecord& record) {
+  InHost scope;
+  return inner_.SetupDiEnumDeviceInfo(set, index, record);
+}
+
+bool MeasuringHost::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoRecord& record,
+                                                      std::uint32_t property, void* buffer,
+                                                      std::uint32_t bufferSize,
+                                                      std::uint32_t* requiredSize) {
+  InHost scope;
+  return inner_.SetupDiGetDeviceRegistryPropertyA(set, record, property, buffer, bufferSize,
+                                                  requiredSize);
+}
+
+bool MeasuringHost::SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
+                                              DeviceInfoRecord& record) {
+  InHost scope;
+  return inner_.SetupDiCallClassInstaller(function, set, record);
+}
+
+bool MeasuringHost::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
+  InHost scope;
+  return inner_.SetupDiDestroyDeviceInfoList(set);
+}
+
+// Buffers the run asks for are its own: counted.
+void* MeasuringHost::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
+  return inner_.LocalAlloc(flags, bytes);
+}
+
+void* MeasuringHost::LocalFree(void* memory) {
+  return inner_.LocalFree(memory);
+}
+
+std::uint32_t MeasuringHost::GetLastError() {
+  return inner_.GetLastError();
+}
+
+int MeasuringHost::MessageBoxA(WindowHandle owner, const std::string& text,
+                               const std::optional<std::string>& caption, std::uint32_t type) {
+  InHost scope;
+  return inner_.MessageBoxA(owner, text, caption, type);
+}
+
+void MeasuringHost::WriteStandardOutput(const std::string& text) {
+  InHost scope;
+  inner_.WriteStandardOutput(text);
+}
+
+}  // namespace vorsk::bench
