@@ -7,54 +7,25 @@
 #include <gtest/gtest.h>
 
 #include "framework/handles.h"
+#include "tools/watcher/canvas.h"
 
 namespace vorsk::test {
 
 namespace {
 
 using framework::selected_object;
-using framework::unique_hbitmap;
-using framework::unique_hdc;
 using framework::unique_hfont;
 
-// A 32-bit top-down DIB section and a memory device context it is selected into.
-class Canvas {
- public:
-  Canvas(int width, int height) : width_(width), height_(height) {
-    dc_.reset(::CreateCompatibleDC(nullptr));
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    bitmap_.reset(::CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
-    old_ = ::SelectObject(dc_.get(), bitmap_.get());
-  }
-  ~Canvas() { ::SelectObject(dc_.get(), old_); }
-  Canvas(const Canvas&) = delete;
-  Canvas& operator=(const Canvas&) = delete;
+using screen::Canvas;
 
-  HDC dc() const { return dc_.get(); }
-  Screenshot Take() const {
-    ::GdiFlush();
-    Screenshot shot;
-    shot.width = width_;
-    shot.height = height_;
-    const auto* pixels = static_cast<const std::uint32_t*>(bits_);
-    shot.pixels.assign(pixels, pixels + static_cast<std::size_t>(width_) * height_);
-    return shot;
-  }
-
- private:
-  int width_;
-  int height_;
-  unique_hdc dc_;
-  unique_hbitmap bitmap_;
-  void* bits_ = nullptr;
-  HGDIOBJ old_ = nullptr;
-};
+// What a canvas holds, as a screenshot.
+Screenshot Take(const Canvas& canvas) {
+  Screenshot shot;
+  shot.width = canvas.width();
+  shot.height = canvas.height();
+  shot.pixels = canvas.Pixels();
+  return shot;
+}
 
 int Distance(std::uint32_t pixel, COLORREF colour) {
   const int red = static_cast<int>((pixel >> 16) & 0xFF) - GetRValue(colour);
@@ -148,7 +119,7 @@ Screenshot CaptureScreen(const RECT& area) {
   framework::window_dc screen(nullptr);
   ::BitBlt(canvas.dc(), 0, 0, area.right - area.left, area.bottom - area.top, screen.get(),
            area.left, area.top, SRCCOPY);
-  return canvas.Take();
+  return Take(canvas);
 }
 
 Screenshot RenderText(const std::wstring& text, HFONT font, COLORREF ink, COLORREF paper) {
@@ -165,7 +136,7 @@ Screenshot RenderText(const std::wstring& text, HFONT font, COLORREF ink, COLORR
   ::SetTextColor(canvas.dc(), ink);
   ::SetBkMode(canvas.dc(), TRANSPARENT);
   ::DrawTextW(canvas.dc(), text.c_str(), -1, &extent, DT_NOPREFIX | DT_SINGLELINE);
-  return canvas.Take();
+  return Take(canvas);
 }
 
 double BestMatch(const Screenshot& shot, const RECT& part, const Screenshot& rendering,
@@ -304,7 +275,7 @@ void ScreenCheck::Inspect(HWND dialog) {
           static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128),
                                           IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED)),
           0, 0, 0, nullptr, DI_NORMAL);
-      const Screenshot expected = canvas.Take();
+      const Screenshot expected = Take(canvas);
       int same = 0;
       for (int y = 0; y < expected.height; ++y) {
         for (int x = 0; x < expected.width; ++x) {

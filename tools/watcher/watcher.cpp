@@ -30,6 +30,7 @@
 // clang-format on
 
 #include "framework/handles.h"
+#include "tools/watcher/canvas.h"
 
 namespace {
 
@@ -140,39 +141,7 @@ bool HasVisibleStyle(HWND window) {
   return (::GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-// A 32-bit top-down bitmap selected into a memory device context, to draw in and read back.
-class Canvas {
- public:
-  Canvas(int width, int height) : width_(width), height_(height) {
-    dc_.reset(::CreateCompatibleDC(nullptr));
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    bitmap_.reset(::CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
-    selected_.emplace(dc_.get(), bitmap_.get());
-  }
-
-  HDC dc() const { return dc_.get(); }
-  std::vector<std::uint32_t> Pixels() const {
-    ::GdiFlush();
-    const auto* pixels = static_cast<const std::uint32_t*>(bits_);
-    return bits_ == nullptr ? std::vector<std::uint32_t>()
-                            : std::vector<std::uint32_t>(
-                                  pixels, pixels + static_cast<std::size_t>(width_) * height_);
-  }
-
- private:
-  int width_;
-  int height_;
-  framework::unique_hdc dc_;
-  framework::unique_hbitmap bitmap_;
-  void* bits_ = nullptr;
-  std::optional<framework::selected_object> selected_;
-};
+using vorsk::screen::Canvas;
 
 // The pixels of a screen rectangle, as 32-bit values, top row first.
 std::vector<std::uint32_t> CaptureScreen(const RECT& area) {
