@@ -14,7 +14,7 @@ bash scripts/setup.sh bench
 cmake --preset bench-native >/dev/null
 cmake --build --preset bench-native --target stages_bench >/dev/null
 cmake --preset bench-win32 >/dev/null
-cmake --build --preset bench-win32 --target vorsk watcher stager inspector registry_bench \
+cmake --build --preset bench-win32 --target vorsk watcher stager machine_state registry_bench \
   devices_bench empty_window >/dev/null
 build=build/bench-win32
 

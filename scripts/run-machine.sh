@@ -4,7 +4,7 @@
 #   run-machine.sh <build folder> <description> <output folder> [<template prefix>]
 # The prefix is <output folder>/prefix: a copy of the template prefix when one is given (made
 # first if it does not exist yet), otherwise a fresh one. The output folder receives before.txt
-# and after.txt (the inspector's view of the machine before and after the run), events.txt (the
+# and after.txt (machine_state's view of the machine before and after the run), events.txt (the
 # message boxes shown, each answered with OK, and any window that became visible), stdout.txt
 # (the trace), stderr.txt and status.txt (the exit status). The prefix's session is stopped
 # afterwards, also when something fails.
@@ -42,8 +42,8 @@ description_path=$(windows_path "$description")
 tools="$build/tools/machine"
 
 wine "$tools/stager.exe" "$description_path" </dev/null
-# The inspector's lines come in the runtime's text mode, ending with CR LF.
-inspect() { wine "$tools/inspector.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
+# The state's lines come in the runtime's text mode, ending with CR LF.
+inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"
 # A case may ask for a Wine debug channel during the run ("debug <channels>"), whose log then
 # lands in stderr.txt.

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 machine=${1:-tests/e2e/cases/typical-road.case}
 bash scripts/setup.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target vorsk watcher stager inspector >/dev/null
+cmake --build --preset win32 --target vorsk watcher stager machine_state >/dev/null
 out=build/sample
 
 echo "Staging $machine in a fresh Wine prefix ($out/prefix); booting it takes a while ..."

@@ -8,7 +8,7 @@
 #                                and no visible window)
 #   expect trace <hardware ID>   the trace lines of the case's own devices, in order; every other
 #                                trace line names a hardware ID of a device that was there before
-#   expect removed file <path>   what the run removed; everything else the inspector sees,
+#   expect removed file <path>   what the run removed; everything else machine_state sees,
 #   expect removed key <path>    below HKEY_LOCAL_MACHINE\SOFTWARE and \SYSTEM\ControlSet001, in
 #   expect removed device <id>   the folders and among the devices, is unchanged, and nothing new
 #                                appears. A key is removed with everything below it.

@@ -1,7 +1,7 @@
 // Prints the state of the Wine prefix it runs in, one line per item, for a test to compare
 // before and after a run:
 //
-//   inspector [<description>]
+//   machine_state [<description>]
 //
 //   file <path> [| readonly] [| hidden]     files of C:\, the Windows directory, its INF and
 //                                          Setup417 folders, and the folders the description's
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     const auto description =
         ReadWholeFile(argv[1], text) ? ParseDescription(text, error) : std::nullopt;
     if (!description) {
-      std::fprintf(stderr, "inspector: cannot read %s %s\n", argv[1], error.c_str());
+      std::fprintf(stderr, "machine_state: cannot read %s %s\n", argv[1], error.c_str());
       return 2;
     }
     for (const FileEntry& file : description->files) {
