@@ -16,6 +16,8 @@ cmake --build --preset win32 --target vorsk watcher stager machine_state >/dev/n
 out=build/sample
 
 echo "Staging $machine in a fresh Wine prefix ($out/prefix); booting it takes a while ..."
+bash scripts/wine-session.sh stop "$out/prefix" 2>/dev/null || true
+rm -rf "$out"  # so that no earlier run's message boxes are shown as this one's
 bash scripts/run-machine.sh build/win32 "$machine" "$out" >"$out.log" 2>&1 &
 runner=$!
 # The message boxes, as the watcher meets them.
