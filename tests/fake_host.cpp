@@ -1,5 +1,7 @@
 #include "tests/fake_host.h"
 
+#include "tools/machine/description.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -238,13 +240,7 @@ FakeHost::Device& FakeHost::AddDevice(const std::string& instanceId,
   device.instanceId = instanceId;
   device.present = present;
   if (!hardwareIds.empty()) {
-    std::string list;
-    for (const std::string& id : hardwareIds) {
-      list += id;
-      list += '\0';
-    }
-    list += '\0';
-    device.hardwareIds = list;
+    device.hardwareIds = machine::HardwareIdList(hardwareIds);
   }
   devices.push_back(device);
   return devices.back();

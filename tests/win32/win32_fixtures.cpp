@@ -1,5 +1,7 @@
 #include "tests/win32/win32_fixtures.h"
 
+#include "tools/machine/description.h"
+
 #include <atomic>
 
 #include <gtest/gtest.h>
@@ -138,12 +140,7 @@ std::string ScratchDevices::Create(const std::vector<std::string>& hardwareIds) 
   EXPECT_TRUE(::SetupDiCreateDeviceInfoA(set.get(), name.c_str(), &kImageClass, nullptr, nullptr,
                                          DICD_GENERATE_ID, &record));
   if (!hardwareIds.empty()) {
-    std::string list;
-    for (const std::string& id : hardwareIds) {
-      list += id;
-      list += '\0';
-    }
-    list += '\0';
+    const std::string list = machine::HardwareIdList(hardwareIds);
     EXPECT_TRUE(::SetupDiSetDeviceRegistryPropertyA(set.get(), &record, SPDRP_HARDWAREID,
                                                     reinterpret_cast<const BYTE*>(list.data()),
                                                     static_cast<DWORD>(list.size())));

@@ -41,6 +41,16 @@ bool ParseValues(const std::vector<std::string>& fields, std::size_t first,
 
 }  // namespace
 
+std::string HardwareIdList(const std::vector<std::string>& ids) {
+  std::string list;
+  for (const std::string& id : ids) {
+    list += id;
+    list += '\0';
+  }
+  list += '\0';
+  return list;
+}
+
 std::vector<std::string> SplitFields(const std::string& rest) {
   std::vector<std::string> fields;
   std::size_t begin = 0;

@@ -63,4 +63,7 @@ std::optional<Description> ParseDescription(const std::string& text, std::string
 // The fields of a line after its kind, split at " | ".
 std::vector<std::string> SplitFields(const std::string& rest);
 
+// A hardware-ID property's bytes: each ID with its terminating zero, then the empty text.
+std::string HardwareIdList(const std::vector<std::string>& ids);
+
 }  // namespace vorsk::machine

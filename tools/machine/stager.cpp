@@ -61,12 +61,7 @@ bool StageDevice(const DeviceEntry& device) {
     return Fail(device.instanceId);
   }
   if (!device.hardwareIds.empty()) {
-    std::string list;
-    for (const std::string& id : device.hardwareIds) {
-      list += id;
-      list += '\0';
-    }
-    list += '\0';
+    const std::string list = HardwareIdList(device.hardwareIds);
     if (!::SetupDiSetDeviceRegistryPropertyA(set.get(), &record, SPDRP_HARDWAREID,
                                              reinterpret_cast<const BYTE*>(list.data()),
                                              static_cast<DWORD>(list.size()))) {
