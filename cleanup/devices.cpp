@@ -4,7 +4,7 @@
 
 #include "cleanup/stages.h"
 #include "host/handles.h"
-#include "removal/script.h"
+#include "script/script_reader.h"
 
 namespace vorsk {
 
@@ -12,7 +12,7 @@ namespace {
 
 // Allocates a zero-filled buffer of the size that the instance's hardware-ID property reports.
 // A failed allocation is reported and the size asked again, until an allocation succeeds.
-// Answers false for an instance without hardware IDs, and for one whose size query reports
+// Returns false for an instance without hardware IDs, and for one whose size query reports
 // nothing (it yields no IDs).
 bool AllocateHardwareIds(Host& host, DevInfoSet set, DeviceInfoRecord& record,
                          unique_hlocal& buffer, std::uint32_t& size) {

@@ -3,7 +3,7 @@
 #include "cleanup/device_ids.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
-#include "removal/script.h"
+#include "script/script_reader.h"
 
 namespace vorsk {
 
@@ -44,7 +44,6 @@ void DeleteReportingFailure(Host& host, const std::string& path) {
 }  // namespace
 
 void RemoveDriverFiles(Host& host, const std::string& scriptPath) {
-  std::string infName;  // shared by the three lookups
   for (const Lookup& lookup : kLookups) {
     const std::string deviceId =
         ReadScriptText(host, scriptPath, kRemoveInfSection, lookup.entry, kDeviceIdSize);
@@ -53,12 +52,11 @@ void RemoveDriverFiles(Host& host, const std::string& scriptPath) {
         kErrorSuccess) {
       continue;
     }
-    RemoveDriverFilesForId(host, classKey.get(), infName, deviceId);
+    RemoveDriverFilesForId(host, classKey.get(), deviceId);
   }
 }
 
-void RemoveDriverFilesForId(Host& host, RegKey classKey, std::string& infName,
-                            const std::string& deviceId) {
+void RemoveDriverFilesForId(Host& host, RegKey classKey, const std::string& deviceId) {
   // The scan is bounded by the subkey count the key reports now, so an enumeration that keeps
   // failing (a key deleted under the scan, say) still ends.
   std::uint32_t subKeyCount = 0;
@@ -91,7 +89,7 @@ void RemoveDriverFilesForId(Host& host, RegKey classKey, std::string& infName,
     if (host.RegQueryValueExA(entry.get(), "InfPath", infPath, kDriverTextSize) != kErrorSuccess) {
       return;
     }
-    infName = RegistryText(infPath);
+    const std::string infName = RegistryText(infPath);
     if (IsPlainFileName(infName)) {
       DeleteInfAndPnf(host, infName);
     }

@@ -21,9 +21,8 @@ inline constexpr std::string_view kUsbClassKey =
 inline constexpr std::uint32_t kDriverTextSize = 256;
 
 // Scans the open class key for the first driver entry whose MatchingDeviceId equals deviceId
-// and deletes its files; infName receives that entry's InfPath.
-void RemoveDriverFilesForId(Host& host, RegKey classKey, std::string& infName,
-                            const std::string& deviceId);
+// and deletes its files.
+void RemoveDriverFilesForId(Host& host, RegKey classKey, const std::string& deviceId);
 
 // Deletes <Windows directory>\Inf\<infName> and its precompiled twin, reporting each file that
 // cannot be deleted.

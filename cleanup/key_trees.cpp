@@ -5,7 +5,7 @@
 
 #include "cleanup/stages.h"
 #include "host/handles.h"
-#include "removal/script.h"
+#include "script/script_reader.h"
 
 namespace vorsk {
 
@@ -13,7 +13,7 @@ namespace {
 
 // Deletes every subkey of the open key `key`, depth first, siblings in enumeration order, each
 // through a handle relative to its parent: the platform's text calls refuse absolute paths of
-// more than 260 characters, and a deep tree grows past that. Answers false when the level cannot
+// more than 260 characters, and a deep tree grows past that. Returns false when the level cannot
 // be listed, in which case nothing at or below it is deleted.
 bool DeleteSubkeys(Host& host, RegKey key) {
   std::uint32_t subKeyCount = 0;

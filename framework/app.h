@@ -81,7 +81,7 @@ class CWinApp : public CCmdTarget {
   ~CWinApp() override;
 
   virtual BOOL InitInstance();
-  // The message loop; answers the process's exit status.
+  // The message loop; returns the process's exit status.
   virtual int Run();
   virtual int ExitInstance();
   virtual BOOL PreTranslateMessage(MSG* pMsg);
@@ -91,7 +91,7 @@ class CWinApp : public CCmdTarget {
   virtual void AddToRecentFileList(LPCTSTR lpszPathName);
 
   void ParseCommandLine(CCommandLineInfo& rCmdInfo);
-  // Carries out the command line; answers FALSE when the application should end at once.
+  // Carries out the command line; returns FALSE when the application should end at once.
   BOOL ProcessShellCommand(CCommandLineInfo& rCmdInfo);
 
   // Per-user settings below HKEY_CURRENT_USER\Software\<registry key>\<application name>.
@@ -160,7 +160,7 @@ void AfxEnableControlContainer();
 // Sets up the application object for this module, command line and show command, and names it
 // from string AFX_IDS_APP_TITLE when it was constructed without a name.
 BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCmdLine, int nCmdShow);
-// Runs the application: initialises it, runs its message loop, and answers the exit status.
+// Runs the application: initialises it, runs its message loop, and returns the exit status.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCmdLine, int nCmdShow);
 
 namespace framework {

@@ -14,7 +14,7 @@ class CCmdTarget;
 // Marks message handlers in class declarations.
 #define afx_msg
 
-// Calls an entry's handler on the target; answers the message's result.
+// Calls an entry's handler on the target; returns the message's result.
 using AfxHandlerCall = LRESULT (*)(CCmdTarget* target, UINT id, WPARAM wParam, LPARAM lParam);
 
 struct AFX_MSGMAP_ENTRY {
@@ -148,7 +148,7 @@ class CCmdTarget : public CObject {
   DECLARE_DYNAMIC(CCmdTarget)
 
  public:
-  // Routes a command (a menu item, an accelerator or a toolbar button) to its handler; answers
+  // Routes a command (a menu item, an accelerator or a toolbar button) to its handler; returns
   // whether one handled it. The base looks in this object's map chain only; frames and views
   // pass commands on along the command route.
   virtual BOOL OnCmdMsg(UINT nID);

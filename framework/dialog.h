@@ -22,7 +22,7 @@ class CDialog : public CWnd {
   explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
   ~CDialog() override;
 
-  // Runs the dialog modally, owned by the parent given or else the main window; answers the
+  // Runs the dialog modally, owned by the parent given or else the main window; returns the
   // value EndDialog was given, or -1 when the dialog could not be created.
   virtual INT_PTR DoModal();
   virtual BOOL OnInitDialog();

@@ -8,72 +8,37 @@
 
 namespace framework {
 
-struct hmenu_traits {
-  using pointer = HMENU;
-  static HMENU invalid() noexcept { return nullptr; }
-  static bool is_valid(HMENU menu) noexcept { return menu != nullptr; }
-  static void close(HMENU menu) noexcept { ::DestroyMenu(menu); }
-};
+inline void DestroyMenuHandle(HMENU menu) noexcept {
+  ::DestroyMenu(menu);
+}
+inline void DestroyAccelerators(HACCEL table) noexcept {
+  ::DestroyAcceleratorTable(table);
+}
+inline void DeleteGdiObject(HGDIOBJ object) noexcept {
+  ::DeleteObject(object);
+}
+inline void DestroyIconHandle(HICON icon) noexcept {
+  ::DestroyIcon(icon);
+}
+inline void DeleteCreatedDc(HDC dc) noexcept {
+  ::DeleteDC(dc);
+}
+inline void FreeGlobal(HGLOBAL memory) noexcept {
+  ::GlobalFree(memory);
+}
 
-struct haccel_traits {
-  using pointer = HACCEL;
-  static HACCEL invalid() noexcept { return nullptr; }
-  static bool is_valid(HACCEL table) noexcept { return table != nullptr; }
-  static void close(HACCEL table) noexcept { ::DestroyAcceleratorTable(table); }
-};
+using vorsk::win32::nullable_traits;
 
-struct hbitmap_traits {
-  using pointer = HBITMAP;
-  static HBITMAP invalid() noexcept { return nullptr; }
-  static bool is_valid(HBITMAP bitmap) noexcept { return bitmap != nullptr; }
-  static void close(HBITMAP bitmap) noexcept { ::DeleteObject(bitmap); }
-};
-
-struct hbrush_traits {
-  using pointer = HBRUSH;
-  static HBRUSH invalid() noexcept { return nullptr; }
-  static bool is_valid(HBRUSH brush) noexcept { return brush != nullptr; }
-  static void close(HBRUSH brush) noexcept { ::DeleteObject(brush); }
-};
-
+using unique_hmenu = vorsk::unique_any<nullable_traits<HMENU, DestroyMenuHandle>>;
+using unique_haccel = vorsk::unique_any<nullable_traits<HACCEL, DestroyAccelerators>>;
+using unique_hbitmap = vorsk::unique_any<nullable_traits<HBITMAP, DeleteGdiObject>>;
+using unique_hbrush = vorsk::unique_any<nullable_traits<HBRUSH, DeleteGdiObject>>;
 // An icon created or loaded without LR_SHARED; shared icons are never destroyed.
-struct hicon_traits {
-  using pointer = HICON;
-  static HICON invalid() noexcept { return nullptr; }
-  static bool is_valid(HICON icon) noexcept { return icon != nullptr; }
-  static void close(HICON icon) noexcept { ::DestroyIcon(icon); }
-};
-
-struct hfont_traits {
-  using pointer = HFONT;
-  static HFONT invalid() noexcept { return nullptr; }
-  static bool is_valid(HFONT font) noexcept { return font != nullptr; }
-  static void close(HFONT font) noexcept { ::DeleteObject(font); }
-};
-
+using unique_hicon = vorsk::unique_any<nullable_traits<HICON, DestroyIconHandle>>;
+using unique_hfont = vorsk::unique_any<nullable_traits<HFONT, DeleteGdiObject>>;
 // A device context that was created (CreateDC, CreateCompatibleDC, a printer's), not borrowed.
-struct hdc_traits {
-  using pointer = HDC;
-  static HDC invalid() noexcept { return nullptr; }
-  static bool is_valid(HDC dc) noexcept { return dc != nullptr; }
-  static void close(HDC dc) noexcept { ::DeleteDC(dc); }
-};
-
-struct hglobal_traits {
-  using pointer = HGLOBAL;
-  static HGLOBAL invalid() noexcept { return nullptr; }
-  static bool is_valid(HGLOBAL memory) noexcept { return memory != nullptr; }
-  static void close(HGLOBAL memory) noexcept { ::GlobalFree(memory); }
-};
-
-using unique_hmenu = vorsk::win32::unique_any<hmenu_traits>;
-using unique_haccel = vorsk::win32::unique_any<haccel_traits>;
-using unique_hbitmap = vorsk::win32::unique_any<hbitmap_traits>;
-using unique_hbrush = vorsk::win32::unique_any<hbrush_traits>;
-using unique_hicon = vorsk::win32::unique_any<hicon_traits>;
-using unique_hfont = vorsk::win32::unique_any<hfont_traits>;
-using unique_hdc = vorsk::win32::unique_any<hdc_traits>;
-using unique_hglobal = vorsk::win32::unique_any<hglobal_traits>;
+using unique_hdc = vorsk::unique_any<nullable_traits<HDC, DeleteCreatedDc>>;
+using unique_hglobal = vorsk::unique_any<nullable_traits<HGLOBAL, FreeGlobal>>;
 using vorsk::win32::unique_hfile;
 using vorsk::win32::unique_hkey;
 using vorsk::win32::unique_hlocal;

@@ -228,7 +228,7 @@ LPCWSTR RegisterFrameworkClass(LPCWSTR name, UINT style, HBRUSH background) {
 }
 
 std::wstring LoadResourceString(UINT id) {
-  // With a zero size the platform answers a read-only pointer to the resource's own text.
+  // With a zero size the platform returns a read-only pointer to the resource's own text.
   const wchar_t* text = nullptr;
   const int length = ::LoadStringW(AfxGetResourceHandle(), id, reinterpret_cast<LPWSTR>(&text), 0);
   if (length <= 0 || text == nullptr) {

@@ -67,7 +67,7 @@ class CWnd : public CCmdTarget {
 
  protected:
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-  // Looks the message up in the map chain; answers whether a handler took it.
+  // Looks the message up in the map chain; returns whether a handler took it.
   virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
   virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
   // The default answer to the message being dispatched now.
@@ -97,7 +97,7 @@ LRESULT CALLBACK FrameworkWindowProcedure(HWND hWnd, UINT message, WPARAM wParam
 
 namespace framework {
 
-// Registers one of the framework's window classes once; answers its name.
+// Registers one of the framework's window classes once; returns its name.
 LPCWSTR RegisterFrameworkClass(LPCWSTR name, UINT style, HBRUSH background);
 
 // A string resource of the application, empty when it is absent.

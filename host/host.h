@@ -15,29 +15,43 @@
 
 namespace vorsk {
 
-// Status and last-error codes, with the platform's values.
+// Constants of the platform, with its values; host/win32 checks each against the platform's own
+// headers.
+
+// Status and last-error codes.
 using Status = std::uint32_t;
 inline constexpr Status kErrorSuccess = 0;
 inline constexpr Status kErrorFileNotFound = 2;
 inline constexpr Status kErrorAccessDenied = 5;
+inline constexpr Status kErrorInvalidHandle = 6;
 inline constexpr Status kErrorNotEnoughMemory = 8;
 inline constexpr Status kErrorInvalidData = 13;
 inline constexpr Status kErrorSharingViolation = 32;
+inline constexpr Status kErrorInvalidParameter = 87;
 inline constexpr Status kErrorInsufficientBuffer = 122;
+inline constexpr Status kErrorBadPathname = 161;
 inline constexpr Status kErrorMoreData = 234;
 inline constexpr Status kErrorNoMoreItems = 259;
 inline constexpr Status kErrorKeyDeleted = 1018;
+inline constexpr Status kErrorInvalidUserBuffer = 1784;
+inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
 
 // Files.
 inline constexpr std::uint32_t kGenericRead = 0x80000000;
 inline constexpr std::uint32_t kFileShareRead = 0x1;
+inline constexpr std::uint32_t kFileShareWrite = 0x2;
 inline constexpr std::uint32_t kOpenExisting = 3;
 inline constexpr std::uint32_t kFileAttributeReadOnly = 0x1;
+inline constexpr std::uint32_t kFileAttributeHidden = 0x2;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 
-// Registry.
+// Registry: access and value types.
 inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
 
 // Device setup.
 inline constexpr std::uint32_t kDigcfPresent = 0x2;
@@ -51,6 +65,7 @@ inline constexpr std::uint32_t kLptr = 0x40;
 // Message boxes.
 inline constexpr std::uint32_t kMbOk = 0x0;
 inline constexpr std::uint32_t kMbIconInformation = 0x40;
+inline constexpr int kIdOk = 1;
 
 // Handles. Each kind is its own type so that one cannot be closed as another.
 enum class RegKey : std::uintptr_t {};
@@ -88,11 +103,11 @@ class Host {
                                              std::int32_t defaultValue,
                                              const std::string& path) = 0;
 
-  // The Windows directory into `directory`, as the platform answers: its length on success, 0 on
-  // failure, or the size needed when `size` is too small. Only a success writes `directory`.
+  // The Windows directory into `directory`, as the platform returns it: its length on success, 0
+  // on failure, or the size needed when `size` is too small. Only a success writes `directory`.
   virtual std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) = 0;
 
-  // Files. CreateFileA answers kInvalidFile on failure, with the reason as last error.
+  // Files. CreateFileA returns kInvalidFile on failure, with the reason as last error.
   virtual FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                                  std::uint32_t shareMode, std::uint32_t creationDisposition,
                                  std::uint32_t flagsAndAttributes) = 0;
@@ -100,11 +115,11 @@ class Host {
   virtual bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) = 0;
   virtual bool DeleteFileA(const std::string& path) = 0;
 
-  // Registry. Each call answers its status; results are written only on success. Names and
+  // Registry. Each call returns its status; results are written only on success. Names and
   // values are bounded by the caller's buffer size, in characters or bytes, as the platform's.
-  virtual Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) = 0;
+  virtual Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) = 0;
   virtual Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
-                               RegKey& result) = 0;
+                               RegKey* result) = 0;
   // The name of the subkey at index; kErrorMoreData when it needs nameSize characters or more
   // (its terminating zero included), kErrorNoMoreItems past the last subkey.
   virtual Status RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& name,
@@ -116,7 +131,7 @@ class Host {
   virtual Status RegDeleteKeyA(RegKey parent, const std::string& subKey) = 0;
   virtual Status RegCloseKey(RegKey key) = 0;
 
-  // Device setup service. Failures answer false (or kInvalidDevInfoSet) with the last error set.
+  // Device setup service. Failures return false (or kInvalidDevInfoSet) with the last error set.
   virtual DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) = 0;
   virtual bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
                                      DeviceInfoRecord& record) = 0;

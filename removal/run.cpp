@@ -2,7 +2,7 @@
 
 #include "cleanup/stages.h"
 #include "host/handles.h"
-#include "removal/script.h"
+#include "script/script_reader.h"
 
 namespace vorsk {
 

@@ -24,12 +24,8 @@ inline constexpr std::string_view kMissingScriptMessage =
 // 260-character path buffer (259 characters and its terminating zero).
 std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory);
 
-// Performs the whole run on `host` and answers the process's exit status. `frame` owns the
+// Performs the whole run on `host` and returns the process's exit status. `frame` owns the
 // message box that reports a missing script.
 int PerformRemoval(Host& host, WindowHandle frame);
-
-// The run on the real machine: performs it and ends the process with its exit status through the
-// runtime's exit, so that buffered standard output is flushed. Never returns.
-[[noreturn]] void RunRemoval(WindowHandle frame);
 
 }  // namespace vorsk

@@ -1,7 +1,7 @@
 #include "shell/main_frame.h"
 
 #include "res/resource.h"
-#include "shell/removal_handoff.h"
+#include "shell/vorsk_app.h"
 
 IMPLEMENT_DYNCREATE(CMainFrame, CFrameWnd)
 
@@ -49,7 +49,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
   EnableDocking(CBRS_ALIGN_ANY);
   DockControlBar(&m_wndToolBar);
 
-  // The removal run ends the process.
-  vorsk::RunRemoval(this);
+  // The program's removal ends the process.
+  static_cast<CVorskApp*>(AfxGetApp())->Removal().Run(*this);
   return 0;
 }

@@ -15,10 +15,6 @@ ON_COMMAND(ID_FILE_OPEN, &CWinApp::OnFileOpen)
 ON_COMMAND(ID_FILE_PRINT_SETUP, &CWinApp::OnFilePrintSetup)
 END_MESSAGE_MAP()
 
-// The one application object, constructed before AfxWinMain runs; its name is string
-// AFX_IDS_APP_TITLE.
-CVorskApp theApp;
-
 CVorskApp::~CVorskApp() = default;
 
 BOOL CVorskApp::InitInstance() {

@@ -3,18 +3,26 @@
 #pragma once
 
 #include "framework/framework.h"
+#include "shell/removal_runner.h"
 
 class CVorskApp : public CWinApp {
  public:
-  CVorskApp() = default;
+  // `removal` is what the main frame hands control to; it outlives the application.
+  explicit CVorskApp(RemovalRunner& removal) : m_removal(removal) {}
   ~CVorskApp() override;
 
   BOOL InitInstance() override;
+
+  RemovalRunner& Removal() const { return m_removal; }
 
  protected:
   afx_msg void OnShowAbout();
 
   DECLARE_MESSAGE_MAP()
+
+ private:
+  RemovalRunner& m_removal;
 };
 
+// The one application object, defined by each program's root with its removal runner.
 extern CVorskApp theApp;

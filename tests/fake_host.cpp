@@ -346,7 +346,7 @@ FileHandle FakeHost::CreateFileA(const std::string& path, std::uint32_t desiredA
     lastError_ = kErrorFileNotFound;
     return kInvalidFile;
   }
-  if (file->second.heldOpenForWriting && (shareMode & 0x2) == 0) {
+  if (file->second.heldOpenForWriting && (shareMode & kFileShareWrite) == 0) {
     lastError_ = kErrorSharingViolation;
     return kInvalidFile;
   }
@@ -363,7 +363,7 @@ bool FakeHost::CloseHandle(FileHandle file) {
   const auto it = openFiles_.find(file);
   if (it == openFiles_.end()) {
     faults.push_back("CloseHandle on a handle that is not open");
-    lastError_ = 6;  // ERROR_INVALID_HANDLE
+    lastError_ = kErrorInvalidHandle;
     return false;
   }
   Note("close " + it->second);
@@ -409,7 +409,7 @@ std::optional<std::string> FakeHost::ResolvePath(RegKey parent, const std::strin
   if (parent != kLocalMachine) {
     const auto it = openKeys_.find(parent);
     if (it == openKeys_.end()) {
-      status = 6;  // ERROR_INVALID_HANDLE
+      status = kErrorInvalidHandle;
       return std::nullopt;
     }
     base = it->second;
@@ -458,7 +458,7 @@ FakeHost::Key* FakeHost::KeyOfHandle(RegKey key, Status& status) {
   }
   const auto it = openKeys_.find(key);
   if (it == openKeys_.end()) {
-    status = 6;  // ERROR_INVALID_HANDLE
+    status = kErrorInvalidHandle;
     faults.push_back("registry call on a key that is not open");
     return nullptr;
   }
@@ -469,12 +469,12 @@ FakeHost::Key* FakeHost::KeyOfHandle(RegKey key, Status& status) {
   return found;
 }
 
-Status FakeHost::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) {
+Status FakeHost::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) {
   return RegOpenKeyExA(parent, subKey, kKeyRead, result);
 }
 
 Status FakeHost::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t,
-                               RegKey& result) {
+                               RegKey* result) {
   Status status = kErrorSuccess;
   const std::optional<std::string> path = ResolvePath(parent, subKey, status);
   if (!path) {
@@ -487,7 +487,7 @@ Status FakeHost::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::ui
   if (key->openFailure) {
     return *key->openFailure;
   }
-  result = OpenKeyHandle(*path);
+  *result = OpenKeyHandle(*path);
   return kErrorSuccess;
 }
 
@@ -585,7 +585,7 @@ Status FakeHost::RegCloseKey(RegKey key) {
   const auto it = openKeys_.find(key);
   if (it == openKeys_.end()) {
     faults.push_back("RegCloseKey on a key that is not open");
-    return 6;  // ERROR_INVALID_HANDLE
+    return kErrorInvalidHandle;
   }
   openKeys_.erase(it);
   return kErrorSuccess;
@@ -613,7 +613,7 @@ bool FakeHost::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
   const auto it = openSets_.find(set);
   if (it == openSets_.end()) {
     faults.push_back("enumeration of a set that is not open");
-    lastError_ = 6;
+    lastError_ = kErrorInvalidHandle;
     return false;
   }
   if (record.cbSize != sizeof(DeviceInfoRecord)) {
@@ -689,7 +689,7 @@ bool FakeHost::SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
 bool FakeHost::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
   if (openSets_.erase(set) == 0) {
     faults.push_back("SetupDiDestroyDeviceInfoList on a set that is not open");
-    lastError_ = 6;
+    lastError_ = kErrorInvalidHandle;
     return false;
   }
   return true;

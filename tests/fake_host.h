@@ -23,14 +23,6 @@ struct NoCaseLess {
 };
 bool EqualNoCase(const std::string& a, const std::string& b);
 
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegDword = 4;
-inline constexpr std::uint32_t kRegMultiSz = 7;
-inline constexpr Status kErrorBadPathname = 161;
-inline constexpr Status kErrorInvalidParameter = 87;
-inline constexpr Status kErrorInvalidUserBuffer = 1784;
-inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
 // The longest key path that the registry's text calls take in one argument.
 inline constexpr std::size_t kMaxAnsiKeyPath = 260;
 
@@ -75,7 +67,7 @@ class FakeHost : public Host {
     bool present = true;
     bool refusesRemoval = false;
     bool removed = false;
-    std::optional<std::uint32_t> reportedSize;  // a size query that answers this instead
+    std::optional<std::uint32_t> reportedSize;  // a size query that reports this instead
   };
 
   FakeHost();
@@ -131,9 +123,9 @@ class FakeHost : public Host {
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   bool DeleteFileA(const std::string& path) override;
-  Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) override;
+  Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
-                       RegKey& result) override;
+                       RegKey* result) override;
   Status RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& name,
                        std::uint32_t nameSize) override;
   Status RegQueryValueExA(RegKey key, const std::string& valueName, std::string& data,

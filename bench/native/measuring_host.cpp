@@ -136,13 +136,13 @@ bool MeasuringHost::DeleteFileA(const std::string& path) {
   return inner_.DeleteFileA(path);
 }
 
-Status MeasuringHost::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) {
+Status MeasuringHost::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) {
   InHost scope;
   return inner_.RegOpenKeyA(parent, subKey, result);
 }
 
 Status MeasuringHost::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
-                                    RegKey& result) {
+                                    RegKey* result) {
   InHost scope;
   return inner_.RegOpenKeyExA(parent, subKey, access, result);
 }

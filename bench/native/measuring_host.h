@@ -31,9 +31,9 @@ class MeasuringHost : public Host {
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   bool DeleteFileA(const std::string& path) override;
-  Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) override;
+  Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
-                       RegKey& result) override;
+                       RegKey* result) override;
   Status RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& name,
                        std::uint32_t nameSize) override;
   Status RegQueryValueExA(RegKey key, const std::string& valueName, std::string& data,

@@ -83,8 +83,7 @@ void BM_RemoveDriverFilesForId(benchmark::State& state) {
   for (auto _ : state) {
     unique_hkey key(host);
     host.RegOpenKeyA(kLocalMachine, classKey, key.put());
-    std::string infName;
-    RemoveDriverFilesForId(host, key.get(), infName, "usb\\vid_none");
+    RemoveDriverFilesForId(host, key.get(), "usb\\vid_none");
   }
 }
 

@@ -1,89 +1,67 @@
-// Owners for the platform's own handles, for code that calls the platform directly (the Windows
-// tests and tools). One template over the handle type, its close function and its invalid values.
+// Owners for the platform's own handles, for code that calls the platform directly (the host
+// services' own plumbing, the framework, the tools and the Windows tests), on the one owner
+// template. Closing leaves the thread's last error as it was, so that a caller that reads the
+// last error of a failed call after a cleanup still reads the call's.
 #pragma once
-
-#include <utility>
 
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
 // clang-format on
 
+#include "host/unique_any.h"
+
 namespace vorsk::win32 {
 
-template <typename Traits>
-class unique_any {
- public:
-  using pointer = typename Traits::pointer;
-
-  unique_any() noexcept = default;
-  explicit unique_any(pointer value) noexcept : value_(value) {}
-  ~unique_any() { reset(); }
-  unique_any(const unique_any&) = delete;
-  unique_any& operator=(const unique_any&) = delete;
-  unique_any(unique_any&& other) noexcept : value_(other.release()) {}
-  unique_any& operator=(unique_any&& other) noexcept {
-    reset(other.release());
-    return *this;
+// A close policy that keeps the thread's last error across `close`.
+template <typename Pointer, auto Close>
+struct close_keeping_last_error {
+  using context_type = no_close_context;
+  static void close(no_close_context, Pointer value) noexcept {
+    const DWORD lastError = ::GetLastError();
+    Close(value);
+    ::SetLastError(lastError);
   }
+};
 
-  pointer get() const noexcept { return value_; }
-  bool is_valid() const noexcept { return Traits::is_valid(value_); }
-  explicit operator bool() const noexcept { return is_valid(); }
-  pointer release() noexcept { return std::exchange(value_, Traits::invalid()); }
-  void reset(pointer value = Traits::invalid()) noexcept {
-    pointer old = std::exchange(value_, value);
-    if (Traits::is_valid(old)) {
-      Traits::close(old);
-    }
+inline void CloseKey(HKEY key) noexcept {
+  ::RegCloseKey(key);
+}
+inline void CloseKernelHandle(HANDLE handle) noexcept {
+  ::CloseHandle(handle);
+}
+inline void DestroyDeviceSet(HDEVINFO set) noexcept {
+  ::SetupDiDestroyDeviceInfoList(set);
+}
+inline void FreeLocal(HLOCAL memory) noexcept {
+  ::LocalFree(memory);
+}
+
+// A handle released by `Close`, null when there is none.
+template <typename Pointer, auto Close>
+struct nullable_traits : close_keeping_last_error<Pointer, Close> {
+  using pointer = Pointer;
+  static Pointer invalid() noexcept { return nullptr; }
+  static bool is_valid(Pointer value) noexcept { return value != nullptr; }
+};
+
+// A handle whose creator returns INVALID_HANDLE_VALUE on failure (a file, a device set).
+template <typename Pointer, auto Close>
+struct invalid_value_traits : close_keeping_last_error<Pointer, Close> {
+  using pointer = Pointer;
+  static Pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool is_valid(Pointer value) noexcept {
+    return value != INVALID_HANDLE_VALUE && value != nullptr;
   }
-  pointer* put() noexcept {
-    reset();
-    return &value_;
-  }
-
- private:
-  pointer value_ = Traits::invalid();
 };
 
-struct hkey_traits {
-  using pointer = HKEY;
-  static HKEY invalid() noexcept { return nullptr; }
-  static bool is_valid(HKEY key) noexcept { return key != nullptr; }
-  static void close(HKEY key) noexcept { ::RegCloseKey(key); }
-};
-
-struct hfile_traits {
-  using pointer = HANDLE;
-  static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static bool is_valid(HANDLE file) noexcept {
-    return file != INVALID_HANDLE_VALUE && file != nullptr;
-  }
-  static void close(HANDLE file) noexcept { ::CloseHandle(file); }
-};
-
-struct handle_traits : hfile_traits {
-  static HANDLE invalid() noexcept { return nullptr; }
-};
-
-struct hdevinfo_traits {
-  using pointer = HDEVINFO;
-  static HDEVINFO invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static bool is_valid(HDEVINFO set) noexcept { return set != INVALID_HANDLE_VALUE; }
-  static void close(HDEVINFO set) noexcept { ::SetupDiDestroyDeviceInfoList(set); }
-};
-
-struct hlocal_traits {
-  using pointer = HLOCAL;
-  static HLOCAL invalid() noexcept { return nullptr; }
-  static bool is_valid(HLOCAL memory) noexcept { return memory != nullptr; }
-  static void close(HLOCAL memory) noexcept { ::LocalFree(memory); }
-};
-
-using unique_hkey = unique_any<hkey_traits>;
-using unique_hfile = unique_any<hfile_traits>;
-using unique_handle = unique_any<handle_traits>;
-using unique_hdevinfo = unique_any<hdevinfo_traits>;
-using unique_hlocal = unique_any<hlocal_traits>;
+// Predefined roots (HKEY_LOCAL_MACHINE and the others) are never wrapped.
+using unique_hkey = unique_any<nullable_traits<HKEY, CloseKey>>;
+using unique_hfile = unique_any<invalid_value_traits<HANDLE, CloseKernelHandle>>;
+// Any other kernel object (a process, a job, a pipe's end, a mutex), whose creator returns null
+// on failure.
+using unique_handle = unique_any<nullable_traits<HANDLE, CloseKernelHandle>>;
+using unique_hdevinfo = unique_any<invalid_value_traits<HDEVINFO, DestroyDeviceSet>>;
+using unique_hlocal = unique_any<nullable_traits<HLOCAL, FreeLocal>>;
 
 }  // namespace vorsk::win32

@@ -1,5 +1,6 @@
 #include "host/win32/win32_host.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -9,40 +10,63 @@
 #include <setupapi.h>
 // clang-format on
 
+#include "host/win32/translate.h"
+
 namespace vorsk {
 
 namespace {
 
+// The platform's constants that host.h copies, checked against its own headers.
+static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
+static_assert(kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
+static_assert(kErrorInvalidData == ERROR_INVALID_DATA);
+static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
+static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
+static_assert(kErrorMoreData == ERROR_MORE_DATA && kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
+static_assert(kErrorKeyDeleted == ERROR_KEY_DELETED);
+static_assert(kErrorInvalidUserBuffer == ERROR_INVALID_USER_BUFFER);
+static_assert(kErrorNoSuchDevinst == static_cast<Status>(ERROR_NO_SUCH_DEVINST));
+static_assert(kGenericRead == GENERIC_READ && kOpenExisting == OPEN_EXISTING);
+static_assert(kFileShareRead == FILE_SHARE_READ && kFileShareWrite == FILE_SHARE_WRITE);
+static_assert(kFileAttributeReadOnly == FILE_ATTRIBUTE_READONLY);
+static_assert(kFileAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
+static_assert(kFileAttributeArchive == FILE_ATTRIBUTE_ARCHIVE);
+static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+static_assert(kKeyRead == KEY_READ);
+static_assert(kRegSz == REG_SZ && kRegBinary == REG_BINARY && kRegDword == REG_DWORD);
+static_assert(kRegMultiSz == REG_MULTI_SZ);
+static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfAllClasses == DIGCF_ALLCLASSES);
+static_assert(kSpdrpHardwareId == SPDRP_HARDWAREID && kDifRemove == DIF_REMOVE);
+static_assert(kLptr == LPTR);
+static_assert(kMbOk == MB_OK && kMbIconInformation == MB_ICONINFORMATION && kIdOk == IDOK);
+
+// The device information record has the platform's layout, in either bitness.
 static_assert(sizeof(DeviceInfoRecord) == sizeof(SP_DEVINFO_DATA));
 static_assert(offsetof(DeviceInfoRecord, classGuid) == offsetof(SP_DEVINFO_DATA, ClassGuid));
 static_assert(offsetof(DeviceInfoRecord, devInst) == offsetof(SP_DEVINFO_DATA, DevInst));
 static_assert(offsetof(DeviceInfoRecord, reserved) == offsetof(SP_DEVINFO_DATA, Reserved));
-static_assert(kErrorMoreData == ERROR_MORE_DATA && kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
-static_assert(kErrorInvalidData == ERROR_INVALID_DATA && kKeyRead == KEY_READ);
-static_assert(kDigcfAllClasses == DIGCF_ALLCLASSES && kSpdrpHardwareId == SPDRP_HARDWAREID);
-static_assert(kDifRemove == DIF_REMOVE && kLptr == LPTR);
 
-HKEY ToHkey(RegKey key) {
-  if (key == kLocalMachine) {
-    return HKEY_LOCAL_MACHINE;
-  }
-  return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(key));
-}
-
-RegKey FromHkey(HKEY key) {
-  return RegKey{reinterpret_cast<std::uintptr_t>(key)};
-}
-
-HANDLE ToHandle(FileHandle file) {
-  return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(file));
-}
-
-HDEVINFO ToHdevinfo(DevInfoSet set) {
-  return reinterpret_cast<HDEVINFO>(static_cast<std::uintptr_t>(set));
-}
+using win32::FileFromPlatform;
+using win32::FromPlatform;
+using win32::SetFromPlatform;
+using win32::ToPlatform;
 
 SP_DEVINFO_DATA* ToDevinfoData(DeviceInfoRecord& record) {
   return reinterpret_cast<SP_DEVINFO_DATA*>(&record);
+}
+
+// Runs a call that releases a handle, leaving the thread's last error as it was: a caller that
+// reads the last error of a failed call after its cleanup still reads the call's.
+template <typename Release>
+auto KeepingLastError(Release release) {
+  const DWORD lastError = ::GetLastError();
+  const auto result = release();
+  ::SetLastError(lastError);
+  return result;
 }
 
 // The text in a filled buffer: up to its first zero, never past its end.
@@ -87,13 +111,12 @@ std::uint32_t Win32Host::GetWindowsDirectoryA(std::string& directory, std::uint3
 FileHandle Win32Host::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                                   std::uint32_t shareMode, std::uint32_t creationDisposition,
                                   std::uint32_t flagsAndAttributes) {
-  HANDLE file = ::CreateFileA(path.c_str(), desiredAccess, shareMode, nullptr, creationDisposition,
-                              flagsAndAttributes, nullptr);
-  return FileHandle{reinterpret_cast<std::uintptr_t>(file)};
+  return FileFromPlatform(::CreateFileA(path.c_str(), desiredAccess, shareMode, nullptr,
+                                        creationDisposition, flagsAndAttributes, nullptr));
 }
 
 bool Win32Host::CloseHandle(FileHandle file) {
-  return ::CloseHandle(ToHandle(file)) != FALSE;
+  return KeepingLastError([&] { return ::CloseHandle(ToPlatform(file)) != FALSE; });
 }
 
 bool Win32Host::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {
@@ -104,21 +127,21 @@ bool Win32Host::DeleteFileA(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
-Status Win32Host::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey& result) {
+Status Win32Host::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) {
   HKEY key = nullptr;
-  const LONG status = ::RegOpenKeyA(ToHkey(parent), subKey.c_str(), &key);
+  const LONG status = ::RegOpenKeyA(ToPlatform(parent), subKey.c_str(), &key);
   if (status == ERROR_SUCCESS) {
-    result = FromHkey(key);
+    *result = FromPlatform(key);
   }
   return static_cast<Status>(status);
 }
 
 Status Win32Host::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
-                                RegKey& result) {
+                                RegKey* result) {
   HKEY key = nullptr;
-  const LONG status = ::RegOpenKeyExA(ToHkey(parent), subKey.c_str(), 0, access, &key);
+  const LONG status = ::RegOpenKeyExA(ToPlatform(parent), subKey.c_str(), 0, access, &key);
   if (status == ERROR_SUCCESS) {
-    result = FromHkey(key);
+    *result = FromPlatform(key);
   }
   return static_cast<Status>(status);
 }
@@ -127,8 +150,8 @@ Status Win32Host::RegEnumKeyExA(RegKey key, std::uint32_t index, std::string& na
                                 std::uint32_t nameSize) {
   std::vector<char> buffer(nameSize + 1, '\0');
   DWORD length = nameSize;
-  const LONG status = ::RegEnumKeyExA(ToHkey(key), index, buffer.data(), &length, nullptr, nullptr,
-                                      nullptr, nullptr);
+  const LONG status = ::RegEnumKeyExA(ToPlatform(key), index, buffer.data(), &length, nullptr,
+                                      nullptr, nullptr, nullptr);
   if (status == ERROR_SUCCESS) {
     name.assign(buffer.data(), std::min<std::size_t>(length, nameSize));
   }
@@ -139,8 +162,8 @@ Status Win32Host::RegQueryValueExA(RegKey key, const std::string& valueName, std
                                    std::uint32_t dataSize) {
   std::vector<BYTE> buffer(dataSize + 1, 0);
   DWORD size = dataSize;
-  const LONG status =
-      ::RegQueryValueExA(ToHkey(key), valueName.c_str(), nullptr, nullptr, buffer.data(), &size);
+  const LONG status = ::RegQueryValueExA(ToPlatform(key), valueName.c_str(), nullptr, nullptr,
+                                         buffer.data(), &size);
   if (status == ERROR_SUCCESS) {
     data.assign(reinterpret_cast<const char*>(buffer.data()),
                 std::min<std::size_t>(size, dataSize));
@@ -150,8 +173,9 @@ Status Win32Host::RegQueryValueExA(RegKey key, const std::string& valueName, std
 
 Status Win32Host::RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) {
   DWORD count = 0;
-  const LONG status = ::RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &count, nullptr,
-                                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  const LONG status =
+      ::RegQueryInfoKeyA(ToPlatform(key), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
   if (status == ERROR_SUCCESS) {
     subKeyCount = count;
   }
@@ -159,21 +183,20 @@ Status Win32Host::RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) {
 }
 
 Status Win32Host::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
-  return static_cast<Status>(::RegDeleteKeyA(ToHkey(parent), subKey.c_str()));
+  return static_cast<Status>(::RegDeleteKeyA(ToPlatform(parent), subKey.c_str()));
 }
 
 Status Win32Host::RegCloseKey(RegKey key) {
-  return static_cast<Status>(::RegCloseKey(ToHkey(key)));
+  return KeepingLastError([&] { return static_cast<Status>(::RegCloseKey(ToPlatform(key))); });
 }
 
 DevInfoSet Win32Host::SetupDiGetClassDevsA(std::uint32_t flags) {
-  HDEVINFO set = ::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags);
-  return DevInfoSet{reinterpret_cast<std::uintptr_t>(set)};
+  return SetFromPlatform(::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags));
 }
 
 bool Win32Host::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
                                       DeviceInfoRecord& record) {
-  return ::SetupDiEnumDeviceInfo(ToHdevinfo(set), index, ToDevinfoData(record)) != FALSE;
+  return ::SetupDiEnumDeviceInfo(ToPlatform(set), index, ToDevinfoData(record)) != FALSE;
 }
 
 bool Win32Host::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoRecord& record,
@@ -183,7 +206,7 @@ bool Win32Host::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoReco
   DWORD type = 0;
   DWORD required = 0;
   const BOOL ok =
-      ::SetupDiGetDeviceRegistryPropertyA(ToHdevinfo(set), ToDevinfoData(record), property, &type,
+      ::SetupDiGetDeviceRegistryPropertyA(ToPlatform(set), ToDevinfoData(record), property, &type,
                                           static_cast<BYTE*>(buffer), bufferSize, &required);
   if (requiredSize != nullptr) {
     *requiredSize = required;
@@ -193,11 +216,11 @@ bool Win32Host::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoReco
 
 bool Win32Host::SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
                                           DeviceInfoRecord& record) {
-  return ::SetupDiCallClassInstaller(function, ToHdevinfo(set), ToDevinfoData(record)) != FALSE;
+  return ::SetupDiCallClassInstaller(function, ToPlatform(set), ToDevinfoData(record)) != FALSE;
 }
 
 bool Win32Host::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
-  return ::SetupDiDestroyDeviceInfoList(ToHdevinfo(set)) != FALSE;
+  return KeepingLastError([&] { return ::SetupDiDestroyDeviceInfoList(ToPlatform(set)) != FALSE; });
 }
 
 void* Win32Host::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
@@ -205,7 +228,7 @@ void* Win32Host::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
 }
 
 void* Win32Host::LocalFree(void* memory) {
-  return ::LocalFree(memory);
+  return KeepingLastError([&] { return ::LocalFree(memory); });
 }
 
 std::uint32_t Win32Host::GetLastError() {
@@ -214,8 +237,7 @@ std::uint32_t Win32Host::GetLastError() {
 
 int Win32Host::MessageBoxA(WindowHandle owner, const std::string& text,
                            const std::optional<std::string>& caption, std::uint32_t type) {
-  return ::MessageBoxA(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(owner)), text.c_str(),
-                       caption ? caption->c_str() : nullptr, type);
+  return ::MessageBoxA(ToPlatform(owner), text.c_str(), caption ? caption->c_str() : nullptr, type);
 }
 
 void Win32Host::WriteStandardOutput(const std::string& text) {

@@ -232,9 +232,8 @@ TEST_F(DriverFilesTest, DeviceIdComparison) {
 TEST_F(DriverFilesTest, ValuesAreTextUpToTheirFirstZeroOrTheirEnd) {
   Script("Image0=usb\\vid_0000\r\n");
   const std::string entry = test::EntryPath(kImageClassKey, "0000");
-  host.SetValue(entry, "MatchingDeviceId", std::string("usb\\vid_0000\0stale", 18),
-                test::kRegBinary);
-  host.SetValue(entry, "InfPath", "oem7.inf", test::kRegBinary);
+  host.SetValue(entry, "MatchingDeviceId", std::string("usb\\vid_0000\0stale", 18), kRegBinary);
+  host.SetValue(entry, "InfPath", "oem7.inf", kRegBinary);
   AddInfPair(host, "oem7");
 
   Run();

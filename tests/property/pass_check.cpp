@@ -361,7 +361,7 @@ class Predictor {
 
   // Adds the keys at and below `path` that must be gone after the run: every key whose whole
   // subtree is free of faults, when every key between the listed one and it can be listed.
-  // Answers whether the subtree at `key` is free of faults.
+  // Returns whether the subtree at `key` is free of faults.
   bool CollectMustVanish(const FakeHost::Key& key, const std::string& path, bool reached) {
     const bool listable = !key.openFailure && !key.queryInfoFailure && key.enumFailures.empty();
     if (reached && !Listable(key) && !AnyRootBelow(path)) {

@@ -24,7 +24,7 @@ struct PassTally {
   std::size_t keysKept = 0;  // below a listed tree, kept by an injected fault
 };
 
-// Runs the removal pass (PerformRemoval) on `host` and answers each broken rule, one line each;
+// Runs the removal pass (PerformRemoval) on `host` and returns each broken rule, one line each;
 // nothing when the run kept every rule. Adds what the run did to `tally` when given.
 std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally = nullptr);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/handles.h"
+#include "host/win32/translate.h"
 #include "host/win32/win32_handles.h"
 #include "host/win32/win32_host.h"
 #include "tests/win32/win32_fixtures.h"
@@ -61,7 +62,7 @@ TEST_P(ProfileReaderTest, ReadsIntegersWithTheirDefault) {
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, ProfileReaderTest, ::testing::Values("\r\n", "\n"));
 
-TEST(WindowsDirectoryTest, AnswersTheDirectoryOrTheSizeNeeded) {
+TEST(WindowsDirectoryTest, ReturnsTheDirectoryOrTheSizeNeeded) {
   Win32Host host;
   std::string directory;
   const std::uint32_t length = host.GetWindowsDirectoryA(directory, 260);
@@ -223,6 +224,50 @@ TEST(DeviceSetupTest, WalksEveryInstanceAndRemovesItWithTheClassInstaller) {
 
   EXPECT_FALSE(test::InstanceExists(withIds));
   EXPECT_TRUE(test::InstanceExists(withoutIds));
+}
+
+// The sentinels are pointers on the platform, of the process's width: each is translated by name.
+TEST(HandleTranslationTest, SentinelsBecomeThePlatformsOwnValuesAndBack) {
+  EXPECT_EQ(win32::ToPlatform(kLocalMachine), HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(win32::FromPlatform(HKEY_LOCAL_MACHINE), kLocalMachine);
+  EXPECT_EQ(win32::ToPlatform(kInvalidFile), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(win32::FileFromPlatform(INVALID_HANDLE_VALUE), kInvalidFile);
+  EXPECT_EQ(win32::ToPlatform(kInvalidDevInfoSet), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(win32::SetFromPlatform(INVALID_HANDLE_VALUE), kInvalidDevInfoSet);
+
+  Win32Host host;
+  ScratchFolder folder;
+  EXPECT_EQ(host.CreateFileA(folder.Path("absent.ini"), kGenericRead, kFileShareRead, kOpenExisting,
+                             kFileAttributeNormal),
+            kInvalidFile);
+  // Without a class and without "all classes" the service refuses the set.
+  EXPECT_EQ(host.SetupDiGetClassDevsA(0), kInvalidDevInfoSet);
+  unique_hkey software(host);
+  EXPECT_EQ(host.RegOpenKeyExA(kLocalMachine, "SOFTWARE", kKeyRead, software.put()), kErrorSuccess);
+  EXPECT_TRUE(software.is_valid());
+}
+
+// A cleanup after a failed call leaves the call's last error for the caller to read.
+TEST(HandleTranslationTest, ClosingKeepsTheLastErrorOfTheCallBefore) {
+  Win32Host host;
+  ScratchFolder folder;
+  const std::string path = folder.Write("present.ini", "");
+  unique_hkey key(host);
+  ASSERT_EQ(host.RegOpenKeyExA(kLocalMachine, "SOFTWARE", kKeyRead, key.put()), kErrorSuccess);
+  unique_hfile file(host, host.CreateFileA(path, kGenericRead, kFileShareRead, kOpenExisting,
+                                           kFileAttributeNormal));
+  unique_hdevinfo set(host, host.SetupDiGetClassDevsA(kDigcfAllClasses));
+  unique_hlocal memory(host, host.LocalAlloc(kLptr, 16));
+  win32::unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(key && file && set && memory && event);
+
+  EXPECT_FALSE(host.DeleteFileA(folder.Path("absent.inf")));
+  key.reset();
+  file.reset();
+  set.reset();
+  memory.reset();
+  event.reset();
+  EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
 }
 
 }  // namespace

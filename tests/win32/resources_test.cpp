@@ -29,12 +29,9 @@ namespace {
 const wchar_t* g_program = nullptr;
 constexpr WORD kChinesePrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 
-struct hmodule_traits {
-  using pointer = HMODULE;
-  static HMODULE invalid() noexcept { return nullptr; }
-  static bool is_valid(HMODULE module) noexcept { return module != nullptr; }
-  static void close(HMODULE module) noexcept { ::FreeLibrary(module); }
-};
+void FreeLoadedModule(HMODULE module) noexcept {
+  ::FreeLibrary(module);
+}
 
 class ResourcesTest : public ::testing::Test {
  protected:
@@ -60,7 +57,7 @@ class ResourcesTest : public ::testing::Test {
     return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
   }
 
-  vorsk::win32::unique_any<hmodule_traits> loaded_;
+  vorsk::unique_any<vorsk::win32::nullable_traits<HMODULE, FreeLoadedModule>> loaded_;
   HMODULE module_ = nullptr;
 };
 

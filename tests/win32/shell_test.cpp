@@ -1,4 +1,4 @@
-// The shell on the real platform, with the removal run replaced by a recorder: what the main
+// The shell on the real platform, with a recorder as the removal it hands control to: what the main
 // frame's creation builds, in which order, and what it hands to the run; what happens when a bar
 // cannot be created; the recent-file list in the per-user settings; and the about box on the
 // screen.
@@ -17,7 +17,6 @@
 #include "framework/framework.h"
 #include "shell/about_box.h"
 #include "shell/main_frame.h"
-#include "shell/removal_handoff.h"
 #include "shell/vorsk_app.h"
 #include "shell/vorsk_doc.h"
 #include "shell/vorsk_view.h"
@@ -29,13 +28,10 @@ constexpr wchar_t kSettingsKey[] = L"Software\\Local AppWizard-Generated Applica
 constexpr wchar_t kRecentFileKey[] =
     L"Software\\Local AppWizard-Generated Applications\\vorsk\\Recent File List";
 
-struct hhook_traits {
-  using pointer = HHOOK;
-  static HHOOK invalid() noexcept { return nullptr; }
-  static bool is_valid(HHOOK hook) noexcept { return hook != nullptr; }
-  static void close(HHOOK hook) noexcept { ::UnhookWindowsHookEx(hook); }
-};
-using unique_hhook = vorsk::win32::unique_any<hhook_traits>;
+void Unhook(HHOOK hook) noexcept {
+  ::UnhookWindowsHookEx(hook);
+}
+using unique_hhook = vorsk::unique_any<vorsk::win32::nullable_traits<HHOOK, Unhook>>;
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
@@ -146,8 +142,24 @@ const Recording& Start(const std::wstring& refusedClass) {
 
 }  // namespace
 
-// The recorder in place of the removal run: notes the call and what the frame has built by then.
-void vorsk::RunRemoval(CWnd* frame) {
+namespace {
+
+// The removal runner the tests hand the application: notes the call and what the frame has built
+// by then.
+class RecordingRemoval final : public RemovalRunner {
+ public:
+  void Run(CWnd& frame) override;
+};
+
+RecordingRemoval removal;
+
+}  // namespace
+
+// The application object of the tests' process, with the recorder as its removal.
+CVorskApp theApp(removal);
+
+void RecordingRemoval::Run(CWnd& frameWindow) {
+  CWnd* frame = &frameWindow;
   Recording& recording = *g_recording;
   recording.events.push_back(L"run");
   ++recording.runs;

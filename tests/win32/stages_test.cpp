@@ -111,7 +111,7 @@ class OtherProcessHolding {
     return ::WaitForMultipleObjects(2, either, FALSE, 30000) == WAIT_OBJECT_0;
   }
 
-  // Lets the other process close the file and end; answers its exit status.
+  // Lets the other process close the file and end; returns its exit status.
   DWORD Release() {
     DWORD status = 1;
     if (process_) {

@@ -20,7 +20,7 @@ class ScratchFolder {
 
   const std::string& path() const { return path_; }
   std::string Path(const std::string& name) const { return path_ + "\\" + name; }
-  // Writes a file below the folder (creating its folders) and answers its path.
+  // Writes a file below the folder (creating its folders) and returns its path.
   std::string Write(const std::string& name, const std::string& content);
 
  private:
@@ -55,7 +55,7 @@ class ScratchDevices {
   ScratchDevices& operator=(const ScratchDevices&) = delete;
 
   // Creates and registers an instance with these hardware IDs (none: no hardware-ID property)
-  // and answers its instance ID.
+  // and returns its instance ID.
   std::string Create(const std::vector<std::string>& hardwareIds);
 
  private:

@@ -57,7 +57,7 @@ struct Description {
   std::vector<std::string> otherLines;  // lines of other kinds, as written
 };
 
-// Parses a description; on a malformed line answers nothing and says why in `error`.
+// Parses a description; on a malformed line returns nothing and says why in `error`.
 std::optional<Description> ParseDescription(const std::string& text, std::string& error);
 
 // The fields of a line after its kind, split at " | ".

@@ -13,7 +13,7 @@
 //
 // The owner is none, frame (a top-level window of the program that is not a dialog), dialog, or
 // other. The icon is information, warning, error, question, none, or unknown: it is recognised by
-// comparing the box's icon on the screen with the platform's own icons. The watcher answers the
+// comparing the box's icon on the screen with the platform's own icons. The watcher returns the
 // program's exit status, or 125 when it cannot run the program.
 #include <algorithm>
 #include <cstdint>

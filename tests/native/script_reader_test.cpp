@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "removal/script.h"
+#include "script/script_reader.h"
 #include "tests/fake_host.h"
 
 namespace vorsk {

@@ -1,4 +1,4 @@
-#include "removal/script.h"
+#include "script/script_reader.h"
 
 namespace vorsk {
 

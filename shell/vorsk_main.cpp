@@ -1,0 +1,28 @@
+// vorsk.exe's root: the application object, and the removal that its main frame hands control
+// to: the run on the real machine, which ends the process with the run's exit status.
+#include <cstdlib>
+
+#include "host/win32/translate.h"
+#include "host/win32/win32_host.h"
+#include "removal/run.h"
+#include "shell/vorsk_app.h"
+
+namespace {
+
+class MachineRemoval final : public RemovalRunner {
+ public:
+  void Run(CWnd& frame) override {
+    vorsk::Win32Host host;
+    const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()));
+    // Through the runtime's exit, so that buffered standard output (the trace) is flushed.
+    std::exit(status);
+  }
+};
+
+MachineRemoval removal;
+
+}  // namespace
+
+// Constructed before AfxWinMain runs, after the removal it is given; its name is string
+// AFX_IDS_APP_TITLE.
+CVorskApp theApp(removal);
