@@ -21,29 +21,28 @@ constexpr Lookup kLookups[] = {
     {"USB0", kUsbClassKey},
 };
 
-void ReportUndeletable(Host& host, const std::string& path) {
-  host.MessageBoxA(kNoOwner, "File: " + path + " is read only,can't be deleted!", std::nullopt,
-                   kMbOk);
+void ReportUndeletable(RunReport& report, const std::string& path) {
+  report.Tell(kNoOwner, "File: " + path + " is read only,can't be deleted!", std::nullopt, kMbOk);
 }
 
 // Deletes one file, clearing its read-only attribute first; a file that cannot be deleted, for
 // whatever reason, is reported in a message box with the platform's default caption. A path too
 // long for the stage's buffer is never cut into another file's path: it is left alone and
 // reported whole.
-void DeleteReportingFailure(Host& host, const std::string& path) {
+void DeleteReportingFailure(Host& host, RunReport& report, const std::string& path) {
   if (path.size() >= kDriverTextSize) {
-    ReportUndeletable(host, path);
+    ReportUndeletable(report, path);
     return;
   }
   host.SetFileAttributesA(path, kFileAttributeArchive);
   if (!host.DeleteFileA(path)) {
-    ReportUndeletable(host, path);
+    ReportUndeletable(report, path);
   }
 }
 
 }  // namespace
 
-void RemoveDriverFiles(Host& host, const std::string& scriptPath) {
+void RemoveDriverFiles(Host& host, RunReport& report, const std::string& scriptPath) {
   for (const Lookup& lookup : kLookups) {
     const std::string deviceId =
         ReadScriptText(host, scriptPath, kRemoveInfSection, lookup.entry, kDeviceIdSize);
@@ -52,11 +51,12 @@ void RemoveDriverFiles(Host& host, const std::string& scriptPath) {
         kErrorSuccess) {
       continue;
     }
-    RemoveDriverFilesForId(host, classKey.get(), deviceId);
+    RemoveDriverFilesForId(host, report, classKey.get(), deviceId);
   }
 }
 
-void RemoveDriverFilesForId(Host& host, RegKey classKey, const std::string& deviceId) {
+void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
+                            const std::string& deviceId) {
   // The scan is bounded by the subkey count the key reports now, so an enumeration that keeps
   // failing (a key deleted under the scan, say) still ends.
   std::uint32_t subKeyCount = 0;
@@ -91,24 +91,24 @@ void RemoveDriverFilesForId(Host& host, RegKey classKey, const std::string& devi
     }
     const std::string infName = RegistryText(infPath);
     if (IsPlainFileName(infName)) {
-      DeleteInfAndPnf(host, infName);
+      DeleteInfAndPnf(host, report, infName);
     }
     return;
   }
 }
 
-void DeleteInfAndPnf(Host& host, const std::string& infName) {
+void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName) {
   std::string windowsDirectory;
   const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kDriverTextSize);
   if (length == 0 || length >= kDriverTextSize) {
     // Without the Windows directory, "\Inf\<name>" would name a folder at the root of the
     // current drive: nothing is deleted, and the INF file is reported.
-    ReportUndeletable(host, infName);
+    ReportUndeletable(report, infName);
     return;
   }
   const std::string infPath = windowsDirectory + "\\Inf\\" + infName;
-  DeleteReportingFailure(host, infPath);
-  DeleteReportingFailure(host, PrecompiledPath(infPath));
+  DeleteReportingFailure(host, report, infPath);
+  DeleteReportingFailure(host, report, PrecompiledPath(infPath));
 }
 
 std::string RegistryText(const std::string& data) {

@@ -8,13 +8,14 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "report/run_report.h"
 
 namespace vorsk {
 
 inline constexpr std::string_view kImageClassKey =
-    "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 inline constexpr std::string_view kUsbClassKey =
-    "SYSTEM\\ControlSet001\\Control\\class\\{36FC9E60-C465-11CF-8056-444553540000}";
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{36FC9E60-C465-11CF-8056-444553540000}";
 
 // Subkey names, registry values, the Windows directory and file paths of this stage: at most
 // 255 characters (or 256 bytes for values) each.
@@ -22,11 +23,12 @@ inline constexpr std::uint32_t kDriverTextSize = 256;
 
 // Scans the open class key for the first driver entry whose MatchingDeviceId equals deviceId
 // and deletes its files.
-void RemoveDriverFilesForId(Host& host, RegKey classKey, const std::string& deviceId);
+void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
+                            const std::string& deviceId);
 
 // Deletes <Windows directory>\Inf\<infName> and its precompiled twin, reporting each file that
 // cannot be deleted.
-void DeleteInfAndPnf(Host& host, const std::string& infName);
+void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName);
 
 // A registry value read as text: up to its first zero or its end, whichever comes first.
 std::string RegistryText(const std::string& data);

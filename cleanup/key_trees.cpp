@@ -48,7 +48,8 @@ bool DeleteSubkeys(Host& host, RegKey key) {
 
 }  // namespace
 
-void RemoveKeyTrees(Host& host, const std::string& scriptPath, const std::string& devNo) {
+void RemoveKeyTrees(Host& host, RunReport&, const std::string& scriptPath,
+                    const std::string& devNo) {
   const std::string section = DeviceSectionName(devNo, kKeySuffix);
   const std::int32_t count =
       std::min(ReadScriptCount(host, scriptPath, section, "Num", kDefaultTreeCount), kMaxTreeCount);

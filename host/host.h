@@ -58,6 +58,11 @@ inline constexpr std::uint32_t kDigcfPresent = 0x2;
 inline constexpr std::uint32_t kDigcfAllClasses = 0x4;
 inline constexpr std::uint32_t kSpdrpHardwareId = 0x1;
 inline constexpr std::uint32_t kDifRemove = 5;
+// A device instance ID has at most this many characters.
+inline constexpr std::size_t kMaxDeviceIdLength = 200;
+// Install parameter flags: a removal that needs a restart of the machine to finish.
+inline constexpr std::uint32_t kDiNeedRestart = 0x80;
+inline constexpr std::uint32_t kDiNeedReboot = 0x100;
 
 // Local memory: fixed and zero-filled.
 inline constexpr std::uint32_t kLptr = 0x40;
@@ -81,12 +86,22 @@ inline constexpr DevInfoSet kInvalidDevInfoSet{~std::uintptr_t{0}};
 inline constexpr WindowHandle kNoOwner{0};
 
 // A device information record in the platform's layout (SP_DEVINFO_DATA): 28 bytes in a 32-bit
-// process. The caller sets cbSize to the record's own size before the first enumeration.
+// process, 32 in a 64-bit one. The caller sets cbSize to the record's own size before the first
+// enumeration.
 struct DeviceInfoRecord {
   std::uint32_t cbSize = 0;
   std::array<std::uint8_t, 16> classGuid{};
   std::uint32_t devInst = 0;
   std::uintptr_t reserved = 0;
+};
+
+// A program that this program ran from its own folder, and what came of it.
+struct ProgramRun {
+  enum class Start { Ran, Missing, Failed };
+  Start start = Start::Failed;
+  Status error = kErrorSuccess;  // why it is missing or could not start
+  std::uint32_t exitCode = 0;
+  std::string output;  // everything it wrote on its standard output
 };
 
 class Host {
@@ -143,6 +158,25 @@ class Host {
   virtual bool SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
                                          DeviceInfoRecord& record) = 0;
   virtual bool SetupDiDestroyDeviceInfoList(DevInfoSet set) = 0;
+  // The instance ID of the instance that the record names; nothing when it cannot be read.
+  virtual std::optional<std::string> SetupDiGetDeviceInstanceIdA(DevInfoSet set,
+                                                                 DeviceInfoRecord& record) = 0;
+  // An empty set of no particular class, for instances opened by their instance IDs.
+  virtual DevInfoSet SetupDiCreateDeviceInfoList() = 0;
+  // Adds the instance with this instance ID to the set and fills the record for it.
+  virtual bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
+                                      DeviceInfoRecord& record) = 0;
+  // The flags of the instance's install parameters.
+  virtual bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
+                                              std::uint32_t* flags) = 0;
+
+  // This process. Whether it is a 32-bit process on 64-bit Windows (WOW64), where the device
+  // setup service refuses to remove device instances.
+  virtual bool IsWow64Process() = 0;
+  // Runs `program` from the folder of this program's own module file (never the search path or
+  // the current folder) with `arguments`, in a job that ends it if this process ends, and waits
+  // for it; its standard output comes back whole.
+  virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) = 0;
 
   // Local memory and the thread's last error.
   virtual void* LocalAlloc(std::uint32_t flags, std::size_t bytes) = 0;

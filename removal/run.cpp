@@ -2,6 +2,8 @@
 
 #include "cleanup/stages.h"
 #include "host/handles.h"
+#include "report/exit_status.h"
+#include "report/run_report.h"
 #include "script/script_reader.h"
 
 namespace vorsk {
@@ -34,6 +36,7 @@ std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) 
 }
 
 int PerformRemoval(Host& host, WindowHandle frame) {
+  RunReport report(host, frame);
   // Without the Windows directory there is no script to read: an empty directory part would
   // take the script from \Setup417 at the root of the current drive, a folder that any user may
   // create. A directory too long for its buffer cannot lead to a script path that fits either.
@@ -43,17 +46,17 @@ int PerformRemoval(Host& host, WindowHandle frame) {
   const std::optional<std::string> scriptPath = BuildScriptPath(windowsDirectory);
   if (length == 0 || length >= kWindowsDirectorySize || !scriptPath ||
       !CanOpenScript(host, *scriptPath)) {
-    host.MessageBoxA(frame, std::string(kMissingScriptMessage), std::string(kEmptyText),
-                     kMbIconInformation);
+    report.Tell(frame, std::string(kMissingScriptMessage), std::string(kEmptyText),
+                kMbIconInformation);
     return kExitScriptMissing;
   }
 
-  RemoveDriverFiles(host, *scriptPath);
+  RemoveDriverFiles(host, report, *scriptPath);
   const std::string devNo =
       ReadScriptText(host, *scriptPath, kCurrentDevSection, kDevNoEntry, kScriptTextSize);
-  RemoveDevices(host, *scriptPath, devNo);
-  RemoveKeyTrees(host, *scriptPath, devNo);
-  return kExitCompleted;
+  RemoveDevices(host, report, *scriptPath, devNo);
+  RemoveKeyTrees(host, report, *scriptPath, devNo);
+  return report.Status();
 }
 
 }  // namespace vorsk

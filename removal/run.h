@@ -7,13 +7,9 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "report/exit_status.h"
 
 namespace vorsk {
-
-// Exit statuses of the process.
-inline constexpr int kExitCompleted = 0;
-// The removal script is missing or cannot be opened (the platform's "file not found" code).
-inline constexpr int kExitScriptMissing = 2;
 
 inline constexpr std::uint32_t kWindowsDirectorySize = 260;
 

@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
 # Stages a machine description in a private Wine prefix of its own, runs vorsk.exe on it under
 # the message-box watcher, and keeps what came of it:
-#   run-machine.sh <build folder> <description> <output folder> [<template prefix>]
+#   run-machine.sh <build folder> <description> <output folder> <world> [<template prefix>]
+# The world is win32 (a 32-bit prefix: the 32-bit Windows that vorsk.exe was made for) or win64
+# (a 64-bit prefix: today's Windows, where vorsk.exe runs under WOW64 with its companion
+# vorsk64.exe beside it). The programs are installed in C:\vorsk of the prefix: vorsk.exe from the
+# build folder and, in the 64-bit world, vorsk64.exe ($VORSK_COMPANION_EXE, or the 64-bit build
+# beside the build folder), unless the description says "companion absent". A description line
+# "run <program> [<arguments> ...]" runs that program of C:\vorsk with those arguments instead
+# of vorsk.exe alone.
+#
 # The prefix is <output folder>/prefix: a copy of the template prefix when one is given (made
-# first if it does not exist yet), otherwise a fresh one. The output folder receives before.txt
-# and after.txt (machine_state's view of the machine before and after the run), events.txt (the
-# message boxes shown, each answered with OK, and any window that became visible), stdout.txt
-# (the trace), stderr.txt and status.txt (the exit status). The prefix's session is stopped
-# afterwards, also when something fails.
+# first, of the world's kind, if it does not exist yet), otherwise a fresh one. The output folder
+# receives before.txt and after.txt (machine_state's view of the machine before and after the
+# run), events.txt (the message boxes shown, each answered with OK, and any window that became
+# visible), stdout.txt (the trace), stderr.txt and status.txt (the exit status). The prefix's
+# session is stopped afterwards, also when something fails.
 set -euo pipefail
 
 build=$(realpath "$1")
 description=$(realpath "$2")
 out=$(realpath -m "$3")
-template=${4:+$(realpath -m "$4")}
+world=$4
+template=${5:+$(realpath -m "$5")}
 scripts=$(dirname "$(realpath "$0")")
+case "$world" in
+  win32|win64) ;;
+  *) echo "run-machine.sh: the world is win32 or win64, not $world" >&2; exit 2 ;;
+esac
 
 prefix="$out/prefix"
 bash "$scripts/wine-session.sh" stop "$prefix" 2>/dev/null || true
@@ -22,20 +35,34 @@ rm -rf "$out"
 mkdir -p "$out"
 
 if [ -n "$template" ]; then
-  bash "$scripts/wine-template.sh" "$template"
+  bash "$scripts/wine-template.sh" "$template" "$world"
   # The platform's libraries are shared with the template (they are only read); the registry
   # and everything else that Wine writes in place is copied.
   shared=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
   mkdir -p "$prefix"
   tar -C "$template" "${shared[@]/#/--exclude=./}" -cf - . | tar -C "$prefix" -xf -
   for folder in "${shared[@]}"; do
-    cp -al "$template/$folder" "$prefix/$folder"
+    if [ -d "$template/$folder" ]; then
+      cp -al "$template/$folder" "$prefix/$folder"
+    fi
   done
 fi
 
 trap 'bash "$scripts/wine-session.sh" stop "$prefix"' EXIT
-bash "$scripts/wine-session.sh" start "$prefix"
+bash "$scripts/wine-session.sh" start "$prefix" "$world"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
+
+programs="$prefix/drive_c/vorsk"
+mkdir -p "$programs"
+cp "$build/vorsk.exe" "$programs/"
+if [ "$world" = win64 ] && ! grep -qx 'companion absent' <(tr -d '\r' <"$description"); then
+  companion=${VORSK_COMPANION_EXE:-$(dirname "$build")/win64/vorsk64.exe}
+  if [ ! -f "$companion" ]; then
+    echo "run-machine.sh: no companion at $companion: build the win64 preset first" >&2
+    exit 1
+  fi
+  cp "$companion" "$programs/"
+fi
 
 windows_path() { wine winepath -w "$1" 2>/dev/null; }
 description_path=$(windows_path "$description")
@@ -45,9 +72,13 @@ wine "$tools/stager.exe" "$description_path" </dev/null
 # The state's lines come in the runtime's text mode, ending with CR LF.
 inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"
+# What runs: vorsk.exe, or the description's "run" line.
+read -r -a command <<<"$(sed -n 's/^run //p' "$description" | tr -d '\r')"
+[ ${#command[@]} -gt 0 ] || command=(vorsk.exe)
 # A case may ask for a Wine debug channel during the run ("debug <channels>"), whose log then
 # lands in stderr.txt.
 channels=$(sed -n 's/^debug //p' "$description" | tr -d '\r')
 WINEDEBUG=${channels:--all} \
-  bash "$scripts/run-watched.sh" wine "$build/watcher.exe" "$out" "$build/vorsk.exe"
+  bash "$scripts/run-watched.sh" wine "$build/watcher.exe" "$out" "$programs/${command[0]}" \
+  "${command[@]:1}"
 inspect "$out/after.txt"

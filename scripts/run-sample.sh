@@ -1,24 +1,29 @@
 #!/usr/bin/env bash
-# The main command: builds vorsk.exe, stages the sample machine (the typical road: the scanner's
-# still-image driver entry with oem7.inf and oem7.pnf, two instances of the scanner beside an
-# unrelated device, two vendor key trees, and the removal script) in a fresh private Wine prefix,
-# runs vorsk.exe on it and shows what happened: each message box as it appears (answered with
-# OK), the trace the run wrote to standard output, the exit status, and the machine before and
-# after. Installs what is missing first. Runs the same way every time: the prefix is made anew.
+# The main command: builds vorsk.exe and vorsk64.exe, stages the sample machine (the typical road:
+# the scanner's still-image driver entry with oem7.inf and oem7.pnf, two instances of the scanner
+# beside an unrelated device, two vendor key trees, and the removal script) in a fresh private
+# Wine prefix of today's 64-bit Windows, runs vorsk.exe on it and shows what happened: each
+# message box as it appears (answered with OK), the trace the run wrote to standard output, the
+# exit status, and the machine before and after. Installs what is missing first. Runs the same
+# way every time: the prefix is made anew. VORSK_WORLD=win32 runs it on the 32-bit Windows that
+# vorsk.exe was made for instead.
 #   run-sample.sh [<machine description>]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 machine=${1:-tests/e2e/cases/typical-road.case}
+world=${VORSK_WORLD:-win64}
 bash scripts/setup.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target vorsk64 >/dev/null
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target vorsk watcher stager machine_state >/dev/null
 out=build/sample
 
-echo "Staging $machine in a fresh Wine prefix ($out/prefix); booting it takes a while ..."
+echo "Staging $machine in a fresh Wine prefix ($world, $out/prefix); booting it takes a while ..."
 bash scripts/wine-session.sh stop "$out/prefix" 2>/dev/null || true
 rm -rf "$out"  # so that no earlier run's message boxes are shown as this one's
-bash scripts/run-machine.sh build/win32 "$machine" "$out" >"$out.log" 2>&1 &
+bash scripts/run-machine.sh build/win32 "$machine" "$out" "$world" >"$out.log" 2>&1 &
 runner=$!
 # The message boxes, as the watcher meets them.
 while [ ! -f "$out/events.txt" ] && kill -0 "$runner" 2>/dev/null; do
@@ -65,7 +70,7 @@ tr -d '\r' <"$machine" | while IFS= read -r line; do
       class=${first%% *}
       [ "$class" = image ] && guid='{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}' ||
         guid='{36FC9E60-C465-11CF-8056-444553540000}'
-      entry="SYSTEM\\ControlSet001\\Control\\class\\$guid\\${first#* }"
+      entry="SYSTEM\\CurrentControlSet\\Control\\Class\\$guid\\${first#* }"
       infpath=$(sed -n 's/.*InfPath=\([^|]*\).*/\1/p' <<<"$rest")
       row "driver entry $class\\${first#* } (${infpath:-no InfPath})" \
         "$(present "$out/before.txt" "key $entry")" "$(present "$out/after.txt" "key $entry")" ;;

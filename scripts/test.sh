@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds vorsk and runs every test: the removal core natively (with sanitizers), then the Windows
-# build under Wine. Installs what is missing first.
+# builds under Wine: the 64-bit companion in a 64-bit prefix, and vorsk.exe in a 32-bit prefix
+# (the 32-bit Windows it was made for), with the end-to-end cases in both worlds. Installs what
+# is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,9 +12,16 @@ cmake --preset native
 cmake --build --preset native
 ctest --preset native
 
+cmake --preset win64
+cmake --build --preset win64
 cmake --preset win32
 cmake --build --preset win32
-prefix=build/win32/wineprefix
-trap 'bash scripts/wine-session.sh stop "$prefix"' EXIT
-bash scripts/wine-session.sh start "$prefix"
+
+prefix64=build/win64/wineprefix
+prefix32=build/win32/wineprefix
+trap 'bash scripts/wine-session.sh stop "$prefix64"; bash scripts/wine-session.sh stop "$prefix32"' EXIT
+bash scripts/wine-session.sh start "$prefix64" win64
+ctest --preset win64
+bash scripts/wine-session.sh stop "$prefix64"
+bash scripts/wine-session.sh start "$prefix32" win32
 ctest --preset win32

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Starts or stops the Wine session of a private prefix:
-#   wine-session.sh start|stop <prefix>
+#   wine-session.sh start|stop <prefix> [win32|win64]
+# A prefix made by start is a 64-bit one (64-bit Windows, where 32-bit programs run under WOW64)
+# unless win32 is asked for (32-bit Windows); an existing prefix keeps what it is.
 # The server and Wine's background services are started with standard input, output and error
 # detached, so that no test runner waits on the pipes they would otherwise inherit.
 #
@@ -13,6 +15,14 @@ set -euo pipefail
 
 action=$1
 export WINEPREFIX=$(realpath -m "$2")
+arch=${3:-win64}
+case "$arch" in
+  win32|win64) ;;
+  *) echo "usage: $0 start|stop <prefix> [win32|win64]" >&2; exit 2 ;;
+esac
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  export WINEARCH=$arch
+fi
 export WINEDEBUG=-all
 display_file="$WINEPREFIX/session-display"
 xvfb_file="$WINEPREFIX/session-xvfb.pid"
@@ -74,7 +84,7 @@ case "$action" in
     stop_xvfb
     ;;
   *)
-    echo "usage: $0 start|stop <prefix>" >&2
+    echo "usage: $0 start|stop <prefix> [win32|win64]" >&2
     exit 2
     ;;
 esac

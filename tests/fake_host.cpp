@@ -1,5 +1,6 @@
 #include "tests/fake_host.h"
 
+#include "cleanup/companion.h"
 #include "tools/machine/description.h"
 
 #include <algorithm>
@@ -695,6 +696,86 @@ bool FakeHost::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
   return true;
 }
 
+std::optional<std::string> FakeHost::SetupDiGetDeviceInstanceIdA(DevInfoSet set,
+                                                                 DeviceInfoRecord& record) {
+  Device* device = DeviceOf(set, record);
+  if (device == nullptr || device->instanceIdUnreadable) {
+    lastError_ = kErrorInvalidParameter;
+    return std::nullopt;
+  }
+  return device->instanceId;
+}
+
+DevInfoSet FakeHost::SetupDiCreateDeviceInfoList() {
+  Note("device-list of no class");
+  const DevInfoSet set{nextHandle_++};
+  openSets_[set] = {};
+  return set;
+}
+
+bool FakeHost::SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
+                                      DeviceInfoRecord& record) {
+  const auto it = openSets_.find(set);
+  if (it == openSets_.end()) {
+    faults.push_back("instance opened in a set that is not open");
+    lastError_ = kErrorInvalidHandle;
+    return false;
+  }
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    if (!devices[i].removed && EqualNoCase(devices[i].instanceId, instanceId)) {
+      it->second.push_back(i);
+      record.devInst = static_cast<std::uint32_t>(i + 1);
+      return true;
+    }
+  }
+  lastError_ = kErrorNoSuchDevinst;
+  return false;
+}
+
+bool FakeHost::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
+                                              std::uint32_t* flags) {
+  Device* device = DeviceOf(set, record);
+  if (device == nullptr) {
+    lastError_ = kErrorInvalidParameter;
+    return false;
+  }
+  *flags = device->removed && device->needsRestart ? kDiNeedReboot : 0;
+  return true;
+}
+
+ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::string& arguments) {
+  Note("run " + program + " " + arguments);
+  ProgramRun run;
+  if (program != kCompanionProgram || companion == Companion::Missing) {
+    run.start = ProgramRun::Start::Missing;
+    run.error = kErrorFileNotFound;
+    return run;
+  }
+  switch (companion) {
+    case Companion::FailsToStart:
+      run.start = ProgramRun::Start::Failed;
+      run.error = 193;  // not a program this machine can run
+      return run;
+    case Companion::RefusesCommandLine:
+      run.start = ProgramRun::Start::Ran;
+      run.exitCode = 1;
+      return run;
+    case Companion::CutShort: {
+      run = RunCompanionOn(*this, arguments);
+      std::size_t end = 0;
+      for (std::size_t line = 0; line < companionReportsBeforeCut && end < run.output.size();
+           ++line) {
+        end = run.output.find('\n', end) + 1;
+      }
+      run.output.resize(end);
+      run.exitCode = 0xC0000005;  // ended by an access violation
+      return run;
+    }
+    default:
+      return RunCompanionOn(*this, arguments);
+  }
+}
+
 void* FakeHost::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
   if (allocationFailures > 0) {
     --allocationFailures;
@@ -733,6 +814,63 @@ int FakeHost::MessageBoxA(WindowHandle owner, const std::string& text,
 void FakeHost::WriteStandardOutput(const std::string& text) {
   Note("output " + text);
   standardOutput += text;
+}
+
+std::vector<std::string> SplitCommandArguments(const std::string& arguments) {
+  std::vector<std::string> split;
+  std::string current;
+  bool inArgument = false;
+  bool quoted = false;
+  std::size_t backslashes = 0;
+  for (const char c : arguments) {
+    if (c == '\\') {
+      ++backslashes;
+      inArgument = true;
+      continue;
+    }
+    if (c == '"') {
+      current.append(backslashes / 2, '\\');
+      if (backslashes % 2 == 1) {
+        current += '"';
+      } else {
+        quoted = !quoted;
+      }
+      backslashes = 0;
+      inArgument = true;
+      continue;
+    }
+    current.append(backslashes, '\\');
+    backslashes = 0;
+    if ((c == ' ' || c == '\t') && !quoted) {
+      if (inArgument) {
+        split.push_back(current);
+        current.clear();
+        inArgument = false;
+      }
+      continue;
+    }
+    current += c;
+    inArgument = true;
+  }
+  current.append(backslashes, '\\');
+  if (inArgument) {
+    split.push_back(current);
+  }
+  return split;
+}
+
+ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments) {
+  ProgramRun run;
+  run.start = ProgramRun::Start::Ran;
+  const auto instanceIds = ParseCompanionArguments(SplitCommandArguments(arguments));
+  if (!instanceIds) {
+    run.exitCode = 1;
+    return run;
+  }
+  run.exitCode = static_cast<std::uint32_t>(RemoveInstancesById(
+      host, *instanceIds,
+      [&](const InstanceReport& report) { run.output += FormatInstanceReport(report) + "\r\n"; }));
+  return run;
 }
 
 }  // namespace vorsk::test

@@ -66,6 +66,8 @@ class FakeHost : public Host {
     std::optional<std::string> hardwareIds;  // the property's bytes; none: no hardware IDs
     bool present = true;
     bool refusesRemoval = false;
+    bool needsRestart = false;  // its removal asks for a restart to finish
+    bool instanceIdUnreadable = false;
     bool removed = false;
     std::optional<std::uint32_t> reportedSize;  // a size query that reports this instead
   };
@@ -81,6 +83,17 @@ class FakeHost : public Host {
   std::vector<Device> devices;
   bool classDevsFail = false;
   int allocationFailures = 0;  // the next N allocations fail
+  bool wow64 = false;          // a 32-bit process on 64-bit Windows
+  // The companion beside the program, and what running it does.
+  enum class Companion {
+    Missing,
+    FailsToStart,
+    RefusesCommandLine,  // ends with status 1 and says nothing
+    CutShort,            // removes, but ends abnormally after reporting the first few
+    Works,
+  };
+  Companion companion = Companion::Missing;
+  std::size_t companionReportsBeforeCut = 0;
 
   // What the run did. A benchmark that measures the run itself turns the journal off.
   bool keepJournal = true;
@@ -143,6 +156,15 @@ class FakeHost : public Host {
   bool SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
                                  DeviceInfoRecord& record) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override;
+  std::optional<std::string> SetupDiGetDeviceInstanceIdA(DevInfoSet set,
+                                                         DeviceInfoRecord& record) override;
+  DevInfoSet SetupDiCreateDeviceInfoList() override;
+  bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
+                              DeviceInfoRecord& record) override;
+  bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
+                                      std::uint32_t* flags) override;
+  bool IsWow64Process() override { return wow64; }
+  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
   void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
   void* LocalFree(void* memory) override;
   std::uint32_t GetLastError() override { return lastError_; }
@@ -168,5 +190,13 @@ class FakeHost : public Host {
   std::map<DevInfoSet, std::vector<std::size_t>> openSets_;
   std::map<void*, std::size_t> allocations_;
 };
+
+// The arguments of a command line after the program's name, split as the platform's parser
+// splits them: at blanks outside quotes, with backslashes doubled before a quote.
+std::vector<std::string> SplitCommandArguments(const std::string& arguments);
+
+// The companion run on the same machine, as the 64-bit process beside the program: its removal
+// acts on `host`, and its report lines come back as its standard output.
+ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments);
 
 }  // namespace vorsk::test

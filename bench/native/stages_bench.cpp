@@ -67,7 +67,8 @@ void BM_RemoveMatchingDevices(benchmark::State& state) {
   }
   for (auto _ : state) {
     host.standardOutput.clear();
-    RemoveMatchingDevices(host, "USB\\VID_NONE&PID_0000", "USB\\VID_NONE&PID_0001");
+    RunReport report(host, kNoOwner);
+    RemoveMatchingDevices(host, report, "USB\\VID_NONE&PID_0000", "USB\\VID_NONE&PID_0001");
   }
 }
 
@@ -83,7 +84,8 @@ void BM_RemoveDriverFilesForId(benchmark::State& state) {
   for (auto _ : state) {
     unique_hkey key(host);
     host.RegOpenKeyA(kLocalMachine, classKey, key.put());
-    RemoveDriverFilesForId(host, key.get(), "usb\\vid_none");
+    RunReport report(host, kNoOwner);
+    RemoveDriverFilesForId(host, report, key.get(), "usb\\vid_none");
   }
 }
 

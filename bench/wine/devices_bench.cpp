@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
   // The two walks take turns leading, so that neither always finds the service's caches cold.
   const auto timeWalk = [&] {
     const Stopwatch stopwatch;
-    vorsk::RemoveMatchingDevices(host, "NOMATCH\\VID_0000", "NOMATCH\\VID_0001");
+    vorsk::RunReport report(host, vorsk::kNoOwner);
+    vorsk::RemoveMatchingDevices(host, report, "NOMATCH\\VID_0000", "NOMATCH\\VID_0001");
     std::fflush(trace);
     walk.push_back(stopwatch.Milliseconds());
   };

@@ -8,8 +8,10 @@
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 // clang-format on
 
+#include "host/win32/program_runner.h"
 #include "host/win32/translate.h"
 
 namespace vorsk {
@@ -41,6 +43,8 @@ static_assert(kRegSz == REG_SZ && kRegBinary == REG_BINARY && kRegDword == REG_D
 static_assert(kRegMultiSz == REG_MULTI_SZ);
 static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfAllClasses == DIGCF_ALLCLASSES);
 static_assert(kSpdrpHardwareId == SPDRP_HARDWAREID && kDifRemove == DIF_REMOVE);
+static_assert(kDiNeedRestart == DI_NEEDRESTART && kDiNeedReboot == DI_NEEDREBOOT);
+static_assert(kMaxDeviceIdLength == MAX_DEVICE_ID_LEN);
 static_assert(kLptr == LPTR);
 static_assert(kMbOk == MB_OK && kMbIconInformation == MB_ICONINFORMATION && kIdOk == IDOK);
 
@@ -221,6 +225,48 @@ bool Win32Host::SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set
 
 bool Win32Host::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
   return KeepingLastError([&] { return ::SetupDiDestroyDeviceInfoList(ToPlatform(set)) != FALSE; });
+}
+
+std::optional<std::string> Win32Host::SetupDiGetDeviceInstanceIdA(DevInfoSet set,
+                                                                  DeviceInfoRecord& record) {
+  // An instance ID has at most 200 characters and its terminating zero.
+  std::vector<char> buffer(kMaxDeviceIdLength + 1, '\0');
+  if (!::SetupDiGetDeviceInstanceIdA(ToPlatform(set), ToDevinfoData(record), buffer.data(),
+                                     static_cast<DWORD>(buffer.size()), nullptr)) {
+    return std::nullopt;
+  }
+  buffer.back() = '\0';
+  return TextOf(buffer);
+}
+
+DevInfoSet Win32Host::SetupDiCreateDeviceInfoList() {
+  return SetFromPlatform(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+}
+
+bool Win32Host::SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
+                                       DeviceInfoRecord& record) {
+  return ::SetupDiOpenDeviceInfoA(ToPlatform(set), instanceId.c_str(), nullptr, 0,
+                                  ToDevinfoData(record)) != FALSE;
+}
+
+bool Win32Host::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
+                                               std::uint32_t* flags) {
+  SP_DEVINSTALL_PARAMS_A parameters = {};
+  parameters.cbSize = sizeof(parameters);
+  if (!::SetupDiGetDeviceInstallParamsA(ToPlatform(set), ToDevinfoData(record), &parameters)) {
+    return false;
+  }
+  *flags = parameters.Flags;
+  return true;
+}
+
+bool Win32Host::IsWow64Process() {
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments) {
+  return win32::RunProgramBeside(program, arguments);
 }
 
 void* Win32Host::LocalAlloc(std::uint32_t flags, std::size_t bytes) {

@@ -42,6 +42,16 @@ class Win32Host : public Host {
   bool SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
                                  DeviceInfoRecord& record) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override;
+  std::optional<std::string> SetupDiGetDeviceInstanceIdA(DevInfoSet set,
+                                                         DeviceInfoRecord& record) override;
+  DevInfoSet SetupDiCreateDeviceInfoList() override;
+  bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
+                              DeviceInfoRecord& record) override;
+  bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
+                                      std::uint32_t* flags) override;
+
+  bool IsWow64Process() override;
+  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
 
   void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
   void* LocalFree(void* memory) override;

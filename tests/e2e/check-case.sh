@@ -8,10 +8,11 @@
 #                                and no visible window)
 #   expect trace <hardware ID>   the trace lines of the case's own devices, in order; every other
 #                                trace line names a hardware ID of a device that was there before
-#   expect removed file <path>   what the run removed; everything else machine_state sees,
-#   expect removed key <path>    below HKEY_LOCAL_MACHINE\SOFTWARE and \SYSTEM\ControlSet001, in
-#   expect removed device <id>   the folders and among the devices, is unchanged, and nothing new
-#                                appears. A key is removed with everything below it.
+#   expect removed file <path>   what the run removed; everything else machine_state sees (the
+#   expect removed key <path>    registry below HKEY_LOCAL_MACHINE\SOFTWARE, the class keys and
+#   expect removed key64 <path>  \SYSTEM\ControlSet001, the folders and the devices) is unchanged,
+#   expect removed device <id>   and nothing new appears. A key is removed with everything below
+#                                it; key64 is a key of the 64-bit registry view.
 #   expect log <pattern>         lines of the Wine debug log that the case asks for with
 #   expect log-closed            "debug <channels>" (see below)
 set -euo pipefail
@@ -107,6 +108,10 @@ expected=$(expectations removed) awk '
       if (kinds[i] == "file" && what == "file" && path == items[i]) { print line; next }
       if (kinds[i] == "device" && what == "device" && path == items[i]) { print line; next }
       if (kinds[i] == "key" && (what == "key" || what == "value") && below(path, items[i])) {
+        print line; next
+      }
+      if (kinds[i] == "key64" && (what == "key64" || what == "value64") &&
+          below(path, items[i])) {
         print line; next
       }
     }

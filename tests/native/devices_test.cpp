@@ -16,7 +16,7 @@ using test::kScriptPath;
 class DevicesTest : public ::testing::Test {
  protected:
   void Walk(const std::string& prefix1, const std::string& prefix2) {
-    RemoveMatchingDevices(host, prefix1, prefix2);
+    RemoveMatchingDevices(host, report, prefix1, prefix2);
   }
   std::vector<std::string> Removed() const { return host.JournalOf("remove-device"); }
   void TearDown() override {
@@ -25,6 +25,7 @@ class DevicesTest : public ::testing::Test {
   }
 
   test::FakeHost host;
+  RunReport report{host, kNoOwner};
 };
 
 TEST_F(DevicesTest, PrefixRule) {
@@ -201,7 +202,7 @@ TEST_F(DevicesTest, PrefixesComeFromTheSectionNamedAfterTheDeviceNumber) {
   host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0001"});
   host.AddDevice("ROOT\\C\\0000", {"USB\\Vid_0002"});
 
-  RemoveDevices(host, kScriptPath, "2");
+  RemoveDevices(host, report, kScriptPath, "2");
 
   EXPECT_EQ(host.JournalOf("profile"), (std::vector<std::string>{"2PIDVID/Num1", "2PIDVID/Num2"}));
   EXPECT_EQ(Removed(), (std::vector<std::string>{"ROOT\\A\\0000", "ROOT\\B\\0000"}));

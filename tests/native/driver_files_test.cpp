@@ -21,7 +21,7 @@ class DriverFilesTest : public ::testing::Test {
   void Script(const std::string& removeInf) {
     host.AddFile(kScriptPath, "[RemoveInf]\r\n" + removeInf);
   }
-  void Run() { RemoveDriverFiles(host, kScriptPath); }
+  void Run() { RemoveDriverFiles(host, report, kScriptPath); }
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
     for (const test::MessageBoxRecord& box : host.messageBoxes) {
@@ -35,6 +35,7 @@ class DriverFilesTest : public ::testing::Test {
   }
 
   test::FakeHost host;
+  RunReport report{host, kNoOwner};
 };
 
 TEST_F(DriverFilesTest, FirstMatchingEntryLosesItsInfAndPrecompiledFile) {
@@ -50,6 +51,28 @@ TEST_F(DriverFilesTest, FirstMatchingEntryLosesItsInfAndPrecompiledFile) {
             (std::vector<std::string>{kInf + "oem12.inf", kInf + "oem12.pnf"}));
   EXPECT_TRUE(host.messageBoxes.empty());
   EXPECT_TRUE(host.FileExists(kInf + "oem3.inf"));
+}
+
+// The driver entries are those of the running control set; a stale set beside it (here numbered
+// 001, as the running set is not on every machine) names another driver's files, which stay.
+TEST_F(DriverFilesTest, EntriesOfAStaleControlSetAreLeftAlone) {
+  Script("Image0=usb\\vid_0000&pid_0000\r\nUSB0=usb\\vid_0000&pid_0000\r\n");
+  for (const char* stale : {"SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-"
+                            "08002BE2092F}",
+                            "SYSTEM\\ControlSet001\\Control\\Class\\{36FC9E60-C465-11CF-8056-"
+                            "444553540000}"}) {
+    AddDriverEntry(host, stale, "0000", "usb\\vid_0000&pid_0000", "oem40.inf");
+  }
+  AddDriverEntry(host, kImageClassKey, "0000", "usb\\vid_0000&pid_0000", "oem12.inf");
+  AddInfPair(host, "oem40");
+  AddInfPair(host, "oem12");
+
+  Run();
+
+  EXPECT_TRUE(host.FileExists(kInf + "oem40.inf"));
+  EXPECT_TRUE(host.FileExists(kInf + "oem40.pnf"));
+  EXPECT_FALSE(host.FileExists(kInf + "oem12.inf"));
+  EXPECT_TRUE(host.messageBoxes.empty());
 }
 
 TEST_F(DriverFilesTest, MissingPrecompiledFileIsReportedWithTheDefaultCaption) {
@@ -129,7 +152,8 @@ TEST_F(DriverFilesTest, UnusableInfPathOnTheFirstMatchEndsTheScan) {
     AddInfPair(machine, "oem2");
     machine.AddFile("C:\\WINDOWS\\system32\\kernel32.dll");
 
-    RemoveDriverFiles(machine, kScriptPath);
+    RunReport report(machine, kNoOwner);
+    RemoveDriverFiles(machine, report, kScriptPath);
 
     EXPECT_TRUE(machine.JournalOf("delete-file").empty());
     EXPECT_TRUE(machine.messageBoxes.empty());
@@ -221,7 +245,8 @@ TEST_F(DriverFilesTest, DeviceIdComparison) {
     AddDriverEntry(machine, kImageClassKey, "0000", c.matchingDeviceId, "oem7.inf");
     AddInfPair(machine, "oem7");
 
-    RemoveDriverFiles(machine, kScriptPath);
+    RunReport report(machine, kNoOwner);
+    RemoveDriverFiles(machine, report, kScriptPath);
 
     EXPECT_EQ(machine.FileExists(kInf + "oem7.inf"), !c.matches);
   }
@@ -284,7 +309,7 @@ TEST_F(DriverFilesTest, OverlongPathsAreReportedWholeAndNotDeleted) {
   ASSERT_EQ(infPath.size(), 255u);
   host.AddFile(infPath);
   host.AddFile(kInf + stem + ".pnf");
-  DeleteInfAndPnf(host, stem + ".inf");
+  DeleteInfAndPnf(host, report, stem + ".inf");
   EXPECT_TRUE(host.messageBoxes.empty());
   EXPECT_FALSE(host.FileExists(infPath));
 
@@ -292,7 +317,7 @@ TEST_F(DriverFilesTest, OverlongPathsAreReportedWholeAndNotDeleted) {
   const std::string bare(255 - kInf.size(), 'b');
   host.AddFile(kInf + bare);
   host.AddFile(kInf + bare + ".pnf");
-  DeleteInfAndPnf(host, bare);
+  DeleteInfAndPnf(host, report, bare);
   EXPECT_FALSE(host.FileExists(kInf + bare));
   EXPECT_TRUE(host.FileExists(kInf + bare + ".pnf"));
   EXPECT_EQ(Messages(), std::vector<std::string>{"File: " + kInf + bare +
@@ -304,7 +329,7 @@ TEST_F(DriverFilesTest, FailedWindowsDirectoryQueryDeletesNothing) {
   host.AddFile("\\Inf\\oem7.inf");
   host.AddFile("\\Inf\\oem7.pnf");
 
-  DeleteInfAndPnf(host, "oem7.inf");
+  DeleteInfAndPnf(host, report, "oem7.inf");
 
   EXPECT_TRUE(host.JournalOf("delete-file").empty());
   EXPECT_EQ(Messages(), std::vector<std::string>{"File: oem7.inf is read only,can't be deleted!"});

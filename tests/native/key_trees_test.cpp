@@ -18,7 +18,7 @@ class KeyTreesTest : public ::testing::Test {
   void Delete(const std::string& path) { DeleteKeyTree(host, path); }
   void RunScript(const std::string& keySection, const std::string& devNo = "1") {
     host.AddFile(kScriptPath, keySection);
-    RemoveKeyTrees(host, kScriptPath, devNo);
+    RemoveKeyTrees(host, report, kScriptPath, devNo);
   }
   void TearDown() override {
     EXPECT_EQ(host.OpenHandleCount(), 0u);
@@ -26,6 +26,7 @@ class KeyTreesTest : public ::testing::Test {
   }
 
   test::FakeHost host;
+  RunReport report{host, kNoOwner};
 };
 
 TEST_F(KeyTreesTest, DeletesDepthFirstInEnumerationOrder) {
@@ -115,7 +116,8 @@ TEST_F(KeyTreesTest, CountAndNumberedEntries) {
     }
     machine.AddFile(kScriptPath, c.section);
 
-    RemoveKeyTrees(machine, kScriptPath, "1");
+    RunReport report(machine, kNoOwner);
+    RemoveKeyTrees(machine, report, kScriptPath, "1");
 
     EXPECT_EQ(machine.JournalOf("profile"), c.reads);
     EXPECT_EQ(machine.JournalOf("deleted-key"), c.deleted);

@@ -77,7 +77,9 @@ TEST(PassProperties, HoldOnGeneratedMachinesAndScripts) {
             << " files deleted, " << tally.fileReports << " file reports, " << tally.devicesRemoved
             << " instances removed, " << tally.allocationReports << " allocation reports, "
             << tally.traceLines << " trace lines, " << tally.keysDeleted << " keys deleted, "
-            << tally.keysKept << " keys of listed trees kept by faults\n";
+            << tally.keysKept << " keys of listed trees kept by faults, " << tally.companionStarts
+            << " companion starts; " << tally.runsWithSomethingLeft << " runs left something, "
+            << tally.runsNeedingRestart << " need a restart\n";
 
   // A generator that stopped reaching a road would let the checks above pass on nothing: every
   // kind of effect must occur in a run of the usual size.
@@ -90,6 +92,9 @@ TEST(PassProperties, HoldOnGeneratedMachinesAndScripts) {
     EXPECT_GT(tally.traceLines, tally.runs);
     EXPECT_GT(tally.keysDeleted, tally.runs);
     EXPECT_GT(tally.keysKept, tally.runs / 100);
+    EXPECT_GT(tally.companionStarts, tally.runs / 20);
+    EXPECT_GT(tally.runsWithSomethingLeft, tally.runs / 20);
+    EXPECT_GT(tally.runsNeedingRestart, tally.runs / 100);
   }
 }
 

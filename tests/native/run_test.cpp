@@ -19,10 +19,10 @@ void StageMachine(test::FakeHost& host) {
   host.AddFile("C:\\WINDOWS\\Inf\\oem7.inf");
   host.AddFile("C:\\WINDOWS\\Inf\\oem7.pnf");
   host.SetString(
-      "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
+      "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
       "MatchingDeviceId", "");
   host.SetString(
-      "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
+      "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0000",
       "InfPath", "oem7.inf");
   host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
   host.AddDevice("ROOT\\IMAGE\\0000", {"USB\\Vid_0000&Pid_0000"});
@@ -122,7 +122,7 @@ TEST(RunTest, EmptyScriptCompletesWithEveryDefault) {
 TEST(RunTest, TypicalRoadReadsEachEntryJustBeforeItsUse) {
   test::FakeHost host;
   const std::string classKey =
-      "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+      "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
   host.SetString(classKey + "\\0003", "MatchingDeviceId", "usb\\vid_04a9&pid_2206");
   host.SetString(classKey + "\\0003", "InfPath", "oem7.inf");
   host.AddFile("C:\\WINDOWS\\Inf\\oem7.inf");

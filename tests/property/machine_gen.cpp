@@ -8,9 +8,15 @@ namespace vorsk::test {
 namespace {
 
 constexpr char kImageClass[] =
-    "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 constexpr char kUsbClass[] =
-    "SYSTEM\\ControlSet001\\Control\\class\\{36FC9E60-C465-11CF-8056-444553540000}";
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{36FC9E60-C465-11CF-8056-444553540000}";
+// The same classes in a control set that is not the running one: their entries name files of
+// drivers that are not this machine's any more.
+constexpr char kStaleImageClass[] =
+    "SYSTEM\\ControlSet001\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+constexpr char kStaleUsbClass[] =
+    "SYSTEM\\ControlSet001\\Control\\Class\\{36FC9E60-C465-11CF-8056-444553540000}";
 
 constexpr Status kEnumStatuses[] = {kErrorNoMoreItems, kErrorAccessDenied, kErrorMoreData,
                                     kErrorKeyDeleted};
@@ -36,6 +42,10 @@ class CaseGenerator {
     StandingMachine();
     DriverEntries(kImageClass);
     DriverEntries(kUsbClass);
+    if (c_.OneIn(4)) {
+      DriverEntries(kStaleImageClass);
+      DriverEntries(kStaleUsbClass);
+    }
     Devices();
     KeyTrees();
     Script();
@@ -449,6 +459,8 @@ class CaseGenerator {
       device.hardwareIds = HardwareIdList();
       device.present = !c_.OneIn(3);
       device.refusesRemoval = c_.OneIn(8);
+      device.needsRestart = c_.OneIn(8);
+      device.instanceIdUnreadable = c_.OneIn(20);
       if (c_.OneIn(8) && device.hardwareIds) {
         // A size query that disagrees with the list; always a size the platform could allocate.
         const auto size = static_cast<std::uint32_t>(device.hardwareIds->size());
@@ -473,6 +485,31 @@ class CaseGenerator {
       host_.allocationFailures = static_cast<int>(c_.Between(1, 3));
     }
     host_.classDevsFail = c_.OneIn(30);
+    Companion();
+  }
+
+  // On 64-bit Windows the matching instances go to the companion beside the program, which may
+  // be missing, fail to start, refuse its command line, or be cut short after a few reports.
+  void Companion() {
+    host_.wow64 = c_.OneIn(3);
+    switch (c_.Below(8)) {
+      case 0:
+        host_.companion = FakeHost::Companion::Missing;
+        break;
+      case 1:
+        host_.companion = FakeHost::Companion::FailsToStart;
+        break;
+      case 2:
+        host_.companion = FakeHost::Companion::RefusesCommandLine;
+        break;
+      case 3:
+        host_.companion = FakeHost::Companion::CutShort;
+        host_.companionReportsBeforeCut = c_.Below(3);
+        break;
+      default:
+        host_.companion = FakeHost::Companion::Works;
+        break;
+    }
   }
 
   void Faults(FakeHost::Key& key) {

@@ -22,6 +22,9 @@ struct PassTally {
   std::size_t traceLines = 0;
   std::size_t keysDeleted = 0;
   std::size_t keysKept = 0;  // below a listed tree, kept by an injected fault
+  std::size_t companionStarts = 0;
+  std::size_t runsWithSomethingLeft = 0;
+  std::size_t runsNeedingRestart = 0;
 };
 
 // Runs the removal pass (PerformRemoval) on `host` and returns each broken rule, one line each;

@@ -1,11 +1,17 @@
-# Checks the built program's PE header: a 32-bit Windows GUI program that imports only system
-# DLLs, hardened as current Windows programs are. Run with -DOBJDUMP=<objdump> -DEXE=<program>.
+# Checks the built program's PE header: a Windows GUI program of the given width that imports only
+# system DLLs, hardened as current Windows programs are (a 64-bit one with high-entropy ASLR as
+# well). Run with -DOBJDUMP=<objdump> -DEXE=<program> [-DBITS=32|64].
 cmake_policy(VERSION 3.25)
+if(NOT BITS)
+  set(BITS 32)
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE header RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${EXE}")
 endif()
-if(NOT header MATCHES "file format pei-i386")
+if(BITS EQUAL 64 AND NOT header MATCHES "file format pei-x86-64")
+  message(FATAL_ERROR "${EXE} is not a 64-bit Windows program")
+elseif(BITS EQUAL 32 AND NOT header MATCHES "file format pei-i386")
   message(FATAL_ERROR "${EXE} is not a 32-bit Windows program")
 endif()
 if(NOT header MATCHES "Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)")
@@ -54,6 +60,13 @@ if(header MATCHES "Characteristics 0x([0-9a-fA-F]+)")
     list(APPEND missing "relocations stripped")
   endif()
 endif()
+# A 64-bit image may be placed anywhere in the 64-bit address space.
+if(BITS EQUAL 64)
+  math(EXPR high_entropy "${dll_characteristics} & 0x20")
+  if(high_entropy EQUAL 0)
+    list(APPEND missing "no HIGH_ENTROPY_VA (64-bit ASLR)")
+  endif()
+endif()
 # DEP: data is never executable.
 math(EXPR nx_compat "${dll_characteristics} & 0x100")
 if(nx_compat EQUAL 0)
@@ -64,7 +77,7 @@ execute_process(COMMAND ${OBJDUMP} -d ${EXE} OUTPUT_VARIABLE code RESULT_VARIABL
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump could not disassemble ${EXE}")
 endif()
-string(REGEX MATCHALL "call[^\n]*<___stack_chk_fail>" canary_checks "${code}")
+string(REGEX MATCHALL "call[^\n]*<_?__stack_chk_fail>" canary_checks "${code}")
 list(LENGTH canary_checks canary_count)
 message(STATUS "${canary_count} stack canary checks")
 if(canary_count EQUAL 0)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "cleanup/companion.h"
 #include "host/handles.h"
+#include "host/win32/program_runner.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_handles.h"
 #include "host/win32/win32_host.h"
@@ -189,7 +191,7 @@ TEST(DeviceSetupTest, WalksEveryInstanceAndRemovesItWithTheClassInstaller) {
   ASSERT_TRUE(set.is_valid());
   DeviceInfoRecord record;
   record.cbSize = sizeof(record);
-  EXPECT_EQ(record.cbSize, 28u);
+  EXPECT_EQ(record.cbSize, sizeof(void*) == 8 ? 32u : 28u);
 
   bool sawWithIds = false;
   bool sawWithoutIds = false;
@@ -268,6 +270,78 @@ TEST(HandleTranslationTest, ClosingKeepsTheLastErrorOfTheCallBefore) {
   memory.reset();
   event.reset();
   EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+}
+
+// Whether a named event comes to exist (or to be gone) within ten seconds: it exists while the
+// probe that holds it runs.
+bool EventComesTo(const std::wstring& name, bool exist) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const win32::unique_handle event(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+    if (static_cast<bool>(event) == exist) {
+      return true;
+    }
+    ::Sleep(50);
+  }
+  return false;
+}
+
+// The companion's arguments reach the program as the IDs they were made from, whatever quotes and
+// backslashes the IDs hold; its standard output and status come back.
+TEST(ProgramBesideTest, ReturnsTheOutputAndStatusOfTheProgramFromItsOwnFolder) {
+  Win32Host host;
+  const std::vector<std::string> instanceIds = {"USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1",
+                                                "ROOT\\A\"B", "C\\\\\"D", "E\\", "F\\\\"};
+  const std::vector<CompanionBatch> batches = CompanionBatches(instanceIds);
+  ASSERT_EQ(batches.size(), 1u);
+
+  const ProgramRun run =
+      host.RunProgramBeside("beside_probe.exe", "print 3 " + batches[0].arguments);
+
+  ASSERT_EQ(run.start, ProgramRun::Start::Ran);
+  EXPECT_EQ(run.exitCode, 3u);
+  std::string expected = "/remove\r\n";
+  for (const std::string& instanceId : instanceIds) {
+    expected += instanceId + "\r\n";
+  }
+  EXPECT_EQ(run.output, expected);
+}
+
+// Never the search path or the current folder: a program that is only there is missing.
+TEST(ProgramBesideTest, AProgramOnlyInTheCurrentFolderIsMissing) {
+  Win32Host host;
+  ScratchFolder folder;
+  const std::wstring probe = win32::OwnFolder() + L"\\beside_probe.exe";
+  const std::wstring elsewhere(folder.path().begin(), folder.path().end());
+  ASSERT_TRUE(::CopyFileW(probe.c_str(), (elsewhere + L"\\elsewhere.exe").c_str(), FALSE));
+  wchar_t previous[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(elsewhere.c_str()));
+
+  const ProgramRun run = host.RunProgramBeside("elsewhere.exe", "print 0");
+
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_EQ(run.start, ProgramRun::Start::Missing);
+  EXPECT_EQ(run.error, kErrorFileNotFound);
+  EXPECT_EQ(run.output, "");
+}
+
+// The job: a program that ends, for whatever reason, takes the program it started with it.
+TEST(ProgramBesideTest, TheProgramEndsWhenTheOneThatStartedItIsCutShort) {
+  const std::wstring name = L"vorsk-test-beside-" + std::to_wstring(::GetCurrentProcessId());
+  std::wstring commandLine = L"\"" + win32::OwnFolder() + L"\\run_beside.exe\" " + name;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &started));
+  win32::unique_handle process(started.hProcess);
+  win32::unique_handle thread(started.hThread);
+  ASSERT_TRUE(EventComesTo(name, true));
+
+  ASSERT_TRUE(::TerminateProcess(process.get(), 9));
+  ::WaitForSingleObject(process.get(), 10000);
+
+  EXPECT_TRUE(EventComesTo(name, false));
 }
 
 }  // namespace

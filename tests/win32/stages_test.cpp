@@ -65,7 +65,8 @@ TEST(DriverFilesOnWine, ReadOnlyInfGoesAndAMissingTwinIsReported) {
   ASSERT_TRUE(::SetFileAttributesA((inf + stem + ".inf").c_str(), FILE_ATTRIBUTE_READONLY));
 
   RecordingHost host;
-  RemoveDriverFiles(host, script);
+  RunReport report(host, kNoOwner);
+  RemoveDriverFiles(host, report, script);
 
   EXPECT_FALSE(FileExists(inf + stem + ".inf"));
   EXPECT_EQ(host.messages, std::vector<std::string>{"File: " + inf + stem +
@@ -152,7 +153,8 @@ TEST(DriverFilesOnWine, FileHeldOpenByAnotherProcessIsReportedAndTheTwinStillGoe
     ASSERT_TRUE(holder.Holding());
 
     RecordingHost host;
-    RemoveDriverFiles(host, script);
+    RunReport report(host, kNoOwner);
+    RemoveDriverFiles(host, report, script);
 
     EXPECT_EQ(host.messages, std::vector<std::string>{"File: " + inf + stem +
                                                       ".inf is read only,can't be deleted!"});
@@ -184,7 +186,8 @@ TEST(DevicesOnWine, RemovesTheInstancesWhoseHardwareIdsBeginWithAPrefix) {
                    "[9PIDVID]\r\nNum1=" + lower + "&pid_0001\r\nNum2=" + lower + "&pid_0002\r\n");
 
   RecordingHost host;
-  RemoveDevices(host, script, "9");
+  RunReport report(host, kNoOwner);
+  RemoveDevices(host, report, script, "9");
 
   EXPECT_FALSE(test::InstanceExists(twoIds));
   EXPECT_FALSE(test::InstanceExists(secondPrefix));
@@ -224,7 +227,8 @@ TEST(KeyTreesOnWine, DeletesTheListedTreesAndCreatesNothing) {
                            "\\Missing\\Deeper\r\nNum3=SOFTWARE\r\n");
 
   RecordingHost host;
-  RemoveKeyTrees(host, script, "9");
+  RunReport report(host, kNoOwner);
+  RemoveKeyTrees(host, report, script, "9");
 
   EXPECT_FALSE(scratch.Exists("Vendor\\Scanner"));
   EXPECT_TRUE(scratch.Exists("Vendor\\Keep"));

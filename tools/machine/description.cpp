@@ -7,9 +7,9 @@ namespace vorsk::machine {
 namespace {
 
 constexpr const char* kImageClassKey =
-    "SYSTEM\\ControlSet001\\Control\\class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
 constexpr const char* kUsbClassKey =
-    "SYSTEM\\ControlSet001\\Control\\class\\{36FC9E60-C465-11CF-8056-444553540000}";
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{36FC9E60-C465-11CF-8056-444553540000}";
 
 std::string TrimRight(std::string text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t')) {
@@ -119,8 +119,8 @@ std::optional<Description> ParseDescription(const std::string& text, std::string
     } else if (kind == "device" && !rest.empty()) {
       description.devices.push_back(
           DeviceEntry{fields[0], std::vector<std::string>(fields.begin() + 1, fields.end())});
-    } else if (kind == "key" && !rest.empty()) {
-      KeyEntry key{fields[0], {}};
+    } else if ((kind == "key" || kind == "key64") && !rest.empty()) {
+      KeyEntry key{fields[0], {}, kind == "key64"};
       ok = ParseValues(fields, 1, key.values);
       description.keys.push_back(key);
     } else {

@@ -5,16 +5,20 @@
 //   driver image 0003 | MatchingDeviceId=usb\vid_04a9&pid_2206 | InfPath=oem7.inf
 //   device USB\VID_04A9&PID_2206\1 | USB\Vid_04a9&Pid_2206&Rev_0100 | USB\Vid_04a9&Pid_2206
 //   key SOFTWARE\Vendor\Scanner\Settings | Color=1
+//   key64 SOFTWARE\Vendor\Scanner | Color=1
 //   script
 //   [RemoveInf]
 //   Image0=usb\vid_04a9&pid_2206
 //   end script
 //
 // Fields are separated by " | ". A driver entry lives below the still-image ("image") or USB
-// ("usb") device setup class key; its values, like a key's, are strings. A device is an instance
-// ID followed by its hardware IDs (none: no hardware-ID property). The lines between "script"
-// and "end script" are the removal script, written to <Windows>\Setup417\Remove417.ini; without
-// them there is no script. Lines of other kinds (a test's expectations) are kept for the caller.
+// ("usb") device setup class key of the running control set; its values, like a key's, are
+// strings. A "key" is written as a 32-bit program writes it (on 64-bit Windows, in the 32-bit
+// registry view), a "key64" in the 64-bit view (on 32-bit Windows the same). A device is an
+// instance ID followed by its hardware IDs (none: no hardware-ID property). The lines between
+// "script" and "end script" are the removal script, written to <Windows>\Setup417\Remove417.ini;
+// without them there is no script. Lines of other kinds (a test's expectations) are kept for the
+// caller.
 #pragma once
 
 #include <optional>
@@ -46,6 +50,7 @@ struct DeviceEntry {
 struct KeyEntry {
   std::string path;  // below HKEY_LOCAL_MACHINE
   std::vector<NamedValue> values;
+  bool view64 = false;  // in the 64-bit registry view ("key64"), where a 64-bit program keeps it
 };
 
 struct Description {

@@ -7,7 +7,13 @@
 //                                          Setup417 folders, and the folders the description's
 //                                          files are in
 //   key <path>                             every key below HKEY_LOCAL_MACHINE\SOFTWARE (but its
-//   value <path> | <name> = <data>         Classes) and HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001
+//   value <path> | <name> = <data>         Classes), the still-image and USB class keys of
+//                                          SYSTEM\CurrentControlSet, and SYSTEM\ControlSet001,
+//                                          as a 32-bit program sees them
+//   key64 <path>, value64 ...              on 64-bit Windows, the same of
+//   HKEY_LOCAL_MACHINE\SOFTWARE
+//                                          in the 64-bit registry view (but its WOW6432Node, which
+//                                          holds the 32-bit view)
 //   device <instance ID> | <hardware ID> | ...
 #include <algorithm>
 #include <cstdio>
@@ -41,9 +47,19 @@ std::string ValueText(DWORD type, const std::string& data) {
   return hex;
 }
 
+// The registry view listed, with the kinds of its lines.
+struct View {
+  REGSAM flag;
+  const char* key;
+  const char* value;
+};
+constexpr View kOwnView = {0, "key ", "value "};
+constexpr View k64BitView = {KEY_WOW64_64KEY, "key64 ", "value64 "};
+
 // Lists a key and its values, then its subkeys, each opened relative to its parent.
-void ListKey(HKEY key, const std::string& path, const std::set<std::string>& skipped) {
-  lines.push_back("key " + path);
+void ListKey(HKEY key, const std::string& path, const std::set<std::string>& skipped,
+             const View& view) {
+  lines.push_back(view.key + path);
   for (DWORD index = 0;; ++index) {
     char name[16384];
     DWORD nameLength = sizeof(name);
@@ -55,7 +71,7 @@ void ListKey(HKEY key, const std::string& path, const std::set<std::string>& ski
       break;
     }
     data.resize(dataLength);
-    lines.push_back("value " + path + " | " + name + " = " + ValueText(type, data));
+    lines.push_back(view.value + path + " | " + name + " = " + ValueText(type, data));
   }
   for (DWORD index = 0;; ++index) {
     char name[512];
@@ -65,25 +81,39 @@ void ListKey(HKEY key, const std::string& path, const std::set<std::string>& ski
       break;
     }
     const std::string subPath = path + "\\" + name;
-    if (skipped.count(subPath) != 0) {
+    if (std::any_of(skipped.begin(), skipped.end(), [&](const std::string& skip) {
+          return ::lstrcmpiA(skip.c_str(), subPath.c_str()) == 0;
+        })) {
       continue;
     }
     win32::unique_hkey subkey;
-    if (::RegOpenKeyExA(key, name, 0, KEY_READ, subkey.put()) == ERROR_SUCCESS) {
-      ListKey(subkey.get(), subPath, skipped);
+    if (::RegOpenKeyExA(key, name, 0, KEY_READ | view.flag, subkey.put()) == ERROR_SUCCESS) {
+      ListKey(subkey.get(), subPath, skipped, view);
+    }
+  }
+}
+
+void ListRoots(const std::vector<std::string>& roots, const std::set<std::string>& skipped,
+               const View& view) {
+  for (const std::string& root : roots) {
+    win32::unique_hkey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ | view.flag, key.put()) ==
+        ERROR_SUCCESS) {
+      ListKey(key.get(), root, skipped, view);
     }
   }
 }
 
 void ListRegistry() {
-  // The link to the current control set would list ControlSet001 twice; the class registrations
-  // are many and never touched.
-  const std::set<std::string> skipped = {"SOFTWARE\\Classes", "SYSTEM\\CurrentControlSet"};
-  for (const char* root : {"SOFTWARE", "SYSTEM\\ControlSet001"}) {
-    win32::unique_hkey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, root, 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
-      ListKey(key.get(), root, skipped);
-    }
+  // The class registrations are many and never touched.
+  const std::set<std::string> skipped = {"SOFTWARE\\Classes", "SOFTWARE\\WOW6432Node"};
+  const std::string classes = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+  ListRoots({"SOFTWARE", classes + "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}",
+             classes + "{36FC9E60-C465-11CF-8056-444553540000}", "SYSTEM\\ControlSet001"},
+            skipped, kOwnView);
+  BOOL wow64 = FALSE;
+  if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
+    ListRoots({"SOFTWARE"}, skipped, k64BitView);
   }
 }
 

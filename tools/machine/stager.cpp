@@ -44,8 +44,8 @@ bool StageFile(const FileEntry& file) {
   return ::SetFileAttributesA(file.path.c_str(), attributes) || Fail(file.path);
 }
 
-bool StageKey(const std::string& path, const std::vector<NamedValue>& values) {
-  win32::unique_hkey key = CreateKeyPath(path);
+bool StageKey(const std::string& path, const std::vector<NamedValue>& values, REGSAM view = 0) {
+  win32::unique_hkey key = CreateKeyPath(path, view);
   return (key && SetStrings(key.get(), values)) || Fail(path);
 }
 
@@ -85,7 +85,7 @@ bool Stage(const Description& description) {
     ok = StageDevice(device) && ok;
   }
   for (const KeyEntry& key : description.keys) {
-    ok = StageKey(key.path, key.values) && ok;
+    ok = StageKey(key.path, key.values, key.view64 ? KEY_WOW64_64KEY : 0) && ok;
   }
   if (description.script) {
     char windows[MAX_PATH] = {};

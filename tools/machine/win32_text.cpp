@@ -34,7 +34,7 @@ void CreateFoldersFor(const std::string& path) {
   }
 }
 
-win32::unique_hkey CreateKeyPath(const std::string& path) {
+win32::unique_hkey CreateKeyPath(const std::string& path, REGSAM view) {
   win32::unique_hkey key;
   HKEY parent = HKEY_LOCAL_MACHINE;
   std::size_t begin = 0;
@@ -45,7 +45,7 @@ win32::unique_hkey CreateKeyPath(const std::string& path) {
     }
     win32::unique_hkey next;
     if (::RegCreateKeyExA(parent, path.substr(begin, end - begin).c_str(), 0, nullptr, 0,
-                          KEY_ALL_ACCESS, nullptr, next.put(), nullptr) != ERROR_SUCCESS) {
+                          KEY_ALL_ACCESS | view, nullptr, next.put(), nullptr) != ERROR_SUCCESS) {
       return win32::unique_hkey();
     }
     key = std::move(next);

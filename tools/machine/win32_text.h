@@ -13,7 +13,8 @@ bool WriteWholeFile(const std::string& path, const std::string& text);
 // Creates the folders on the way to a file.
 void CreateFoldersFor(const std::string& path);
 // Opens or creates a key below HKEY_LOCAL_MACHINE, one component at a time, so that the whole
-// path may be longer than one text argument of the registry may hold.
-win32::unique_hkey CreateKeyPath(const std::string& path);
+// path may be longer than one text argument of the registry may hold; in the registry view given
+// (KEY_WOW64_64KEY for the 64-bit one, 0 for the program's own).
+win32::unique_hkey CreateKeyPath(const std::string& path, REGSAM view = 0);
 
 }  // namespace vorsk::machine

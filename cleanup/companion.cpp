@@ -1,0 +1,214 @@
+#include "cleanup/companion.h"
+
+#include <cstdio>
+
+#include "host/handles.h"
+#include "report/exit_status.h"
+
+namespace vorsk {
+
+namespace {
+
+constexpr std::string_view kRemoved = "removed";
+constexpr std::string_view kRestart = "restart";
+constexpr std::string_view kAbsent = "absent";
+constexpr std::string_view kFailed = "failed";
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
+    if (lower(a[i]) != lower(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// One argument as the platform's command-line parser reads it back: in quotes, with every quote
+// escaped and the backslashes before a quote (or before the closing quote) doubled.
+std::string QuoteArgument(std::string_view argument) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      quoted.append(2 * backslashes + 1, '\\');
+    } else {
+      quoted.append(backslashes, '\\');
+    }
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+std::optional<Status> ParseError(std::string_view hex) {
+  if (hex.size() != 8) {
+    return std::nullopt;
+  }
+  Status value = 0;
+  for (const char c : hex) {
+    Status digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<Status>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<Status>(c - 'a' + 10);
+    } else {
+      return std::nullopt;
+    }
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+// Removes one instance in a set of its own.
+InstanceReport RemoveInstance(Host& host, const std::string& instanceId) {
+  InstanceReport report;
+  report.instanceId = instanceId;
+  unique_hdevinfo set(host, host.SetupDiCreateDeviceInfoList());
+  if (!set) {
+    report.error = host.GetLastError();
+    return report;
+  }
+  DeviceInfoRecord record;
+  record.cbSize = sizeof(record);
+  if (!host.SetupDiOpenDeviceInfoA(set.get(), instanceId, record)) {
+    report.error = host.GetLastError();
+    // An instance that no longer exists has nothing left to remove.
+    if (report.error == kErrorNoSuchDevinst) {
+      report.outcome = InstanceOutcome::Absent;
+    }
+    return report;
+  }
+  if (!host.SetupDiCallClassInstaller(kDifRemove, set.get(), record)) {
+    report.error = host.GetLastError();
+    return report;
+  }
+  std::uint32_t flags = 0;
+  const bool restart = host.SetupDiGetDeviceInstallParamsA(set.get(), record, &flags) &&
+                       (flags & (kDiNeedRestart | kDiNeedReboot)) != 0;
+  report.outcome = restart ? InstanceOutcome::RestartNeeded : InstanceOutcome::Removed;
+  return report;
+}
+
+}  // namespace
+
+std::string FormatInstanceReport(const InstanceReport& report) {
+  switch (report.outcome) {
+    case InstanceOutcome::Removed:
+      return std::string(kRemoved) + " " + report.instanceId;
+    case InstanceOutcome::RestartNeeded:
+      return std::string(kRestart) + " " + report.instanceId;
+    case InstanceOutcome::Absent:
+      return std::string(kAbsent) + " " + report.instanceId;
+    case InstanceOutcome::Failed:
+      break;
+  }
+  char error[9] = {};
+  std::snprintf(error, sizeof(error), "%08lx", static_cast<unsigned long>(report.error));
+  return std::string(kFailed) + " " + error + " " + report.instanceId;
+}
+
+std::optional<InstanceReport> ParseInstanceReport(std::string_view line) {
+  const std::size_t space = line.find(' ');
+  if (space == std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::string_view word = line.substr(0, space);
+  std::string_view rest = line.substr(space + 1);
+  InstanceReport report;
+  if (word == kRemoved) {
+    report.outcome = InstanceOutcome::Removed;
+  } else if (word == kRestart) {
+    report.outcome = InstanceOutcome::RestartNeeded;
+  } else if (word == kAbsent) {
+    report.outcome = InstanceOutcome::Absent;
+  } else if (word == kFailed) {
+    const std::size_t next = rest.find(' ');
+    const std::optional<Status> error =
+        next == std::string_view::npos ? std::nullopt : ParseError(rest.substr(0, next));
+    if (!error) {
+      return std::nullopt;
+    }
+    report.error = *error;
+    rest = rest.substr(next + 1);
+  } else {
+    return std::nullopt;
+  }
+  if (!IsInstanceIdText(rest)) {
+    return std::nullopt;
+  }
+  report.instanceId = std::string(rest);
+  return report;
+}
+
+bool IsInstanceIdText(std::string_view text) {
+  if (text.empty() || text.size() > kMaxDeviceIdLength) {
+    return false;
+  }
+  for (const char c : text) {
+    if (c <= ' ' || c > '~' || c == ',') {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::vector<std::string>> ParseCompanionArguments(
+    const std::vector<std::string>& arguments) {
+  if (arguments.size() < 2 || arguments[0].empty() ||
+      (arguments[0][0] != '/' && arguments[0][0] != '-') ||
+      !SameLetters(std::string_view(arguments[0]).substr(1), kCompanionSwitch)) {
+    return std::nullopt;
+  }
+  std::vector<std::string> instanceIds(arguments.begin() + 1, arguments.end());
+  for (const std::string& instanceId : instanceIds) {
+    if (!IsInstanceIdText(instanceId)) {
+      return std::nullopt;
+    }
+  }
+  return instanceIds;
+}
+
+std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& instanceIds) {
+  const std::string command = "/" + std::string(kCompanionSwitch);
+  std::vector<CompanionBatch> batches;
+  for (const std::string& instanceId : instanceIds) {
+    const std::string argument = " " + QuoteArgument(instanceId);
+    if (batches.empty() ||
+        batches.back().arguments.size() + argument.size() > kCompanionArgumentsLimit) {
+      batches.push_back(CompanionBatch{command, {}});
+    }
+    batches.back().arguments += argument;
+    batches.back().instanceIds.push_back(instanceId);
+  }
+  return batches;
+}
+
+int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
+                        const std::function<void(const InstanceReport&)>& report) {
+  bool left = false;
+  bool restartNeeded = false;
+  for (const std::string& instanceId : instanceIds) {
+    const InstanceReport outcome = RemoveInstance(host, instanceId);
+    left = left || outcome.outcome == InstanceOutcome::Failed;
+    restartNeeded = restartNeeded || outcome.outcome == InstanceOutcome::RestartNeeded;
+    report(outcome);
+  }
+  if (left) {
+    return kExitLeft;
+  }
+  return restartNeeded ? kExitRestartNeeded : kExitCompleted;
+}
+
+}  // namespace vorsk

@@ -1,0 +1,70 @@
+// The 64-bit companion, vorsk64.exe: on 64-bit Windows the device setup service refuses to remove
+// device instances for a 32-bit process, so vorsk.exe walks the instances itself and hands the
+// instance IDs of those that match to the companion, which removes them and reports one line per
+// instance on its standard output.
+//
+//   vorsk64.exe /remove <instance ID> [<instance ID> ...]
+//
+// Report lines: "removed <ID>", "restart <ID>" (removed; the platform asks for a restart to
+// finish), "absent <ID>" (already gone), "failed <error> <ID>" (the platform's error, eight hex
+// digits). Exit status: 0 (every instance removed or absent), 3 (some left), 3010 (all removed or
+// absent, a restart needed), 1 (a malformed command line: nothing was changed).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host.h"
+
+namespace vorsk {
+
+inline constexpr std::string_view kCompanionProgram = "vorsk64.exe";
+inline constexpr std::string_view kCompanionSwitch = "remove";
+// The most characters of arguments one start of the companion is given: the platform's command
+// line holds 32767 characters, the companion's quoted path among them.
+inline constexpr std::size_t kCompanionArgumentsLimit = 30000;
+
+enum class InstanceOutcome { Removed, RestartNeeded, Absent, Failed };
+
+// What became of one instance that the companion was asked to remove.
+struct InstanceReport {
+  InstanceOutcome outcome = InstanceOutcome::Failed;
+  Status error = kErrorSuccess;  // the platform's error, when it failed
+  std::string instanceId;
+};
+
+// The report line of one instance, without its line end.
+std::string FormatInstanceReport(const InstanceReport& report);
+
+// The report of one line; nothing for a line that is not a report.
+std::optional<InstanceReport> ParseInstanceReport(std::string_view line);
+
+// Whether text can be a device instance ID: 1 to 200 characters from '!' to '~', no comma.
+bool IsInstanceIdText(std::string_view text);
+
+// The instance IDs of the companion's command line (its arguments after the program's name);
+// nothing when it is malformed: no "/remove" (or "-remove", any letter case) first, no ID after
+// it, or an argument that cannot be an instance ID.
+std::optional<std::vector<std::string>> ParseCompanionArguments(
+    const std::vector<std::string>& arguments);
+
+// One start of the companion: its arguments, and the instance IDs they name.
+struct CompanionBatch {
+  std::string arguments;
+  std::vector<std::string> instanceIds;
+};
+
+// The starts of the companion for these instance IDs, in their order, each with arguments that
+// fit kCompanionArgumentsLimit: one start unless the IDs are very many.
+std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& instanceIds);
+
+// Removes each instance, opened by its instance ID in a set of its own, through its class
+// installer, and reports what became of it; returns the companion's exit status.
+int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
+                        const std::function<void(const InstanceReport&)>& report);
+
+}  // namespace vorsk

@@ -1,0 +1,15 @@
+// Runs beside_probe beside itself through the host services, waiting with a named event:
+//   run_beside <event name>
+// for a test that ends this program while its probe runs.
+#include <string>
+
+#include "host/win32/win32_host.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    return 2;
+  }
+  vorsk::Win32Host host;
+  host.RunProgramBeside("beside_probe.exe", std::string("wait ") + argv[1]);
+  return 0;
+}
