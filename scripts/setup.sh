@@ -6,7 +6,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make googletest binutils
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wqy-microhei)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wqy-microhei
+          openssl osslsigncode zip unzip)
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi
