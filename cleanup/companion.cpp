@@ -1,9 +1,8 @@
 #include "cleanup/companion.h"
 
-#include <cstdio>
-
 #include "host/handles.h"
 #include "report/exit_status.h"
+#include "report/run_report.h"
 
 namespace vorsk {
 
@@ -114,9 +113,7 @@ std::string FormatInstanceReport(const InstanceReport& report) {
     case InstanceOutcome::Failed:
       break;
   }
-  char error[9] = {};
-  std::snprintf(error, sizeof(error), "%08lx", static_cast<unsigned long>(report.error));
-  return std::string(kFailed) + " " + error + " " + report.instanceId;
+  return std::string(kFailed) + " " + ErrorText(report.error) + " " + report.instanceId;
 }
 
 std::optional<InstanceReport> ParseInstanceReport(std::string_view line) {

@@ -15,6 +15,17 @@ namespace vorsk {
 
 namespace {
 
+// A matching instance: its instance ID (when it can be read) and the hardware ID that matched.
+struct Match {
+  std::optional<std::string> instanceId;
+  std::string hardwareId;
+};
+
+std::string Describe(const Match& match) {
+  return "instance " + match.instanceId.value_or("(its instance ID cannot be read)") +
+         " (matching " + match.hardwareId + ")";
+}
+
 // Allocates a zero-filled buffer of the size that the instance's hardware-ID property reports.
 // A failed allocation is reported and the size asked again, until an allocation succeeds.
 // Returns false for an instance without hardware IDs, and for one whose size query reports
@@ -37,9 +48,11 @@ bool AllocateHardwareIds(Host& host, RunReport& report, DevInfoSet set, DeviceIn
 }
 
 // Walks the IDs of a hardware-ID list of `size` bytes, never past its end (the last ID may lack
-// its terminating zero), tracing each, and returns the first that begins with a prefix.
-std::optional<std::string> FirstMatchingId(Host& host, const char* ids, std::uint32_t size,
-                                           const std::string& prefix1, const std::string& prefix2) {
+// its terminating zero), tracing each, and returns the first that begins with a prefix. A run
+// that lists writes its listing instead of the trace.
+std::optional<std::string> FirstMatchingId(Host& host, const RunReport& report, const char* ids,
+                                           std::uint32_t size, const std::string& prefix1,
+                                           const std::string& prefix2) {
   std::uint32_t offset = 0;
   while (offset < size) {
     const char* id = ids + offset;
@@ -51,7 +64,9 @@ std::optional<std::string> FirstMatchingId(Host& host, const char* ids, std::uin
       return std::nullopt;  // the empty text that ends the list
     }
     const std::string text(id, length);
-    host.WriteStandardOutput("Compare device ID: [" + text + "]\n");
+    if (!report.Listing()) {
+      host.WriteStandardOutput("Compare device ID: [" + text + "]\n");
+    }
     if (HasIdPrefix(prefix1, text) || HasIdPrefix(prefix2, text)) {
       return text;
     }
@@ -60,25 +75,46 @@ std::optional<std::string> FirstMatchingId(Host& host, const char* ids, std::uin
   return std::nullopt;
 }
 
+// Notes what became of one matching instance.
+void NoteOutcome(RunReport& report, const Match& match, InstanceOutcome outcome, Status error) {
+  switch (outcome) {
+    case InstanceOutcome::Removed:
+      report.Log(Describe(match) + ": removed");
+      return;
+    case InstanceOutcome::RestartNeeded:
+      report.Log(Describe(match) + ": removed, a restart is needed to finish");
+      report.NoteRestartNeeded();
+      return;
+    case InstanceOutcome::Absent:
+      report.Log(Describe(match) + ": absent");
+      return;
+    case InstanceOutcome::Failed:
+      report.Log(Describe(match) + ": left (error " + ErrorText(error) + ")");
+      report.NoteLeft();
+      return;
+  }
+}
+
 // Removes the instance through its class installer, in the walk's own set. An instance that
 // refuses stays, and is noted as left.
-void RemoveInstanceInSet(Host& host, RunReport& report, DevInfoSet set, DeviceInfoRecord& record) {
+void RemoveInstanceInSet(Host& host, RunReport& report, DevInfoSet set, DeviceInfoRecord& record,
+                         const Match& match) {
   if (!host.SetupDiCallClassInstaller(kDifRemove, set, record)) {
-    report.NoteLeft();
+    NoteOutcome(report, match, InstanceOutcome::Failed, host.GetLastError());
     return;
   }
   std::uint32_t flags = 0;
-  if (host.SetupDiGetDeviceInstallParamsA(set, record, &flags) &&
-      (flags & (kDiNeedRestart | kDiNeedReboot)) != 0) {
-    report.NoteRestartNeeded();
-  }
+  const bool restart = host.SetupDiGetDeviceInstallParamsA(set, record, &flags) &&
+                       (flags & (kDiNeedRestart | kDiNeedReboot)) != 0;
+  NoteOutcome(report, match, restart ? InstanceOutcome::RestartNeeded : InstanceOutcome::Removed,
+              kErrorSuccess);
 }
 
 // Notes what the companion did with the instances it was handed: each one it reports removed or
 // absent is gone; one it reports failed, or does not report at all, is left.
-void ReadCompanionReports(RunReport& report, const std::vector<std::string>& handed,
+void ReadCompanionReports(RunReport& report, const std::vector<Match>& handed,
                           const std::string& output) {
-  std::vector<std::optional<InstanceOutcome>> outcomes(handed.size());
+  std::vector<std::optional<InstanceReport>> reports(handed.size());
   std::size_t begin = 0;
   while (begin < output.size()) {
     std::size_t end = output.find('\n', begin);
@@ -90,17 +126,18 @@ void ReadCompanionReports(RunReport& report, const std::vector<std::string>& han
     begin = end + 1;
     const std::optional<InstanceReport> parsed = ParseInstanceReport(line);
     for (std::size_t i = 0; parsed && i < handed.size(); ++i) {
-      if (handed[i] == parsed->instanceId && !outcomes[i]) {
-        outcomes[i] = parsed->outcome;
+      if (handed[i].instanceId == parsed->instanceId && !reports[i]) {
+        reports[i] = parsed;
         break;
       }
     }
   }
-  for (const std::optional<InstanceOutcome>& outcome : outcomes) {
-    if (!outcome || *outcome == InstanceOutcome::Failed) {
+  for (std::size_t i = 0; i < handed.size(); ++i) {
+    if (reports[i]) {
+      NoteOutcome(report, handed[i], reports[i]->outcome, reports[i]->error);
+    } else {
+      report.Log(Describe(handed[i]) + ": left, the companion did not report it");
       report.NoteLeft();
-    } else if (*outcome == InstanceOutcome::RestartNeeded) {
-      report.NoteRestartNeeded();
     }
   }
 }
@@ -108,9 +145,17 @@ void ReadCompanionReports(RunReport& report, const std::vector<std::string>& han
 // Hands the matching instances to the 64-bit companion, started from this program's folder, and
 // notes what it reports. A companion that is missing, cannot start or ends without doing its
 // work leaves the instances, and the user is told once.
-void HandToCompanion(Host& host, RunReport& report, const std::vector<std::string>& instanceIds) {
+void HandToCompanion(Host& host, RunReport& report, const std::vector<Match>& handed) {
+  std::vector<std::string> instanceIds;
+  for (const Match& match : handed) {
+    instanceIds.push_back(*match.instanceId);
+  }
   bool failed = false;
+  std::size_t first = 0;
   for (const CompanionBatch& batch : CompanionBatches(instanceIds)) {
+    const std::vector<Match> batchMatches(handed.begin() + first,
+                                          handed.begin() + first + batch.instanceIds.size());
+    first += batch.instanceIds.size();
     const ProgramRun run = host.RunProgramBeside(std::string(kCompanionProgram), batch.arguments);
     // A companion that ends with another status did not finish its work (a malformed command
     // line, a crash): what it reported before that still counts, the rest is left.
@@ -118,7 +163,15 @@ void HandToCompanion(Host& host, RunReport& report, const std::vector<std::strin
                           (run.exitCode == kExitCompleted || run.exitCode == kExitLeft ||
                            run.exitCode == kExitRestartNeeded);
     failed = failed || !finished;
-    ReadCompanionReports(report, batch.instanceIds, run.output);
+    if (run.start == ProgramRun::Start::Ran) {
+      report.Log(std::string(kCompanionProgram) + " ended with status " +
+                 std::to_string(run.exitCode));
+    } else {
+      report.Log(std::string(kCompanionProgram) +
+                 (run.start == ProgramRun::Start::Missing ? " is missing" : " cannot start") +
+                 " (error " + ErrorText(run.error) + ")");
+    }
+    ReadCompanionReports(report, batchMatches, run.output);
   }
   if (failed) {
     report.Tell(report.Frame(), std::string(kCompanionFailedMessage), std::string(kEmptyText),
@@ -132,7 +185,9 @@ void RemoveDevices(Host& host, RunReport& report, const std::string& scriptPath,
                    const std::string& devNo) {
   const std::string section = DeviceSectionName(devNo, kPidVidSuffix);
   const std::string prefix1 = ReadScriptText(host, scriptPath, section, "Num1", kScriptTextSize);
+  report.LogEntry(section, "Num1", prefix1);
   const std::string prefix2 = ReadScriptText(host, scriptPath, section, "Num2", kScriptTextSize);
+  report.LogEntry(section, "Num2", prefix2);
   RemoveMatchingDevices(host, report, prefix1, prefix2);
 }
 
@@ -142,11 +197,13 @@ void RemoveMatchingDevices(Host& host, RunReport& report, const std::string& pre
   // guidance is to have the 64-bit program do them. Decided before the walk, from the machine:
   // the walk and its trace are the same either way, since a removed instance stays in the set.
   const bool handOver = host.IsWow64Process();
-  std::vector<std::string> handed;
+  std::vector<Match> handed;
   {
     // All classes, present or not: instances of earlier, unplugged connections go too.
     unique_hdevinfo set(host, host.SetupDiGetClassDevsA(kDigcfAllClasses));
     if (!set) {
+      report.Log("the device instances cannot be listed (error " + ErrorText(host.GetLastError()) +
+                 ")");
       return;
     }
     DeviceInfoRecord record;
@@ -162,19 +219,23 @@ void RemoveMatchingDevices(Host& host, RunReport& report, const std::string& pre
       std::uint32_t unused = 0;
       host.SetupDiGetDeviceRegistryPropertyA(set.get(), record, kSpdrpHardwareId, buffer.get(),
                                              size, &unused);
-      if (!FirstMatchingId(host, static_cast<const char*>(buffer.get()), size, prefix1, prefix2)) {
+      const std::optional<std::string> matched = FirstMatchingId(
+          host, report, static_cast<const char*>(buffer.get()), size, prefix1, prefix2);
+      if (!matched) {
         continue;
       }
-      if (!handOver) {
-        RemoveInstanceInSet(host, report, set.get(), record);
-        continue;
-      }
-      // An instance whose ID cannot be read cannot be handed over: it stays.
-      const std::optional<std::string> instanceId =
-          host.SetupDiGetDeviceInstanceIdA(set.get(), record);
-      if (instanceId && IsInstanceIdText(*instanceId)) {
-        handed.push_back(*instanceId);
+      const Match match{host.SetupDiGetDeviceInstanceIdA(set.get(), record), *matched};
+      if (report.Listing()) {
+        report.List(Describe(match) +
+                    (host.IsDevicePresent(set.get(), record) ? ": present" : ": not plugged in"));
+        report.NoteLeft();
+      } else if (!handOver) {
+        RemoveInstanceInSet(host, report, set.get(), record, match);
+      } else if (match.instanceId && IsInstanceIdText(*match.instanceId)) {
+        handed.push_back(match);
       } else {
+        // An instance whose ID cannot be read cannot be handed over: it stays.
+        report.Log(Describe(match) + ": left, its instance ID cannot be handed over");
         report.NoteLeft();
       }
     }

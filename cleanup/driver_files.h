@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,10 +22,22 @@ inline constexpr std::string_view kUsbClassKey =
 // 255 characters (or 256 bytes for values) each.
 inline constexpr std::uint32_t kDriverTextSize = 256;
 
+// A driver entry of a class key, and the InfPath that it names.
+struct DriverEntry {
+  std::string name;
+  std::string infName;
+};
+
+// The first driver entry of the open class key whose MatchingDeviceId equals deviceId (letter
+// case aside), when its InfPath can be read.
+std::optional<DriverEntry> FindDriverEntry(Host& host, RegKey classKey,
+                                           const std::string& deviceId);
+
 // Scans the open class key for the first driver entry whose MatchingDeviceId equals deviceId
-// and deletes its files.
+// and deletes its files (or, when the run lists, lists them); `label` names the lookup in what it
+// tells.
 void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
-                            const std::string& deviceId);
+                            const std::string& deviceId, const std::string& label);
 
 // Deletes <Windows directory>\Inf\<infName> and its precompiled twin, reporting each file that
 // cannot be deleted.
@@ -34,8 +47,14 @@ void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName);
 std::string RegistryText(const std::string& data);
 
 // Whether an InfPath names a file in the INF directory itself: not empty, without a path
-// separator or drive colon, and not ending in a dot or a blank (which takes in "." and "..").
+// separator, drive colon or any other character no file name holds (control characters,
+// < > " | ? *), not ending in a dot or a blank (which takes in "." and ".."), and not one of the
+// platform's device names (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an
+// extension, in any letter case).
 bool IsPlainFileName(std::string_view name);
+
+// Whether a file name names one of the platform's devices instead of a file.
+bool IsReservedDeviceName(std::string_view name);
 
 // The precompiled twin of an INF file path: the extension of its file name replaced by "pnf",
 // or ".pnf" appended when the file name has none.

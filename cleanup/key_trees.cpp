@@ -13,9 +13,10 @@ namespace {
 
 // Deletes every subkey of the open key `key`, depth first, siblings in enumeration order, each
 // through a handle relative to its parent: the platform's text calls refuse absolute paths of
-// more than 260 characters, and a deep tree grows past that. Returns false when the level cannot
-// be listed, in which case nothing at or below it is deleted.
-bool DeleteSubkeys(Host& host, RegKey key) {
+// more than 260 characters, and a deep tree grows past that. Counts the keys it deletes in
+// `deleted`. Returns false when the level cannot be listed, in which case nothing at or below it
+// is deleted.
+bool DeleteSubkeys(Host& host, RegKey key, std::uint32_t& deleted) {
   std::uint32_t subKeyCount = 0;
   if (host.RegQueryInfoKeyA(key, subKeyCount) != kErrorSuccess) {
     return false;
@@ -35,43 +36,128 @@ bool DeleteSubkeys(Host& host, RegKey key) {
     {
       unique_hkey subkey(host);
       listed = host.RegOpenKeyExA(key, name, kKeyRead, subkey.put()) == kErrorSuccess &&
-               DeleteSubkeys(host, subkey.get());
+               DeleteSubkeys(host, subkey.get(), deleted);
     }
     // A subkey that could not be opened or listed is kept; its parent then fails to delete too,
-    // since it still has a subkey. Failed deletions are not reported.
-    if (listed) {
-      host.RegDeleteKeyA(key, name);
+    // since it still has a subkey.
+    if (listed && host.RegDeleteKeyA(key, name) == kErrorSuccess) {
+      ++deleted;
     }
   }
   return true;
 }
 
+// The keys below the open key `key`; a subkey that cannot be opened or counted counts alone.
+std::uint32_t CountSubkeys(Host& host, RegKey key) {
+  std::uint32_t subKeyCount = 0;
+  if (host.RegQueryInfoKeyA(key, subKeyCount) != kErrorSuccess) {
+    return 0;
+  }
+  std::uint32_t count = 0;
+  for (std::uint32_t index = 0; index < subKeyCount; ++index) {
+    std::string name;
+    if (host.RegEnumKeyExA(key, index, name, kSubkeyNameSize) != kErrorSuccess) {
+      continue;
+    }
+    ++count;
+    unique_hkey subkey(host);
+    if (host.RegOpenKeyExA(key, name, kKeyRead, subkey.put()) == kErrorSuccess) {
+      count += CountSubkeys(host, subkey.get());
+    }
+  }
+  return count;
+}
+
+// Whether the registry's answer to opening a path says that no key is there: none of that name,
+// or a path that no key can have (an empty component, a name over 255 characters).
+bool NamesNoKey(Status status) {
+  return status == kErrorFileNotFound || status == kErrorBadPathname ||
+         status == kErrorInvalidParameter;
+}
+
+std::string KeysText(std::uint32_t count) {
+  return std::to_string(count) + (count == 1 ? " key" : " keys");
+}
+
 }  // namespace
 
-void RemoveKeyTrees(Host& host, RunReport&, const std::string& scriptPath,
+void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath,
                     const std::string& devNo) {
   const std::string section = DeviceSectionName(devNo, kKeySuffix);
   const std::int32_t count =
       std::min(ReadScriptCount(host, scriptPath, section, "Num", kDefaultTreeCount), kMaxTreeCount);
+  report.LogEntry(section, "Num", std::to_string(count));
   for (std::int32_t i = 1; i <= count; ++i) {
-    const std::string path = ListedTreePath(
-        ReadScriptText(host, scriptPath, section, NumberedEntryName(i), kScriptTextSize));
-    if (!path.empty()) {
-      DeleteKeyTree(host, path);
+    const std::string entry = NumberedEntryName(i);
+    const std::string listed = ReadScriptText(host, scriptPath, section, entry, kScriptTextSize);
+    report.LogEntry(section, entry, listed);
+    if (listed.empty()) {
+      continue;
+    }
+    const std::string path = ListedTreePath(listed);
+    if (path.empty()) {
+      // A top-level key: the rules never delete it, so it is not left either.
+      report.Log("tree " + listed + ": refused, a top-level key");
+      if (report.Listing()) {
+        report.List("tree " + listed + ": refused, a top-level key");
+      }
+      continue;
+    }
+    if (report.Listing()) {
+      const std::optional<std::uint32_t> keys = CountKeyTree(host, path);
+      report.List("tree " + path + ": " + (keys ? KeysText(*keys) : "absent"));
+      if (keys) {
+        report.NoteLeft();
+      }
+      continue;
+    }
+    const TreeOutcome outcome = DeleteKeyTree(host, path);
+    switch (outcome.kind) {
+      case TreeOutcome::Kind::Absent:
+        report.Log("tree " + path + ": absent");
+        break;
+      case TreeOutcome::Kind::Deleted:
+        report.Log("tree " + path + ": deleted, " + KeysText(outcome.keysDeleted));
+        break;
+      case TreeOutcome::Kind::Left:
+        report.Log("tree " + path + ": left, " + KeysText(outcome.keysDeleted) + " deleted" +
+                   (outcome.error != kErrorSuccess ? " (error " + ErrorText(outcome.error) + ")"
+                                                   : std::string()));
+        report.NoteLeft();
+        break;
     }
   }
 }
 
-void DeleteKeyTree(Host& host, const std::string& path) {
+TreeOutcome DeleteKeyTree(Host& host, const std::string& path) {
+  TreeOutcome outcome;
   bool listed = false;
   {
     unique_hkey key(host);
-    listed = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, key.put()) == kErrorSuccess &&
-             DeleteSubkeys(host, key.get());
+    outcome.error = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, key.put());
+    if (NamesNoKey(outcome.error)) {
+      return outcome;
+    }
+    listed = outcome.error == kErrorSuccess && DeleteSubkeys(host, key.get(), outcome.keysDeleted);
   }
-  if (listed) {
-    host.RegDeleteKeyA(kLocalMachine, path);
+  if (listed && host.RegDeleteKeyA(kLocalMachine, path) == kErrorSuccess) {
+    ++outcome.keysDeleted;
+    outcome.kind = TreeOutcome::Kind::Deleted;
+    return outcome;
   }
+  // Whatever kept the listed key (a subkey that could not go, a refused deletion, a key that
+  // cannot even be opened), it is there still.
+  outcome.kind = TreeOutcome::Kind::Left;
+  return outcome;
+}
+
+std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path) {
+  unique_hkey key(host);
+  const Status status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, key.put());
+  if (NamesNoKey(status)) {
+    return std::nullopt;
+  }
+  return status == kErrorSuccess ? 1 + CountSubkeys(host, key.get()) : 1;
 }
 
 std::string ListedTreePath(std::string_view listed) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,9 +19,22 @@ inline constexpr std::int32_t kDefaultTreeCount = 5;
 // thousand million) would make the stage read entries for hours; it lists this many.
 inline constexpr std::int32_t kMaxTreeCount = 1000;
 
+// What became of a listed tree.
+struct TreeOutcome {
+  enum class Kind { Absent, Deleted, Left };
+  Kind kind = Kind::Absent;
+  std::uint32_t keysDeleted = 0;
+  Status error = kErrorSuccess;  // why the listed key could not be opened, when it could not
+};
+
 // Deletes the key `path` below HKEY_LOCAL_MACHINE with all its subkeys, depth first, siblings
-// in enumeration order. A key that does not exist is left alone: nothing is created.
-void DeleteKeyTree(Host& host, const std::string& path);
+// in enumeration order, and returns what became of it. A key that does not exist is left alone:
+// nothing is created.
+TreeOutcome DeleteKeyTree(Host& host, const std::string& path);
+
+// The number of keys at and below the key `path` below HKEY_LOCAL_MACHINE; nothing when there is
+// no such key.
+std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path);
 
 // A listed path as the stage uses it: trailing separators dropped; empty when it names nothing
 // the stage may delete (fewer than two non-empty components: a top-level key of

@@ -309,8 +309,12 @@ void CWinApp::AddToRecentFileList(LPCTSTR lpszPathName) {
 }
 
 void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo) {
+  // The command line that the application was started with, after the program's name: the
+  // platform parses it behind a stand-in name, whose own parsing rules differ.
+  const std::wstring line =
+      std::wstring(L"program ") + (m_lpCmdLine != nullptr ? m_lpCmdLine : L"");
   int count = 0;
-  framework::unique_hlocal arguments(::CommandLineToArgvW(::GetCommandLineW(), &count));
+  framework::unique_hlocal arguments(::CommandLineToArgvW(line.c_str(), &count));
   std::vector<std::wstring> parameters;
   auto* argv = static_cast<LPWSTR*>(arguments.get());
   for (int index = 1; argv != nullptr && index < count; ++index) {

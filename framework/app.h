@@ -90,6 +90,7 @@ class CWinApp : public CCmdTarget {
   virtual CDocument* OpenDocumentFile(LPCTSTR lpszFileName);
   virtual void AddToRecentFileList(LPCTSTR lpszPathName);
 
+  // Parses the command line the application was started with (m_lpCmdLine) into rCmdInfo.
   void ParseCommandLine(CCommandLineInfo& rCmdInfo);
   // Carries out the command line; returns FALSE when the application should end at once.
   BOOL ProcessShellCommand(CCommandLineInfo& rCmdInfo);

@@ -45,6 +45,7 @@ inline constexpr std::uint32_t kFileAttributeReadOnly = 0x1;
 inline constexpr std::uint32_t kFileAttributeHidden = 0x2;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // Registry: access and value types.
 inline constexpr std::uint32_t kKeyRead = 0x20019;
@@ -104,6 +105,15 @@ struct ProgramRun {
   std::string output;  // everything it wrote on its standard output
 };
 
+// The process and the machine it runs on, as a run's log begins with them.
+struct ProcessFacts {
+  std::string windowsVersion;  // "6.1.7601", say
+  int windowsBits = 32;        // 64 on 64-bit Windows, whatever this program's own width
+  int processBits = 32;
+  std::string user;       // DOMAIN\user
+  bool elevated = false;  // an administrator's full rights (or the platform's own account)
+};
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -128,6 +138,9 @@ class Host {
                                  std::uint32_t flagsAndAttributes) = 0;
   virtual bool CloseHandle(FileHandle file) = 0;
   virtual bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) = 0;
+  // The file's attributes, or kInvalidFileAttributes (with the reason as last error) when there is
+  // no such file or it cannot be reached.
+  virtual std::uint32_t GetFileAttributesA(const std::string& path) = 0;
   virtual bool DeleteFileA(const std::string& path) = 0;
 
   // Registry. Each call returns its status; results are written only on success. Names and
@@ -169,6 +182,8 @@ class Host {
   // The flags of the instance's install parameters.
   virtual bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                               std::uint32_t* flags) = 0;
+  // Whether the device of the instance is plugged in now (its device node is there).
+  virtual bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) = 0;
 
   // This process. Whether it is a 32-bit process on 64-bit Windows (WOW64), where the device
   // setup service refuses to remove device instances.
@@ -177,6 +192,10 @@ class Host {
   // the current folder) with `arguments`, in a job that ends it if this process ends, and waits
   // for it; its standard output comes back whole.
   virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) = 0;
+  virtual ProcessFacts GetProcessFacts() = 0;
+  // Whether a message box of this process can be seen and answered: its window station is the
+  // visible one (not a service's, nor the platform's own session's).
+  virtual bool HasInteractiveDesktop() = 0;
 
   // Local memory and the thread's last error.
   virtual void* LocalAlloc(std::uint32_t flags, std::size_t bytes) = 0;
@@ -189,6 +208,10 @@ class Host {
 
   // Buffered standard output, flushed when the process ends.
   virtual void WriteStandardOutput(const std::string& text) = 0;
+  // Standard error, written at once.
+  virtual void WriteStandardError(const std::string& text) = 0;
+  // One line of the run's log, when it has one: the host adds its time and line end.
+  virtual void WriteLog(const std::string& line) = 0;
 };
 
 }  // namespace vorsk

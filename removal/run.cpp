@@ -4,6 +4,7 @@
 #include "host/handles.h"
 #include "report/exit_status.h"
 #include "report/run_report.h"
+#include "res/version.h"
 #include "script/script_reader.h"
 
 namespace vorsk {
@@ -12,6 +13,18 @@ namespace {
 
 constexpr std::string_view kScriptFilePrefix = "Remove";
 constexpr std::string_view kTagText = "417";
+constexpr std::string_view kVersionResource = VORSK_VERSION_TEXT;  // "1, 0, 0, 1"
+
+// The version as people write it: "1.0.0.1".
+std::string VersionText() {
+  std::string text;
+  for (const char c : kVersionResource) {
+    if (c != ' ') {
+      text += c == ',' ? '.' : c;
+    }
+  }
+  return text;
+}
 
 // Whether the script can be opened for shared reading. The handle serves only this check and is
 // closed at once: the script is read by path, through the profile reader.
@@ -19,6 +32,44 @@ bool CanOpenScript(Host& host, const std::string& scriptPath) {
   unique_hfile script(host, host.CreateFileA(scriptPath, kGenericRead, kFileShareRead,
                                              kOpenExisting, kFileAttributeNormal));
   return script.is_valid();
+}
+
+// The first line of the log: who runs what, where.
+void LogStart(Host& host, RunReport& report, const RunOptions& options) {
+  const ProcessFacts facts = host.GetProcessFacts();
+  report.Log("vorsk " + VersionText() + (options.list ? ", listing" : "") +
+             (options.quiet ? ", quiet" : "") + " on Windows " + facts.windowsVersion + " (" +
+             std::to_string(facts.windowsBits) + "-bit, this program " +
+             std::to_string(facts.processBits) + "-bit) as " + facts.user +
+             (facts.elevated ? " (elevated)" : " (not elevated)"));
+}
+
+// The run from its script check to the end of its last stage; returns its exit status.
+int RunStages(Host& host, RunReport& report) {
+  // Without the Windows directory there is no script to read: an empty directory part would
+  // take the script from \Setup417 at the root of the current drive, a folder that any user may
+  // create. A directory too long for its buffer cannot lead to a script path that fits either.
+  std::string windowsDirectory;
+  const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
+
+  const std::optional<std::string> scriptPath = BuildScriptPath(windowsDirectory);
+  if (length == 0 || length >= kWindowsDirectorySize || !scriptPath ||
+      !CanOpenScript(host, *scriptPath)) {
+    report.Log("script " + scriptPath.value_or(windowsDirectory + "\\Setup417") +
+               ": cannot be opened");
+    report.Tell(report.Frame(), std::string(kMissingScriptMessage), std::string(kEmptyText),
+                kMbIconInformation);
+    return kExitScriptMissing;
+  }
+  report.Log("script " + *scriptPath);
+
+  RemoveDriverFiles(host, report, *scriptPath);
+  const std::string devNo =
+      ReadScriptText(host, *scriptPath, kCurrentDevSection, kDevNoEntry, kScriptTextSize);
+  report.LogEntry(kCurrentDevSection, kDevNoEntry, devNo);
+  RemoveDevices(host, report, *scriptPath, devNo);
+  RemoveKeyTrees(host, report, *scriptPath, devNo);
+  return report.Status();
 }
 
 }  // namespace
@@ -35,28 +86,12 @@ std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) 
   return path;
 }
 
-int PerformRemoval(Host& host, WindowHandle frame) {
-  RunReport report(host, frame);
-  // Without the Windows directory there is no script to read: an empty directory part would
-  // take the script from \Setup417 at the root of the current drive, a folder that any user may
-  // create. A directory too long for its buffer cannot lead to a script path that fits either.
-  std::string windowsDirectory;
-  const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
-
-  const std::optional<std::string> scriptPath = BuildScriptPath(windowsDirectory);
-  if (length == 0 || length >= kWindowsDirectorySize || !scriptPath ||
-      !CanOpenScript(host, *scriptPath)) {
-    report.Tell(frame, std::string(kMissingScriptMessage), std::string(kEmptyText),
-                kMbIconInformation);
-    return kExitScriptMissing;
-  }
-
-  RemoveDriverFiles(host, report, *scriptPath);
-  const std::string devNo =
-      ReadScriptText(host, *scriptPath, kCurrentDevSection, kDevNoEntry, kScriptTextSize);
-  RemoveDevices(host, report, *scriptPath, devNo);
-  RemoveKeyTrees(host, report, *scriptPath, devNo);
-  return report.Status();
+int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
+  RunReport report(host, frame, options);
+  LogStart(host, report, options);
+  const int status = RunStages(host, report);
+  report.Log("status " + std::to_string(status));
+  return status;
 }
 
 }  // namespace vorsk

@@ -8,6 +8,7 @@
 
 #include "host/host.h"
 #include "report/exit_status.h"
+#include "report/run_report.h"
 
 namespace vorsk {
 
@@ -20,8 +21,8 @@ inline constexpr std::string_view kMissingScriptMessage =
 // 260-character path buffer (259 characters and its terminating zero).
 std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory);
 
-// Performs the whole run on `host` and returns the process's exit status. `frame` owns the
-// message box that reports a missing script.
-int PerformRemoval(Host& host, WindowHandle frame);
+// Performs the whole run on `host` as `options` ask and returns the process's exit status.
+// `frame` owns the run's own message boxes.
+int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options = RunOptions());
 
 }  // namespace vorsk

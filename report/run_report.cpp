@@ -1,12 +1,39 @@
 #include "report/run_report.h"
 
+#include <cstdio>
+
 #include "report/exit_status.h"
 
 namespace vorsk {
 
+RunReport::RunReport(Host& host, WindowHandle frame, const RunOptions& options)
+    : host_(host),
+      frame_(frame),
+      listing_(options.list),
+      boxes_(!options.quiet && !options.list && host.HasInteractiveDesktop()) {}
+
 void RunReport::Tell(WindowHandle owner, const std::string& text,
                      const std::optional<std::string>& caption, std::uint32_t type) {
-  host_.MessageBoxA(owner, text, caption, type);
+  Log("message: " + text);
+  if (boxes_) {
+    host_.MessageBoxA(owner, text, caption, type);
+  } else {
+    host_.WriteStandardError(text + "\n");
+  }
+}
+
+void RunReport::Log(const std::string& line) {
+  host_.WriteLog(line);
+}
+
+void RunReport::LogEntry(std::string_view section, std::string_view entry,
+                         const std::string& value) {
+  Log("script [" + std::string(section) + "] " + std::string(entry) + "=" + value);
+}
+
+void RunReport::List(const std::string& line) {
+  host_.WriteStandardOutput(line + "\n");
+  Log("list: " + line);
 }
 
 int RunReport::Status() const {
@@ -14,6 +41,12 @@ int RunReport::Status() const {
     return kExitLeft;
   }
   return restartNeeded_ ? kExitRestartNeeded : kExitCompleted;
+}
+
+std::string ErrorText(Status error) {
+  char text[9] = {};
+  std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(error));
+  return text;
 }
 
 }  // namespace vorsk

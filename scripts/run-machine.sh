@@ -8,14 +8,16 @@
 # build folder and, in the 64-bit world, vorsk64.exe ($VORSK_COMPANION_EXE, or the 64-bit build
 # beside the build folder), unless the description says "companion absent". A description line
 # "run <program> [<arguments> ...]" runs that program of C:\vorsk with those arguments instead
-# of vorsk.exe alone.
+# of vorsk.exe alone; "station own" runs it in a window station of its own, where no box can be
+# seen (as a service); "hold <path>" has another program hold that file open during the run.
 #
 # The prefix is <output folder>/prefix: a copy of the template prefix when one is given (made
 # first, of the world's kind, if it does not exist yet), otherwise a fresh one. The output folder
 # receives before.txt and after.txt (machine_state's view of the machine before and after the
 # run), events.txt (the message boxes shown, each answered with OK, and any window that became
-# visible), stdout.txt (the trace), stderr.txt and status.txt (the exit status). The prefix's
-# session is stopped afterwards, also when something fails.
+# visible), stdout.txt (the trace), stderr.txt, status.txt (the exit status) and, when the run
+# wrote one, run-log.txt (C:\vorsk\run.log). The prefix's session is stopped afterwards, also
+# when something fails.
 set -euo pipefail
 
 build=$(realpath "$1")
@@ -75,10 +77,41 @@ inspect "$out/before.txt"
 # What runs: vorsk.exe, or the description's "run" line.
 read -r -a command <<<"$(sed -n 's/^run //p' "$description" | tr -d '\r')"
 [ ${#command[@]} -gt 0 ] || command=(vorsk.exe)
+# Files that another program holds open during the run: each holder keeps its file until its
+# standard input, a pipe this script keeps open, ends.
+holders=()
+writers=()
+while IFS= read -r held; do
+  [ -n "$held" ] || continue
+  fifo="$out/hold-${#holders[@]}"
+  mkfifo "$fifo"
+  wine "$tools/stager.exe" --hold "$held" <"$fifo" >"$fifo.said" 2>&1 &
+  holders+=("$!")
+  exec {writer}>"$fifo"
+  writers+=("$writer")
+  for _ in $(seq 1 100); do
+    grep -q held "$fifo.said" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q held "$fifo.said" || { echo "run-machine.sh: cannot hold $held" >&2; exit 1; }
+done < <(sed -n 's/^hold //p' "$description" | tr -d '\r')
 # A case may ask for a Wine debug channel during the run ("debug <channels>"), whose log then
 # lands in stderr.txt.
 channels=$(sed -n 's/^debug //p' "$description" | tr -d '\r')
-WINEDEBUG=${channels:--all} \
+options=
+if grep -qx 'station own' <(tr -d '\r' <"$description"); then
+  options=--own-station
+fi
+WINEDEBUG=${channels:--all} VORSK_WATCHER_OPTIONS=$options \
   bash "$scripts/run-watched.sh" wine "$build/watcher.exe" "$out" "$programs/${command[0]}" \
   "${command[@]:1}"
+for writer in "${writers[@]}"; do
+  exec {writer}>&-
+done
+if [ ${#holders[@]} -gt 0 ]; then
+  wait "${holders[@]}" || true
+fi
+if [ -f "$programs/run.log" ]; then
+  cp "$programs/run.log" "$out/run-log.txt"
+fi
 inspect "$out/after.txt"

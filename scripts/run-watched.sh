@@ -5,6 +5,7 @@
 # The output folder receives status.txt (the program's exit status), stdout.txt and stderr.txt
 # (its standard output and error) and events.txt (the watcher's lines: the message boxes the
 # program showed, each dismissed with OK, and any other window of it that became visible).
+# VORSK_WATCHER_OPTIONS gives the watcher its options (--own-station).
 set -euo pipefail
 
 wine=$1
@@ -21,6 +22,7 @@ program=$("$wine" winepath -w "$(realpath "$1")" 2>/dev/null)
 shift
 
 status=0
-bash "$with_display" "$wine" "$watcher" "$events" "$program" "$@" \
+# shellcheck disable=SC2086
+bash "$with_display" "$wine" "$watcher" ${VORSK_WATCHER_OPTIONS:-} "$events" "$program" "$@" \
   </dev/null >"$out/stdout.txt" 2>"$out/stderr.txt" || status=$?
 echo "$status" >"$out/status.txt"

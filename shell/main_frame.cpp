@@ -50,6 +50,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
   DockControlBar(&m_wndToolBar);
 
   // The program's removal ends the process.
-  static_cast<CVorskApp*>(AfxGetApp())->Removal().Run(*this);
+  const auto* app = static_cast<CVorskApp*>(AfxGetApp());
+  app->Removal().Run(*this, app->Request());
   return 0;
 }

@@ -1,10 +1,13 @@
 #include "shell/vorsk_app.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "res/resource.h"
 #include "shell/about_box.h"
+#include "shell/console.h"
 #include "shell/main_frame.h"
+#include "shell/vorsk_command_line.h"
 #include "shell/vorsk_doc.h"
 #include "shell/vorsk_view.h"
 
@@ -28,9 +31,19 @@ BOOL CVorskApp::InitInstance() {
                                                       RUNTIME_CLASS(CVorskView)));
 
   // Creating the first document creates the main frame, whose creation runs the removal and
-  // ends the process: in practice this does not return.
-  CCommandLineInfo cmdInfo;
+  // ends the process: in practice this does not return. A command line that asks for the usage
+  // runs nothing.
+  CVorskCommandLineInfo cmdInfo;
   ParseCommandLine(cmdInfo);
+  if (cmdInfo.WantsConsole()) {
+    vorsk::UseParentConsoleForUnredirectedOutput();
+  }
+  if (cmdInfo.m_showUsage) {
+    std::fputs(vorsk::kUsage, stdout);
+    std::fflush(stdout);
+    return FALSE;
+  }
+  m_request = cmdInfo.m_request;
   if (!ProcessShellCommand(cmdInfo)) {
     return FALSE;
   }

@@ -14,6 +14,8 @@ class CVorskApp : public CWinApp {
   BOOL InitInstance() override;
 
   RemovalRunner& Removal() const { return m_removal; }
+  // What the command line asked of the removal.
+  const RemovalRequest& Request() const { return m_request; }
 
  protected:
   afx_msg void OnShowAbout();
@@ -22,6 +24,7 @@ class CVorskApp : public CWinApp {
 
  private:
   RemovalRunner& m_removal;
+  RemovalRequest m_request;
 };
 
 // The one application object, defined by each program's root with its removal runner.

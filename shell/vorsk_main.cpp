@@ -2,6 +2,7 @@
 // to: the run on the real machine, which ends the process with the run's exit status.
 #include <cstdlib>
 
+#include "host/win32/process_facts.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
 #include "removal/run.h"
@@ -11,9 +12,18 @@ namespace {
 
 class MachineRemoval final : public RemovalRunner {
  public:
-  void Run(CWnd& frame) override {
+  void Run(CWnd& frame, const RemovalRequest& request) override {
     vorsk::Win32Host host;
-    const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()));
+    // A log that cannot be opened is said on standard error; the run goes on without it.
+    if (!request.logPath.empty()) {
+      const vorsk::Status error = host.OpenLog(request.logPath);
+      if (error != vorsk::kErrorSuccess) {
+        host.WriteStandardError("The log " + vorsk::win32::WideToAnsi(request.logPath) +
+                                " cannot be opened (error " + vorsk::ErrorText(error) + ")\n");
+      }
+    }
+    const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()),
+                                             request.options);
     // Through the runtime's exit, so that buffered standard output (the trace) is flushed.
     std::exit(status);
   }

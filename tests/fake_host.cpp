@@ -382,6 +382,15 @@ bool FakeHost::SetFileAttributesA(const std::string& path, std::uint32_t attribu
   return true;
 }
 
+std::uint32_t FakeHost::GetFileAttributesA(const std::string& path) {
+  const auto file = files.find(path);
+  if (file == files.end()) {
+    lastError_ = kErrorFileNotFound;
+    return kInvalidFileAttributes;
+  }
+  return file->second.attributes;
+}
+
 bool FakeHost::DeleteFileA(const std::string& path) {
   Note("delete-file " + path);
   const auto file = files.find(path);
@@ -743,6 +752,11 @@ bool FakeHost::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& 
   return true;
 }
 
+bool FakeHost::IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) {
+  const Device* device = DeviceOf(set, record);
+  return device != nullptr && device->present;
+}
+
 ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::string& arguments) {
   Note("run " + program + " " + arguments);
   ProgramRun run;
@@ -814,6 +828,11 @@ int FakeHost::MessageBoxA(WindowHandle owner, const std::string& text,
 void FakeHost::WriteStandardOutput(const std::string& text) {
   Note("output " + text);
   standardOutput += text;
+}
+
+void FakeHost::WriteStandardError(const std::string& text) {
+  Note("error-output " + text);
+  standardError += text;
 }
 
 std::vector<std::string> SplitCommandArguments(const std::string& arguments) {

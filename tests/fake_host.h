@@ -94,12 +94,16 @@ class FakeHost : public Host {
   };
   Companion companion = Companion::Missing;
   std::size_t companionReportsBeforeCut = 0;
+  bool interactiveDesktop = true;  // false: a service's window station, where no box is seen
+  ProcessFacts processFacts{"6.1.7601", 32, 32, "MACHINE\\admin", true};
 
   // What the run did. A benchmark that measures the run itself turns the journal off.
   bool keepJournal = true;
   std::vector<std::string> journal;
   std::vector<MessageBoxRecord> messageBoxes;
   std::string standardOutput;
+  std::string standardError;
+  std::vector<std::string> log;
   std::vector<std::string> faults;  // misuse of the services: a double close, a stray handle
 
   // Building the machine.
@@ -135,6 +139,7 @@ class FakeHost : public Host {
                          std::uint32_t flagsAndAttributes) override;
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
+  std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
@@ -163,14 +168,19 @@ class FakeHost : public Host {
                               DeviceInfoRecord& record) override;
   bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                       std::uint32_t* flags) override;
+  bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
   bool IsWow64Process() override { return wow64; }
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
+  ProcessFacts GetProcessFacts() override { return processFacts; }
+  bool HasInteractiveDesktop() override { return interactiveDesktop; }
   void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
   void* LocalFree(void* memory) override;
   std::uint32_t GetLastError() override { return lastError_; }
   int MessageBoxA(WindowHandle owner, const std::string& text,
                   const std::optional<std::string>& caption, std::uint32_t type) override;
   void WriteStandardOutput(const std::string& text) override;
+  void WriteStandardError(const std::string& text) override;
+  void WriteLog(const std::string& line) override { log.push_back(line); }
 
  private:
   // Resolves an open key (or HKEY_LOCAL_MACHINE) and a relative path to a full key path;

@@ -11,6 +11,7 @@
 #include <cfgmgr32.h>
 // clang-format on
 
+#include "host/win32/process_facts.h"
 #include "host/win32/program_runner.h"
 #include "host/win32/translate.h"
 
@@ -125,6 +126,10 @@ bool Win32Host::CloseHandle(FileHandle file) {
 
 bool Win32Host::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {
   return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
+}
+
+std::uint32_t Win32Host::GetFileAttributesA(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str());
 }
 
 bool Win32Host::DeleteFileA(const std::string& path) {
@@ -260,6 +265,13 @@ bool Win32Host::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord&
   return true;
 }
 
+bool Win32Host::IsDevicePresent(DevInfoSet, DeviceInfoRecord& record) {
+  // A device that is not plugged in has no device node now.
+  ULONG status = 0;
+  ULONG problem = 0;
+  return ::CM_Get_DevNode_Status(&status, &problem, record.devInst, 0) == CR_SUCCESS;
+}
+
 bool Win32Host::IsWow64Process() {
   BOOL wow64 = FALSE;
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
@@ -267,6 +279,19 @@ bool Win32Host::IsWow64Process() {
 
 ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments) {
   return win32::RunProgramBeside(program, arguments);
+}
+
+ProcessFacts Win32Host::GetProcessFacts() {
+  return win32::ReadProcessFacts(IsWow64Process());
+}
+
+bool Win32Host::HasInteractiveDesktop() {
+  USEROBJECTFLAGS flags = {};
+  if (!::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                   nullptr)) {
+    return true;  // as the platform shows boxes when it cannot tell
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 void* Win32Host::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
@@ -288,6 +313,22 @@ int Win32Host::MessageBoxA(WindowHandle owner, const std::string& text,
 
 void Win32Host::WriteStandardOutput(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void Win32Host::WriteStandardError(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+Status Win32Host::OpenLog(const std::wstring& path) {
+  log_ = win32::OpenLogForAppending(path);
+  return log_ ? kErrorSuccess : ::GetLastError();
+}
+
+void Win32Host::WriteLog(const std::string& line) {
+  if (log_) {
+    win32::AppendLogLine(log_.get(), line);
+  }
 }
 
 }  // namespace vorsk

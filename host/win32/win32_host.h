@@ -1,12 +1,19 @@
 // The host services on the real platform.
 #pragma once
 
+#include <string>
+
 #include "host/host.h"
+#include "host/win32/win32_handles.h"
 
 namespace vorsk {
 
 class Win32Host : public Host {
  public:
+  // Opens the run's log, by the full path it resolves to, for appending; returns the platform's
+  // error when it cannot be opened (the run then has no log).
+  Status OpenLog(const std::wstring& path);
+
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& entry,
                                        const std::string& defaultText, std::uint32_t size,
                                        const std::string& path) override;
@@ -19,6 +26,7 @@ class Win32Host : public Host {
                          std::uint32_t flagsAndAttributes) override;
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
+  std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
 
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
@@ -50,8 +58,12 @@ class Win32Host : public Host {
   bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                       std::uint32_t* flags) override;
 
+  bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
+
   bool IsWow64Process() override;
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
+  ProcessFacts GetProcessFacts() override;
+  bool HasInteractiveDesktop() override;
 
   void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
   void* LocalFree(void* memory) override;
@@ -61,6 +73,11 @@ class Win32Host : public Host {
                   const std::optional<std::string>& caption, std::uint32_t type) override;
 
   void WriteStandardOutput(const std::string& text) override;
+  void WriteStandardError(const std::string& text) override;
+  void WriteLog(const std::string& line) override;
+
+ private:
+  win32::unique_hfile log_;
 };
 
 }  // namespace vorsk

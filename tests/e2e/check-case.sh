@@ -15,6 +15,10 @@
 #                                it; key64 is a key of the 64-bit registry view.
 #   expect log <pattern>         lines of the Wine debug log that the case asks for with
 #   expect log-closed            "debug <channels>" (see below)
+#   expect output <line>         lines of standard output besides the trace, in this order
+#   expect error <line>          lines of standard error, in this order
+#   expect run-log <pattern>     lines of the run's own log (C:\vorsk\run.log), in this order
+#                                (extended regular expressions, matched after the timestamp)
 set -euo pipefail
 
 case_file=$1
@@ -41,8 +45,34 @@ fi
 # The trace: one line per examined hardware ID and nothing else (the runtime's text mode ends
 # each line with CR LF).
 tr -d '\r' <"$out/stdout.txt" >"$out/trace.txt"
-if grep -vqE '^Compare device ID: \[.*\]$' "$out/trace.txt"; then
+if ! grep -qE '^expect output ' "$case_file" && grep -vqE '^Compare device ID: \[.*\]$' "$out/trace.txt"; then
   fail "standard output holds lines that are not trace lines"
+fi
+
+# Lines expected in order among others: <what> <file> <expected lines> <grep mode>.
+in_order() {
+  local what=$1 file=$2 mode=$3 line rest
+  rest=$(cat "$file" 2>/dev/null || true)
+  while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    if ! found=$(grep -n "$mode" -m1 -- "$line" <<<"$rest"); then
+      fail "$what has no line (in its order) for: $line"
+      return
+    fi
+    rest=$(tail -n +"$((${found%%:*} + 1))" <<<"$rest")
+  done
+}
+in_order "standard output" "$out/trace.txt" -Fx < <(expectations output)
+tr -d '\r' <"$out/stderr.txt" >"$out/error.txt"
+in_order "standard error" "$out/error.txt" -Fx < <(expectations error)
+if grep -qE '^expect run-log ' "$case_file"; then
+  [ -f "$out/run-log.txt" ] || fail "the run wrote no log"
+  # Each line: "<date> <time> <what>", in UTF-8 with CR LF.
+  if [ -f "$out/run-log.txt" ] && grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} .*'$'\r''$' "$out/run-log.txt"; then
+    fail "the run's log holds a line without its time or its CR LF"
+  fi
+  tr -d '\r' <"$out/run-log.txt" 2>/dev/null | cut -d' ' -f3- >"$out/run-log-lines.txt" || true
+  in_order "the run's log" "$out/run-log-lines.txt" -E < <(expectations run-log)
 fi
 case_ids=$(sed -n 's/^device [^|]*| //p' "$case_file" | tr -d '\r' | sed 's/ | /\n/g')
 known_ids=$(sed -n 's/^device [^|]*| //p' "$out/before.txt" | sed 's/ | /\n/g')

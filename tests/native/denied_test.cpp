@@ -85,11 +85,11 @@ TEST_F(DeniedTest, WithAllRightsTheNamedItemsGo) {
 }
 
 // An INF file the user may not delete: one message names it, its twin and the next lookup's
-// files still go, and so do the instances and trees.
+// files still go, and so do the instances and trees; the file is left, and the status says so.
 TEST_F(DeniedTest, UndeletableFileIsReportedAndTheRunGoesOn) {
   host.files[kInf + "oem7.inf"].deleteDenied = true;
 
-  Run();
+  Run(kExitLeft);
 
   EXPECT_EQ(Messages(),
             std::vector<std::string>{"File: " + kInf + "oem7.inf is read only,can't be deleted!"});
@@ -118,8 +118,8 @@ TEST_F(DeniedTest, InstanceThatRefusesRemovalStaysSilently) {
 }
 
 // Keys whose deletion is denied (ERROR_ACCESS_DENIED): a subkey, and a listed key itself. Each
-// stays with what holds it, silently; its siblings and the next listed tree go, and no other
-// key or value changes.
+// stays with what holds it, silently; its siblings and the next listed tree go, no other key or
+// value changes, and the run ends with the status of something left.
 TEST_F(DeniedTest, KeysWhoseDeletionIsDeniedStaySilently) {
   host.FindKey("SOFTWARE\\Vendor\\Scanner\\Settings\\Colour")->deleteFailure = kErrorAccessDenied;
   host.FindKey("SOFTWARE\\Vendor\\Utilities")->deleteFailure = kErrorAccessDenied;
@@ -130,7 +130,7 @@ TEST_F(DeniedTest, KeysWhoseDeletionIsDeniedStaySilently) {
     expected.erase(std::find(expected.begin(), expected.end(), gone));
   }
 
-  Run();
+  Run(kExitLeft);
 
   EXPECT_TRUE(host.messageBoxes.empty());
   EXPECT_EQ(host.RegistrySnapshot(), expected);

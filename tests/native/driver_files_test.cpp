@@ -140,9 +140,23 @@ TEST_F(DriverFilesTest, OnlyTheFirstOfTwoMatchingEntriesIsActedOn) {
 // On the first matching entry, an InfPath that cannot be read, or that is not a plain file
 // name in the INF directory, ends the scan: nothing is deleted and nothing is shown.
 TEST_F(DriverFilesTest, UnusableInfPathOnTheFirstMatchEndsTheScan) {
-  const std::vector<std::optional<std::string>> infPaths = {
-      std::nullopt,   std::string(256, 'o'), "",        ".", "..", "..\\system32\\kernel32.dll",
-      "sub\\oem.inf", "C:oem.inf",           "/oem.inf"};
+  const std::vector<std::optional<std::string>> infPaths = {std::nullopt,
+                                                            std::string(256, 'o'),
+                                                            "",
+                                                            ".",
+                                                            "..",
+                                                            "..\\system32\\kernel32.dll",
+                                                            "sub\\oem.inf",
+                                                            "C:oem.inf",
+                                                            "/oem.inf",
+                                                            "NUL",
+                                                            "CON",
+                                                            "COM1.inf",
+                                                            "lpt9",
+                                                            "AUX.pnf",
+                                                            "con .inf",
+                                                            "oem\n7.inf",
+                                                            "oem|7.inf"};
   for (const auto& infPath : infPaths) {
     SCOPED_TRACE(infPath.value_or("(absent)"));
     test::FakeHost machine;
@@ -158,6 +172,17 @@ TEST_F(DriverFilesTest, UnusableInfPathOnTheFirstMatchEndsTheScan) {
     EXPECT_TRUE(machine.JournalOf("delete-file").empty());
     EXPECT_TRUE(machine.messageBoxes.empty());
     EXPECT_EQ(machine.OpenHandleCount(), 0u);
+  }
+}
+
+// Names that only look like devices' are files' names.
+TEST_F(DriverFilesTest, DeviceNamesAreTheExactOnes) {
+  for (const char* device : {"NUL", "nul.inf", "Com7", "LPT1.x.y", "aux  .inf", "PRN"}) {
+    EXPECT_TRUE(IsReservedDeviceName(device)) << device;
+  }
+  for (const char* file : {"COM0", "LPT10.inf", "nulls.inf", "oem7.inf", "CONSOLE", "xnul"}) {
+    EXPECT_FALSE(IsReservedDeviceName(file)) << file;
+    EXPECT_TRUE(IsPlainFileName(file)) << file;
   }
 }
 

@@ -61,7 +61,14 @@ TEST(PassProperties, HoldOnGeneratedMachinesAndScripts) {
     if (one) {
       std::cout << test::DescribeCase(host);
     }
-    const std::vector<std::string> violations = test::RunPassAndCheck(host, &tally);
+    std::vector<std::string> violations = test::RunPassAndCheck(host, &tally);
+    // The same machine once more, listed.
+    test::FakeHost listed;
+    test::SeededChoices again(seed);
+    test::GenerateCase(again, listed);
+    for (const std::string& violation : test::RunListAndCheck(listed)) {
+      violations.push_back("listing: " + violation);
+    }
     if (!violations.empty()) {
       ++failures;
       ADD_FAILURE() << "seed " << seed << " (run it alone with VORSK_PROPERTY_SEED=" << seed

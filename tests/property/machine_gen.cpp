@@ -264,7 +264,19 @@ class CaseGenerator {
   // An InfPath text: plain names of every shape, and names that reach outside the INF directory.
   std::string InfName() {
     const std::string number = std::to_string(c_.Below(100));
-    switch (c_.Below(26)) {
+    switch (c_.Below(28)) {
+      case 26: {
+        // A device's name, with or without an extension, in any letter case.
+        static const char* const kDevices[] = {"CON",  "prn",  "Aux",  "NUL",  "COM1",
+                                               "com9", "LPT1", "lpt9", "COM0", "LPT10"};
+        std::string name = AnyCase(kDevices[c_.Below(10)]);
+        if (c_.OneIn(2)) {
+          name += c_.OneIn(2) ? ".inf" : " .pnf";
+        }
+        return name;
+      }
+      case 27:
+        return "oem" + number + (c_.OneIn(2) ? "<>.inf" : "|?.inf");
       case 8:
         return "a.b" + number + ".inf";
       case 9:

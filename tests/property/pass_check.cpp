@@ -57,13 +57,27 @@ std::string TextOf(const std::string& data) {
   return zero == std::string::npos ? data : data.substr(0, zero);
 }
 
-// An InfPath that names a file in the INF directory itself.
+// An InfPath that names a file in the INF directory itself: no folder, drive or character that
+// no file name holds, no name the platform would change by dropping a last dot or blank, and no
+// device's name (with or without an extension).
 bool NamesAnInfFile(const std::string& name) {
   if (name.empty() || name.back() == '.' || name.back() == ' ') {
     return false;
   }
-  return std::none_of(name.begin(), name.end(),
-                      [](char c) { return c == '\\' || c == '/' || c == ':'; });
+  static const std::string kForbidden = "\\/:<>\"|?*";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 1 && byte <= 31) || kForbidden.find(c) != std::string::npos) {
+      return false;
+    }
+  }
+  std::string stem = name.substr(0, name.find('.'));
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  std::transform(stem.begin(), stem.end(), stem.begin(), Lower);
+  static const std::set<std::string> kDevices = {
+      "con",  "prn",  "aux",  "nul",  "com1", "com2", "com3", "com4", "com5", "com6", "com7",
+      "com8", "com9", "lpt1", "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
+  return kDevices.count(stem) == 0;
 }
 
 std::string PrecompiledName(const std::string& infName) {
@@ -169,6 +183,13 @@ struct Prediction {
   std::vector<std::string> roots;       // the trees the script lists
   std::vector<std::string> mustVanish;  // keys nothing keeps: below a listed tree, no fault
   std::vector<std::string> mustStay;    // keys at or below a level that cannot be listed
+  // What a run that lists finds there: the files of each driver entry, present or absent, the
+  // matching instances in the order of the walk, and the keys of each listed tree that is there.
+  bool somethingThere = false;
+  std::set<std::string, NoCaseLess> presentFiles;
+  std::set<std::string, NoCaseLess> absentFiles;
+  std::vector<std::string> matched;
+  std::map<std::string, std::uint32_t> treeKeys;
 };
 
 class Predictor {
@@ -253,13 +274,21 @@ class Predictor {
         continue;
       }
       if (!haveDirectory) {
+        // Whether the files are there cannot be told: they count as left.
         p_.boxes.push_back(UndeletableFileBox(*infName));
+        p_.left = true;
+        p_.somethingThere = true;
         continue;
       }
       const std::string directory = host_.windowsDirectory + "\\Inf\\";
       for (const std::string& path :
            {directory + *infName, directory + PrecompiledName(*infName)}) {
         p_.allowedFiles.insert(path);
+        if (path.size() <= kLongestDriverText) {
+          const bool present = host_.files.count(path) != 0;
+          (present ? p_.presentFiles : p_.absentFiles).insert(path);
+          p_.somethingThere = p_.somethingThere || present;
+        }
         if (path.size() > kLongestDriverText) {
           p_.boxes.push_back(UndeletableFileBox(path));
           continue;
@@ -272,6 +301,7 @@ class Predictor {
         file->second.attributes = kFileAttributeArchive;
         if (file->second.deleteDenied) {
           p_.boxes.push_back(UndeletableFileBox(path));
+          p_.left = true;
           continue;
         }
         p_.filesAfter.erase(file);
@@ -327,6 +357,11 @@ class Predictor {
         }
         offset = end + 1;
       }
+    }
+    for (const FakeHost::Device* device : matched) {
+      p_.matched.push_back(device->instanceIdUnreadable ? "(its instance ID cannot be read)"
+                                                        : device->instanceId);
+      p_.somethingThere = true;
     }
     if (!host_.wow64) {
       // Each matching instance is removed during the walk.
@@ -392,6 +427,7 @@ class Predictor {
         p_.roots.push_back(*root);
       }
     }
+    std::vector<std::string> existingRoots;
     for (const std::string& root : p_.roots) {
       const FakeHost::Key* key = &host_.registry;
       for (const std::string& part : Components(root)) {
@@ -407,7 +443,15 @@ class Predictor {
       }
       if (key != nullptr) {
         CollectMustVanish(*key, root, true);
+        existingRoots.push_back(root);
+        p_.treeKeys[root] = key->openFailure ? 1 : 1 + KeysBelow(*key);
+        p_.somethingThere = true;
       }
+    }
+    // A listed tree that is there and does not vanish whole is left.
+    const std::set<std::string, NoCaseLess> vanishing(p_.mustVanish.begin(), p_.mustVanish.end());
+    for (const std::string& root : existingRoots) {
+      p_.left = p_.left || vanishing.count(root) == 0;
     }
   }
 
@@ -415,7 +459,7 @@ class Predictor {
   // subtree is free of faults, when every key between the listed one and it can be listed.
   // Returns whether the subtree at `key` is free of faults.
   bool CollectMustVanish(const FakeHost::Key& key, const std::string& path, bool reached) {
-    const bool listable = !key.openFailure && !key.queryInfoFailure && key.enumFailures.empty();
+    const bool listable = Listable(key);
     if (reached && !Listable(key) && !AnyRootBelow(path)) {
       // A level that cannot be opened, counted or listed keeps everything at and below it, as
       // long as no other listed tree lies inside it.
@@ -430,6 +474,23 @@ class Predictor {
       p_.mustVanish.push_back(path);
     }
     return clean;
+  }
+
+  // The keys a listing counts below a key: each subkey whose name can be read, with those below
+  // it when it can be opened; none below a key whose subkeys cannot be counted.
+  static std::uint32_t KeysBelow(const FakeHost::Key& key) {
+    if (key.queryInfoFailure) {
+      return 0;
+    }
+    std::uint32_t count = 0;
+    std::uint32_t index = 0;
+    for (const auto& [name, subkey] : key.subkeys) {
+      if (key.enumFailures.count(index++) != 0) {
+        continue;
+      }
+      count += 1 + (subkey->openFailure ? 0 : KeysBelow(*subkey));
+    }
+    return count;
   }
 
   // Whether the descent can list the level: it opens, its subkeys can be counted, and each name
@@ -655,6 +716,104 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
     tally->companionStarts += host.JournalOf("run").size();
     tally->runsWithSomethingLeft += status == 3 ? 1 : 0;
     tally->runsNeedingRestart += status == 3010 ? 1 : 0;
+  }
+  return violations;
+}
+
+std::vector<std::string> RunListAndCheck(FakeHost& host) {
+  const std::vector<std::string> snapshotBefore = host.RegistrySnapshot();
+  const auto filesBefore = host.files;
+  const Prediction p = Predictor(host).Predict();
+  host.journal.clear();
+  RunOptions options;
+  options.list = true;
+
+  const int status = PerformRemoval(host, kFrame, options);
+
+  std::vector<std::string> violations;
+  const int expectedStatus = !p.scriptFound ? 2 : p.somethingThere ? 3 : 0;
+  if (status != expectedStatus) {
+    violations.push_back("listing status " + std::to_string(status) + ", expected " +
+                         std::to_string(expectedStatus));
+  }
+  for (const char* kind : {"delete-file", "delete-key", "remove-device", "run", "alloc-failed"}) {
+    if (kind != std::string("alloc-failed") && !host.JournalOf(kind).empty()) {
+      violations.push_back(std::string("the listing changed the machine: ") + kind);
+    }
+  }
+  if (host.RegistrySnapshot() != snapshotBefore || host.files.size() != filesBefore.size()) {
+    violations.push_back("the listing changed the registry or the files");
+  }
+  if (!host.messageBoxes.empty()) {
+    violations.push_back("the listing showed a box: " + Describe(host.messageBoxes[0]));
+  }
+  // The listing's lines against the model: files, instances, trees.
+  std::set<std::string, NoCaseLess> present;
+  std::set<std::string, NoCaseLess> absent;
+  std::vector<std::string> instances;
+  std::map<std::string, std::uint32_t> trees;
+  std::size_t begin = 0;
+  const std::string& out = host.standardOutput;
+  while (begin < out.size()) {
+    const std::size_t end = out.find('\n', begin);
+    const std::string line = out.substr(begin, end - begin);
+    begin = end == std::string::npos ? out.size() : end + 1;
+    const auto ends = [&](const std::string& tail) {
+      return line.size() >= tail.size() &&
+             line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    if (line.rfind("Compare device ID: ", 0) == 0) {
+      violations.push_back("the listing traced: " + Printable(line));
+    } else if (line.rfind("  file ", 0) == 0 && ends(": present")) {
+      present.insert(line.substr(7, line.size() - 7 - 9));
+    } else if (line.rfind("  file ", 0) == 0 && ends(": absent")) {
+      absent.insert(line.substr(7, line.size() - 7 - 8));
+    } else if (line.rfind("instance ", 0) == 0) {
+      instances.push_back(line.substr(9, line.find(" (matching ") - 9));
+    } else if (line.rfind("tree ", 0) == 0 && (ends(" keys") || ends(" key"))) {
+      const std::size_t colon = line.rfind(": ");
+      const std::string count = line.substr(colon + 2, line.find(' ', colon + 2) - colon - 2);
+      if (count.find_first_not_of("0123456789") == std::string::npos) {
+        trees[line.substr(5, colon - 5)] = static_cast<std::uint32_t>(std::stoul(count));
+      }
+    }
+  }
+  if (present != p.presentFiles || absent != p.absentFiles) {
+    std::string got;
+    for (const std::string& file : present) {
+      got += " +" + Printable(file, 80);
+    }
+    for (const std::string& file : absent) {
+      got += " -" + Printable(file, 80);
+    }
+    std::string expected;
+    for (const std::string& file : p.presentFiles) {
+      expected += " +" + Printable(file, 80);
+    }
+    for (const std::string& file : p.absentFiles) {
+      expected += " -" + Printable(file, 80);
+    }
+    violations.push_back("the listing's files:" + got + "; expected:" + expected);
+  }
+  if (instances != p.matched) {
+    violations.push_back("the listing's instances differ from the model's matching ones");
+  }
+  if (trees != p.treeKeys) {
+    std::string got;
+    for (const auto& [root, keys] : trees) {
+      got += " " + Printable(root, 60) + "=" + std::to_string(keys);
+    }
+    std::string expected;
+    for (const auto& [root, keys] : p.treeKeys) {
+      expected += " " + Printable(root, 60) + "=" + std::to_string(keys);
+    }
+    violations.push_back("the listing's trees:" + got + "; expected:" + expected);
+  }
+  if (host.OpenHandleCount() != 0) {
+    violations.push_back("the listing left handles open");
+  }
+  for (const std::string& fault : host.faults) {
+    violations.push_back("misuse of the host services: " + fault);
   }
   return violations;
 }

@@ -31,6 +31,11 @@ struct PassTally {
 // nothing when the run kept every rule. Adds what the run did to `tally` when given.
 std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally = nullptr);
 
+// Runs the pass as /list on `host` and returns each broken rule: the listing changes nothing,
+// shows no box, and says exactly what the model finds there (the files of each driver entry, the
+// matching instances, the keys of each listed tree), with the status of what it found.
+std::vector<std::string> RunListAndCheck(FakeHost& host);
+
 // The machine and script of `host`, for a failure report.
 std::string DescribeCase(const FakeHost& host);
 

@@ -18,7 +18,7 @@ if(NOT header MATCHES "Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)")
   message(FATAL_ERROR "${EXE} is not a GUI-subsystem program")
 endif()
 
-set(system_dlls ADVAPI32.dll COMCTL32.dll COMDLG32.dll GDI32.dll KERNEL32.dll msvcrt.dll
+set(system_dlls ADVAPI32.dll CFGMGR32.dll COMCTL32.dll COMDLG32.dll GDI32.dll KERNEL32.dll msvcrt.dll
     OLE32.dll SETUPAPI.dll SHELL32.dll USER32.dll VERSION.dll WINSPOOL.DRV)
 string(TOUPPER "${system_dlls}" system_dlls)
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${header}")

@@ -18,6 +18,7 @@
 #include "shell/about_box.h"
 #include "shell/main_frame.h"
 #include "shell/vorsk_app.h"
+#include "shell/vorsk_command_line.h"
 #include "shell/vorsk_doc.h"
 #include "shell/vorsk_view.h"
 #include "tests/win32/screen.h"
@@ -45,6 +46,7 @@ struct Recording {
   std::vector<std::wstring> events;
   int runs = 0;
   HWND runFrame = nullptr;
+  RemovalRequest request;
   // The frame's state when the run was called.
   std::vector<int> toolbarCommands;
   DWORD toolbarButtonSize = 0;
@@ -148,7 +150,7 @@ namespace {
 // by then.
 class RecordingRemoval final : public RemovalRunner {
  public:
-  void Run(CWnd& frame) override;
+  void Run(CWnd& frame, const RemovalRequest& request) override;
 };
 
 RecordingRemoval removal;
@@ -158,9 +160,10 @@ RecordingRemoval removal;
 // The application object of the tests' process, with the recorder as its removal.
 CVorskApp theApp(removal);
 
-void RecordingRemoval::Run(CWnd& frameWindow) {
+void RecordingRemoval::Run(CWnd& frameWindow, const RemovalRequest& request) {
   CWnd* frame = &frameWindow;
   Recording& recording = *g_recording;
+  recording.request = request;
   recording.events.push_back(L"run");
   ++recording.runs;
   recording.runFrame = frame->m_hWnd;
@@ -413,6 +416,68 @@ TEST(Unregister, EndsWithoutAFrameAndTheRunNeverStarts) {
   EXPECT_EQ(::FindWindowW(L"FrameWnd", nullptr), nullptr);
 }
 
+// A command line that asks for the usage runs nothing either: no frame, no run, status 1.
+TEST(Usage, AnUnknownSwitchEndsWithoutAFrame) {
+  const Recording& recording = Start(L"");
+  EXPECT_FALSE(recording.initialised);
+  EXPECT_EQ(recording.runs, 0);
+  EXPECT_EQ(::FindWindowW(L"FrameWnd", nullptr), nullptr);
+}
+
+// vorsk's own switches reach the removal that the frame hands control to.
+TEST(Switches, ReachTheRemoval) {
+  const Recording& recording = Start(L"");
+  ASSERT_EQ(recording.runs, 1);
+  EXPECT_TRUE(recording.request.options.quiet);
+  EXPECT_TRUE(recording.request.options.list);
+  EXPECT_EQ(recording.request.logPath, L"C:\\vorsk\\run.log");
+}
+
+// The command line, parameter by parameter, as the framework hands it over: vorsk's switches in
+// any letter case and with '-' as well as '/', the framework's own, and any other.
+TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
+  const struct {
+    std::vector<std::wstring> arguments;
+    bool quiet;
+    bool list;
+    std::wstring log;
+    bool usage;
+    int shellCommand;
+  } cases[] = {
+      {{}, false, false, L"", false, CCommandLineInfo::FileNew},
+      {{L"/quiet"}, true, false, L"", false, CCommandLineInfo::FileNew},
+      {{L"-Q", L"/LIST"}, true, true, L"", false, CCommandLineInfo::FileNew},
+      {{L"/log:C:\\a b\\run.log"},
+       false,
+       false,
+       L"C:\\a b\\run.log",
+       false,
+       CCommandLineInfo::FileNew},
+      {{L"-Log:x.log", L"-list"}, false, true, L"x.log", false, CCommandLineInfo::FileNew},
+      {{L"/log:"}, false, false, L"", true, CCommandLineInfo::FileNew},
+      {{L"/?"}, false, false, L"", true, CCommandLineInfo::FileNew},
+      {{L"/lsit"}, false, false, L"", true, CCommandLineInfo::FileNew},
+      {{L"/quiet", L"/frobnicate"}, true, false, L"", true, CCommandLineInfo::FileNew},
+      {{L"/Unregister"}, false, false, L"", false, CCommandLineInfo::AppUnregister},
+      {{L"/dde"}, false, false, L"", false, CCommandLineInfo::FileNew},
+      {{L"/quiet", L"C:\\scan.vsk"}, true, false, L"", false, CCommandLineInfo::FileOpen},
+  };
+  for (const auto& c : cases) {
+    std::wstring line;
+    for (const std::wstring& argument : c.arguments) {
+      line += argument + L" ";
+    }
+    SCOPED_TRACE(std::string(line.begin(), line.end()));
+    CVorskCommandLineInfo info;
+    framework::ParseCommandArguments(info, c.arguments);
+    EXPECT_EQ(info.m_request.options.quiet, c.quiet);
+    EXPECT_EQ(info.m_request.options.list, c.list);
+    EXPECT_EQ(info.m_request.logPath, c.log);
+    EXPECT_EQ(info.m_showUsage, c.usage);
+    EXPECT_EQ(static_cast<int>(info.m_nShellCommand), c.shellCommand);
+  }
+}
+
 // The classes' runtime records: the frame, document and view have their own, creatable on demand
 // with schema 0xFFFF; the application and the about box have none of their own.
 TEST(Classes, FrameDocumentAndViewAreCreatableOnDemand) {
@@ -460,9 +525,15 @@ TEST(StatusBarFails, FrameIsNotCreatedAndTheRunNeverStarts) {
 
 }  // namespace
 
+// The application's command line is what is left of the test's once the test framework has taken
+// its own flags.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  static wchar_t noArguments[] = L"";
-  AfxWinInit(::GetModuleHandleW(nullptr), nullptr, noArguments, SW_SHOWNORMAL);
+  static std::wstring tail;
+  for (int index = 1; index < argc; ++index) {
+    const std::string argument = argv[index];
+    tail += (index > 1 ? L" \"" : L"\"") + std::wstring(argument.begin(), argument.end()) + L"\"";
+  }
+  AfxWinInit(::GetModuleHandleW(nullptr), nullptr, tail.data(), SW_SHOWNORMAL);
   return RUN_ALL_TESTS();
 }

@@ -1,6 +1,11 @@
 // Stages a machine description on the Wine prefix it runs in:
 //
 //   stager <description>
+//   stager --hold <path>
+//
+// With --hold it holds the file open the way another program would (for reading, sharing read
+// access only, so that nobody can delete it), says "held" on standard output, and keeps it open
+// until its standard input ends.
 //
 // Files with their attributes, driver entries below the device setup class keys, device
 // instances registered through the device setup service, registry keys with their values, and
@@ -101,6 +106,19 @@ bool Stage(const Description& description) {
 
 int main(int argc, char** argv) {
   using namespace vorsk::machine;
+  if (argc == 3 && std::string(argv[1]) == "--hold") {
+    vorsk::win32::unique_hfile file(::CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      std::fprintf(stderr, "stager: cannot hold %s\n", argv[2]);
+      return 1;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    return 0;
+  }
   std::string text;
   if (argc != 2 || !ReadWholeFile(argv[1], text)) {
     std::fprintf(stderr, "usage: stager <description>\n");

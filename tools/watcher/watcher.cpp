@@ -1,6 +1,10 @@
 // Runs a program and watches its windows, for tests of what a user would see:
 //
-//   watcher.exe <events file> <program> [arguments...]
+//   watcher.exe [--own-station] <events file> <program> [arguments...]
+//
+// With --own-station the program runs in a window station of its own, which is not the visible
+// one: as a service or the platform's own account runs, where no box can be seen or answered (and
+// none is seen here).
 //
 // The program runs with the watcher's standard input, output and error. Each message box it shows
 // (a dialog of class "#32770") is written as one line to the events file, with its owner, icon,
@@ -302,8 +306,14 @@ int main() {
   int count = 0;
   unique_hlocal arguments(::CommandLineToArgvW(::GetCommandLineW(), &count));
   auto* argv = static_cast<LPWSTR*>(arguments.get());
+  const bool ownStation = argv != nullptr && count > 1 && std::wstring(argv[1]) == L"--own-station";
+  if (ownStation) {
+    ++argv;
+    --count;
+  }
   if (argv == nullptr || count < 3) {
-    std::fprintf(stderr, "usage: watcher.exe <events file> <program> [arguments...]\n");
+    std::fprintf(stderr,
+                 "usage: watcher.exe [--own-station] <events file> <program> [arguments...]\n");
     return kWatcherFailed;
   }
   unique_hfile events(::CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -323,6 +333,20 @@ int main() {
   startup.hStdInput = InheritableStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = InheritableStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = InheritableStdHandle(STD_ERROR_HANDLE);
+  // A window station is created without being visible; only the platform's own first station is.
+  wchar_t stationDesktop[] = L"vorsk-watched\\Default";
+  HWINSTA station = nullptr;
+  if (ownStation) {
+    station = ::CreateWindowStationW(L"vorsk-watched", 0, WINSTA_ALL_ACCESS, nullptr);
+    HWINSTA own = ::GetProcessWindowStation();
+    if (station == nullptr || !::SetProcessWindowStation(station) ||
+        ::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr) == nullptr ||
+        !::SetProcessWindowStation(own)) {
+      std::fprintf(stderr, "watcher: cannot make a window station (error %lu)\n", ::GetLastError());
+      return kWatcherFailed;
+    }
+    startup.lpDesktop = stationDesktop;
+  }
   PROCESS_INFORMATION started = {};
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &started)) {

@@ -1,0 +1,207 @@
+// Runs that nobody watches: the exit status from what the stages left, quiet runs and runs
+// without an interactive desktop (no box, lines instead), the log, and the listing of /list.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "removal/run.h"
+#include "tests/native/machine.h"
+
+namespace vorsk {
+namespace {
+
+using test::kInf;
+using test::kScriptPath;
+
+const WindowHandle kFrame{0x4242};
+const std::string kScanner = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1";
+const std::string kEarlierScanner = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&2";
+
+// The typical road, with the precompiled file already gone.
+struct TypicalRoad {
+  TypicalRoad() {
+    test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_04a9&pid_2206", "oem7.inf");
+    host.AddFile(kInf + "oem7.inf");
+    host.AddDevice(kScanner, {"USB\\Vid_04a9&Pid_2206&Rev_0100"});
+    host.AddDevice(kEarlierScanner, {"USB\\Vid_04a9&Pid_2206&Rev_0100"}, false);
+    host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
+    host.AddKey("SOFTWARE\\Vendor\\Scanner\\Calibration\\Lamp");
+    host.AddFile(kScriptPath,
+                 "[RemoveInf]\nImage0=usb\\vid_04a9&pid_2206\n[CurrentDev]\nDevNo=1\n"
+                 "[1PIDVID]\nNum1=USB\\Vid_04a9&Pid_2206\n[1KEY]\nNum=3\n"
+                 "Num1=SOFTWARE\\Vendor\\Scanner\nNum2=SOFTWARE\\Vendor\\Gone\nNum3=SOFTWARE\n");
+  }
+  int Perform(const RunOptions& options = RunOptions()) {
+    const int status = PerformRemoval(host, kFrame, options);
+    EXPECT_EQ(host.OpenHandleCount(), 0u);
+    EXPECT_TRUE(host.faults.empty());
+    return status;
+  }
+  bool Logged(const std::string& line) const {
+    return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+  }
+
+  test::FakeHost host;
+};
+
+class UnattendedTest : public ::testing::Test, public TypicalRoad {};
+
+const std::string kMissingPnf = "File: C:\\WINDOWS\\Inf\\oem7.pnf is read only,can't be deleted!";
+
+// Absent is done: the missing precompiled file keeps its box but the run is a success.
+TEST_F(UnattendedTest, WhatIsAbsentCountsAsDone) {
+  EXPECT_EQ(Perform(), kExitCompleted);
+  ASSERT_EQ(host.messageBoxes.size(), 1u);
+  EXPECT_EQ(host.messageBoxes[0].text, kMissingPnf);
+  EXPECT_EQ(host.standardError, "");
+  EXPECT_TRUE(Logged("file C:\\WINDOWS\\Inf\\oem7.pnf: absent (error 00000002)"));
+  EXPECT_TRUE(Logged("tree SOFTWARE\\Vendor\\Gone: absent"));
+  EXPECT_TRUE(Logged("tree SOFTWARE: refused, a top-level key"));
+}
+
+// Each kind of leftover makes the status 3; a restart request alone makes it 3010.
+TEST_F(UnattendedTest, TheStatusTellsWhatWasLeft) {
+  const struct {
+    const char* what;
+    void (*arrange)(test::FakeHost&);
+    int status;
+  } cases[] = {
+      {"a file that cannot be deleted",
+       [](test::FakeHost& h) { h.files[kInf + "oem7.inf"].deleteDenied = true; }, kExitLeft},
+      {"an instance that refuses removal",
+       [](test::FakeHost& h) { h.devices[1].refusesRemoval = true; }, kExitLeft},
+      {"a tree whose subkey cannot go",
+       [](test::FakeHost& h) {
+         h.FindKey("SOFTWARE\\Vendor\\Scanner\\Calibration\\Lamp")->deleteFailure =
+             kErrorAccessDenied;
+       },
+       kExitLeft},
+      {"a removal that asks for a restart",
+       [](test::FakeHost& h) { h.devices[0].needsRestart = true; }, kExitRestartNeeded},
+      {"a restart and a leftover",
+       [](test::FakeHost& h) {
+         h.devices[0].needsRestart = true;
+         h.devices[1].refusesRemoval = true;
+       },
+       kExitLeft},
+      {"no script", [](test::FakeHost& h) { h.files.erase(kScriptPath); }, kExitScriptMissing},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TypicalRoad machine;
+    c.arrange(machine.host);
+    EXPECT_EQ(machine.Perform(), c.status);
+    EXPECT_TRUE(machine.Logged("status " + std::to_string(c.status)));
+  }
+}
+
+// A quiet run, and a run where nobody could see a box, show none: each box is a line on standard
+// error and in the log, and the run goes on as with the box.
+TEST_F(UnattendedTest, QuietRunsWriteTheirBoxesAsLines) {
+  for (const bool quiet : {true, false}) {
+    TypicalRoad machine;
+    machine.host.interactiveDesktop = quiet;
+    machine.host.files.erase(kScriptPath);
+    RunOptions options;
+    options.quiet = quiet;
+    EXPECT_EQ(machine.Perform(options), kExitScriptMissing);
+    EXPECT_TRUE(machine.host.messageBoxes.empty());
+    EXPECT_EQ(machine.host.standardError, "Can't locate at file remove417.ini,uninstall failed!\n");
+    EXPECT_TRUE(machine.Logged("message: Can't locate at file remove417.ini,uninstall failed!"));
+  }
+  host.interactiveDesktop = false;
+  host.allocationFailures = 1;
+  EXPECT_EQ(Perform(), kExitCompleted);
+  EXPECT_TRUE(host.messageBoxes.empty());
+  EXPECT_EQ(host.standardError, kMissingPnf + "\nerror\n");
+  EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Scanner"));
+}
+
+TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
+  host.devices[1].refusesRemoval = true;
+  RunOptions options;
+  options.quiet = true;
+  Perform(options);
+  const std::vector<std::string> expected = {
+      "vorsk 1.0.0.1, quiet on Windows 6.1.7601 (32-bit, this program 32-bit) as MACHINE\\admin "
+      "(elevated)",
+      "script C:\\WINDOWS\\Setup417\\Remove417.ini",
+      "script [RemoveInf] Image0=usb\\vid_04a9&pid_2206",
+      "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf",
+      "file C:\\WINDOWS\\Inf\\oem7.inf: deleted",
+      "file C:\\WINDOWS\\Inf\\oem7.pnf: absent (error 00000002)",
+      "message: " + kMissingPnf,
+      "script [RemoveInf] Image1=",
+      "Image1 (): no driver entry",
+      "script [RemoveInf] USB0=",
+      "USB0 (): the class key cannot be opened (error 00000002)",
+      "script [CurrentDev] DevNo=1",
+      "script [1PIDVID] Num1=USB\\Vid_04a9&Pid_2206",
+      "script [1PIDVID] Num2=",
+      "instance " + kScanner + " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): removed",
+      "instance " + kEarlierScanner +
+          " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): left (error "
+          "00000005)",
+      "script [1KEY] Num=3",
+      "script [1KEY] Num1=SOFTWARE\\Vendor\\Scanner",
+      "tree SOFTWARE\\Vendor\\Scanner: deleted, 4 keys",
+      "script [1KEY] Num2=SOFTWARE\\Vendor\\Gone",
+      "tree SOFTWARE\\Vendor\\Gone: absent",
+      "script [1KEY] Num3=SOFTWARE",
+      "tree SOFTWARE: refused, a top-level key",
+      "status 3",
+  };
+  EXPECT_EQ(host.log, expected);
+}
+
+// /list changes nothing, shows no box and writes no trace: it lists, and its status says whether
+// something the script names is there.
+TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
+  const std::vector<std::string> before = host.RegistrySnapshot();
+  RunOptions options;
+  options.list = true;
+
+  EXPECT_EQ(Perform(options), kExitLeft);
+
+  EXPECT_EQ(host.standardOutput,
+            "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf\n"
+            "  file C:\\WINDOWS\\Inf\\oem7.inf: present\n"
+            "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
+            "Image1 (): no driver entry\n"
+            "USB0 (): no driver entry\n"
+            "instance " +
+                kScanner +
+                " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): present\n"
+                "instance " +
+                kEarlierScanner +
+                " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): not plugged in\n"
+                "tree SOFTWARE\\Vendor\\Scanner: 4 keys\n"
+                "tree SOFTWARE\\Vendor\\Gone: absent\n"
+                "tree SOFTWARE: refused, a top-level key\n");
+  EXPECT_TRUE(host.messageBoxes.empty());
+  EXPECT_EQ(host.standardError, "");
+  EXPECT_EQ(host.RegistrySnapshot(), before);
+  EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+  for (const char* kind : {"delete-file", "delete-key", "remove-device", "run"}) {
+    EXPECT_TRUE(host.JournalOf(kind).empty()) << kind;
+  }
+
+  // After a run, nothing is there: the listing's status is 0. The driver entry stays (the run
+  // deletes its files, not the entry).
+  EXPECT_EQ(Perform(), kExitCompleted);
+  host.standardOutput.clear();
+  EXPECT_EQ(Perform(options), kExitCompleted);
+  EXPECT_EQ(host.standardOutput,
+            "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf\n"
+            "  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"
+            "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
+            "Image1 (): no driver entry\n"
+            "USB0 (): no driver entry\n"
+            "tree SOFTWARE\\Vendor\\Scanner: absent\n"
+            "tree SOFTWARE\\Vendor\\Gone: absent\n"
+            "tree SOFTWARE: refused, a top-level key\n");
+}
+
+}  // namespace
+}  // namespace vorsk
