@@ -26,25 +26,32 @@ std::string Describe(const Match& match) {
          " (matching " + match.hardwareId + ")";
 }
 
+// The attempts at a hardware-ID buffer before the instance is given up.
+constexpr int kAllocationAttempts = 3;
+
+enum class HardwareIds { None, Allocated, GivenUp };
+
 // Allocates a zero-filled buffer of the size that the instance's hardware-ID property reports.
-// A failed allocation is reported and the size asked again, until an allocation succeeds.
-// Returns false for an instance without hardware IDs, and for one whose size query reports
+// A failed allocation is reported and the size asked again; after three failures the instance is
+// given up. None for an instance without hardware IDs, and for one whose size query reports
 // nothing (it yields no IDs).
-bool AllocateHardwareIds(Host& host, RunReport& report, DevInfoSet set, DeviceInfoRecord& record,
-                         unique_hlocal& buffer, std::uint32_t& size) {
-  for (;;) {
+HardwareIds AllocateHardwareIds(Host& host, RunReport& report, DevInfoSet set,
+                                DeviceInfoRecord& record, unique_hlocal& buffer,
+                                std::uint32_t& size) {
+  for (int attempt = 0; attempt < kAllocationAttempts; ++attempt) {
     std::uint32_t required = 0;
     host.SetupDiGetDeviceRegistryPropertyA(set, record, kSpdrpHardwareId, nullptr, 0, &required);
     if (host.GetLastError() == kErrorInvalidData || required == 0) {
-      return false;
+      return HardwareIds::None;
     }
     buffer.reset(host.LocalAlloc(kLptr, required));
     if (buffer) {
       size = required;
-      return true;
+      return HardwareIds::Allocated;
     }
     report.Tell(kNoOwner, "error", std::string(kEmptyText), kMbOk);
   }
+  return HardwareIds::GivenUp;
 }
 
 // Walks the IDs of a hardware-ID list of `size` bytes, never past its end (the last ID may lack
@@ -212,7 +219,17 @@ void RemoveMatchingDevices(Host& host, RunReport& report, const std::string& pre
     for (std::uint32_t index = 0; host.SetupDiEnumDeviceInfo(set.get(), index, record); ++index) {
       unique_hlocal buffer(host);
       std::uint32_t size = 0;
-      if (!AllocateHardwareIds(host, report, set.get(), record, buffer, size)) {
+      const HardwareIds ids = AllocateHardwareIds(host, report, set.get(), record, buffer, size);
+      if (ids == HardwareIds::GivenUp) {
+        // Its IDs could not be read: it may be one that the script names, so it counts as left.
+        report.Log("instance " +
+                   host.SetupDiGetDeviceInstanceIdA(set.get(), record)
+                       .value_or("(its instance ID cannot be read)") +
+                   ": left, its hardware IDs cannot be read (no memory)");
+        report.NoteLeft();
+        continue;
+      }
+      if (ids == HardwareIds::None) {
         continue;
       }
       // A read that fails leaves the buffer zero-filled: no IDs.

@@ -71,6 +71,15 @@ void RemoveDriverFiles(Host& host, RunReport& report, const std::string& scriptP
         ReadScriptText(host, scriptPath, kRemoveInfSection, lookup.entry, kDeviceIdSize);
     report.LogEntry(kRemoveInfSection, lookup.entry, deviceId);
     const std::string label = std::string(lookup.entry) + " (" + deviceId + ")";
+    if (deviceId.empty()) {
+      // An absent or empty ID names no driver: it would match every entry whose
+      // MatchingDeviceId is empty, another driver's.
+      report.Log(label + ": no device ID");
+      if (report.Listing()) {
+        report.List(label + ": no device ID");
+      }
+      continue;
+    }
     unique_hkey classKey(host);
     const Status status =
         host.RegOpenKeyA(kLocalMachine, std::string(lookup.classKey), classKey.put());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "cleanup/platform_keys.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
 #include "script/script_reader.h"
@@ -32,22 +33,29 @@ bool DeleteSubkeys(Host& host, RegKey key, std::uint32_t& deleted) {
     names.push_back(std::move(name));
   }
   for (const std::string& name : names) {
-    bool listed = false;
-    {
-      unique_hkey subkey(host);
-      listed = host.RegOpenKeyExA(key, name, kKeyRead, subkey.put()) == kErrorSuccess &&
-               DeleteSubkeys(host, subkey.get(), deleted);
+    // A symbolic link inside the tree is never followed: the key opened is the link itself,
+    // which shows no subkeys, and what is deleted through its handle is the link, never what it
+    // points to.
+    unique_hkey subkey(host);
+    bool deletable = true;
+    Status status = host.RegOpenKeyNoFollowA(key, name, kKeyRead | kDelete, subkey.put());
+    if (status == kErrorAccessDenied) {
+      // A key that the user may not delete: what is below it may still go.
+      deletable = false;
+      status = host.RegOpenKeyNoFollowA(key, name, kKeyRead, subkey.put());
     }
     // A subkey that could not be opened or listed is kept; its parent then fails to delete too,
     // since it still has a subkey.
-    if (listed && host.RegDeleteKeyA(key, name) == kErrorSuccess) {
+    if (status == kErrorSuccess && DeleteSubkeys(host, subkey.get(), deleted) && deletable &&
+        host.RegDeleteKeyOfHandle(subkey.get()) == kErrorSuccess) {
       ++deleted;
     }
   }
   return true;
 }
 
-// The keys below the open key `key`; a subkey that cannot be opened or counted counts alone.
+// The keys below the open key `key`, as the deletion would meet them (a link counts alone); a
+// subkey that cannot be opened or counted counts alone.
 std::uint32_t CountSubkeys(Host& host, RegKey key) {
   std::uint32_t subKeyCount = 0;
   if (host.RegQueryInfoKeyA(key, subKeyCount) != kErrorSuccess) {
@@ -61,7 +69,7 @@ std::uint32_t CountSubkeys(Host& host, RegKey key) {
     }
     ++count;
     unique_hkey subkey(host);
-    if (host.RegOpenKeyExA(key, name, kKeyRead, subkey.put()) == kErrorSuccess) {
+    if (host.RegOpenKeyNoFollowA(key, name, kKeyRead, subkey.put()) == kErrorSuccess) {
       count += CountSubkeys(host, subkey.get());
     }
   }
@@ -95,11 +103,11 @@ void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath
       continue;
     }
     const std::string path = ListedTreePath(listed);
-    if (path.empty()) {
-      // A top-level key: the rules never delete it, so it is not left either.
-      report.Log("tree " + listed + ": refused, a top-level key");
+    if (const std::optional<std::string> refusal = TreeRefusal(path)) {
+      // The rules never delete it, so it is not left either.
+      report.Log("tree " + path + ": refused, " + *refusal);
       if (report.Listing()) {
-        report.List("tree " + listed + ": refused, a top-level key");
+        report.List("tree " + path + ": refused, " + *refusal);
       }
       continue;
     }
@@ -161,12 +169,22 @@ std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path) {
 }
 
 std::string ListedTreePath(std::string_view listed) {
-  while (!listed.empty() && listed.back() == '\\') {
-    listed.remove_suffix(1);
+  std::string path;
+  for (const char c : listed) {
+    if (c != '\\' || path.empty() || path.back() != '\\') {
+      path += c;
+    }
   }
+  while (path.size() > 1 && path.back() == '\\') {
+    path.pop_back();
+  }
+  return path;
+}
+
+std::optional<std::string> TreeRefusal(std::string_view path) {
   int components = 0;
   bool inComponent = false;
-  for (const char c : listed) {
+  for (const char c : path) {
     if (c == '\\') {
       inComponent = false;
     } else if (!inComponent) {
@@ -174,7 +192,13 @@ std::string ListedTreePath(std::string_view listed) {
       ++components;
     }
   }
-  return components >= 2 ? std::string(listed) : std::string();
+  if (components < 2) {
+    return "a top-level key";
+  }
+  if (IsOrHoldsPlatformKey(path)) {
+    return "a key of the platform's own, or one that holds one";
+  }
+  return std::nullopt;
 }
 
 }  // namespace vorsk

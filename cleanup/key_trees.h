@@ -36,9 +36,13 @@ TreeOutcome DeleteKeyTree(Host& host, const std::string& path);
 // no such key.
 std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path);
 
-// A listed path as the stage uses it: trailing separators dropped; empty when it names nothing
-// the stage may delete (fewer than two non-empty components: a top-level key of
-// HKEY_LOCAL_MACHINE, whose deletion would take a whole branch of the machine).
+// A listed path as the registry resolves it: repeated separators collapsed into one, none at its
+// end.
 std::string ListedTreePath(std::string_view listed);
+
+// Why the rules never delete the tree at `path` (as ListedTreePath returns it): a top-level key
+// of HKEY_LOCAL_MACHINE (fewer than two components), whose deletion would take a whole branch of
+// the machine, or a key of the platform's own or one that holds one. Nothing when they may.
+std::optional<std::string> TreeRefusal(std::string_view path);
 
 }  // namespace vorsk

@@ -49,6 +49,7 @@ inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // Registry: access and value types.
 inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::uint32_t kDelete = 0x10000;
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
@@ -105,6 +106,9 @@ struct ProgramRun {
   std::string output;  // everything it wrote on its standard output
 };
 
+// What became of taking the lock that one run holds at a time.
+enum class RunLock { Acquired, TimedOut, Failed };
+
 // The process and the machine it runs on, as a run's log begins with them.
 struct ProcessFacts {
   std::string windowsVersion;  // "6.1.7601", say
@@ -157,6 +161,13 @@ class Host {
                                   std::uint32_t dataSize) = 0;
   virtual Status RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) = 0;
   virtual Status RegDeleteKeyA(RegKey parent, const std::string& subKey) = 0;
+  // Opens a subkey without following it when it is a symbolic link: the handle names the link
+  // key itself, which shows no subkeys. Keys on the way to it are resolved the usual way.
+  virtual Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                                     RegKey* result) = 0;
+  // Deletes the key that the open handle names (opened with kDelete access, without subkeys): a
+  // link key itself, never what it points to.
+  virtual Status RegDeleteKeyOfHandle(RegKey key) = 0;
   virtual Status RegCloseKey(RegKey key) = 0;
 
   // Device setup service. Failures return false (or kInvalidDevInfoSet) with the last error set.
@@ -193,6 +204,11 @@ class Host {
   // for it; its standard output comes back whole.
   virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) = 0;
   virtual ProcessFacts GetProcessFacts() = 0;
+  // Takes the machine-wide lock that one run of vorsk holds at a time, whoever runs it, waiting
+  // up to `timeoutMs` for another run to release it; the lock of a run that was cut short passes
+  // to the next. Failed: the lock cannot be had at all (the platform's error as last error).
+  virtual RunLock AcquireRunLock(std::uint32_t timeoutMs) = 0;
+  virtual void ReleaseRunLock() = 0;
   // Whether a message box of this process can be seen and answered: its window station is the
   // visible one (not a service's, nor the platform's own session's).
   virtual bool HasInteractiveDesktop() = 0;

@@ -89,7 +89,31 @@ std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) 
 int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
   RunReport report(host, frame, options);
   LogStart(host, report, options);
-  const int status = RunStages(host, report);
+  int status = kExitAnotherRun;
+  RunLock lock = host.AcquireRunLock(0);
+  if (lock == RunLock::TimedOut) {
+    report.Log("waiting for another run to end");
+    lock = host.AcquireRunLock(kRunLockWaitMs);
+  }
+  switch (lock) {
+    case RunLock::TimedOut:
+      // Nothing runs; nobody is asked anything either: the caller tries again later.
+      report.Log("another run did not end within " + std::to_string(kRunLockWaitMs / 60000) +
+                 " minutes: nothing was run");
+      host.WriteStandardError("Another run of vorsk did not end in time: nothing was run.\n");
+      break;
+    case RunLock::Failed:
+      // Without the lock the run still does what it would do; two runs at once then meet what
+      // the other left, as a second run would.
+      report.Log("the run lock cannot be had (error " + ErrorText(host.GetLastError()) +
+                 "): running without it");
+      status = RunStages(host, report);
+      break;
+    case RunLock::Acquired:
+      status = RunStages(host, report);
+      host.ReleaseRunLock();
+      break;
+  }
   report.Log("status " + std::to_string(status));
   return status;
 }

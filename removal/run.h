@@ -13,6 +13,8 @@
 namespace vorsk {
 
 inline constexpr std::uint32_t kWindowsDirectorySize = 260;
+// How long a run waits for another to end before it runs nothing: five minutes.
+inline constexpr std::uint32_t kRunLockWaitMs = 5 * 60 * 1000;
 
 inline constexpr std::string_view kMissingScriptMessage =
     "Can't locate at file remove417.ini,uninstall failed!";

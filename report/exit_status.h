@@ -11,6 +11,9 @@ inline constexpr int kExitNothingRun = 1;
 inline constexpr int kExitScriptMissing = 2;
 // The removal ran, and something that the script names was left on the machine.
 inline constexpr int kExitLeft = 3;
+// Another run was in progress and did not end in time; nothing was run (the platform's "another
+// installation is in progress" code).
+inline constexpr int kExitAnotherRun = 1618;
 // The removal ran, nothing is left, and the platform asks for a restart to finish removing a
 // device instance (the platform's "restart required" code).
 inline constexpr int kExitRestartNeeded = 3010;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Stages a machine description in a private Wine prefix of its own, runs vorsk.exe on it under
-# the message-box watcher, and keeps what came of it:
+# the message-box watcher, and keeps what came of it (with VORSK_STAGE_ONLY=1 it stops once the
+# machine is staged and before.txt written):
 #   run-machine.sh <build folder> <description> <output folder> <world> [<template prefix>]
 # The world is win32 (a 32-bit prefix: the 32-bit Windows that vorsk.exe was made for) or win64
 # (a 64-bit prefix: today's Windows, where vorsk.exe runs under WOW64 with its companion
@@ -9,7 +10,9 @@
 # beside the build folder), unless the description says "companion absent". A description line
 # "run <program> [<arguments> ...]" runs that program of C:\vorsk with those arguments instead
 # of vorsk.exe alone; "station own" runs it in a window station of its own, where no box can be
-# seen (as a service); "hold <path>" has another program hold that file open during the run.
+# seen (as a service); "hold <path>" has another program hold that file open during the run;
+# "together <n>" starts n runs at once (one under the watcher, the others beside it, their
+# statuses in status-2.txt ...).
 #
 # The prefix is <output folder>/prefix: a copy of the template prefix when one is given (made
 # first, of the world's kind, if it does not exist yet), otherwise a fresh one. The output folder
@@ -38,16 +41,7 @@ mkdir -p "$out"
 
 if [ -n "$template" ]; then
   bash "$scripts/wine-template.sh" "$template" "$world"
-  # The platform's libraries are shared with the template (they are only read); the registry
-  # and everything else that Wine writes in place is copied.
-  shared=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
-  mkdir -p "$prefix"
-  tar -C "$template" "${shared[@]/#/--exclude=./}" -cf - . | tar -C "$prefix" -xf -
-  for folder in "${shared[@]}"; do
-    if [ -d "$template/$folder" ]; then
-      cp -al "$template/$folder" "$prefix/$folder"
-    fi
-  done
+  bash "$scripts/copy-prefix.sh" "$template" "$prefix"
 fi
 
 trap 'bash "$scripts/wine-session.sh" stop "$prefix"' EXIT
@@ -74,6 +68,10 @@ wine "$tools/stager.exe" "$description_path" </dev/null
 # The state's lines come in the runtime's text mode, ending with CR LF.
 inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"
+# VORSK_STAGE_ONLY=1: the staged machine is all that is asked for; its prefix stays, at rest.
+if [ "${VORSK_STAGE_ONLY:-}" = 1 ]; then
+  exit 0
+fi
 # What runs: vorsk.exe, or the description's "run" line.
 read -r -a command <<<"$(sed -n 's/^run //p' "$description" | tr -d '\r')"
 [ ${#command[@]} -gt 0 ] || command=(vorsk.exe)
@@ -102,9 +100,24 @@ options=
 if grep -qx 'station own' <(tr -d '\r' <"$description"); then
   options=--own-station
 fi
+together=$(sed -n 's/^together //p' "$description" | tr -d '\r')
+others=()
+for ((run = 2; run <= ${together:-1}; run++)); do
+  (
+    status=0
+    bash "$scripts/with-display.sh" wine "$programs/${command[0]}" "${command[@]:1}" </dev/null \
+      >"$out/stdout-$run.txt" \
+      2>"$out/stderr-$run.txt" || status=$?
+    echo "$status" >"$out/status-$run.txt"
+  ) &
+  others+=("$!")
+done
 WINEDEBUG=${channels:--all} VORSK_WATCHER_OPTIONS=$options \
   bash "$scripts/run-watched.sh" wine "$build/watcher.exe" "$out" "$programs/${command[0]}" \
   "${command[@]:1}"
+if [ ${#others[@]} -gt 0 ]; then
+  wait "${others[@]}"
+fi
 for writer in "${writers[@]}"; do
   exec {writer}>&-
 done

@@ -161,6 +161,9 @@ std::string Hex(const std::string& bytes) {
 
 void SnapshotKey(const FakeHost::Key& key, const std::string& path,
                  std::vector<std::string>& lines) {
+  if (key.linkTarget) {
+    lines.push_back(path + " -> " + *key.linkTarget);
+  }
   for (const auto& [name, value] : key.values) {
     lines.push_back(path + " : " + name + " = " + std::to_string(value.type) + ":" +
                     Hex(value.data));
@@ -206,7 +209,14 @@ FakeHost::~FakeHost() {
 
 void FakeHost::AddFile(const std::string& path, const std::string& content,
                        std::uint32_t attributes) {
-  files[path] = File{content, attributes, false, false};
+  File file;
+  file.content = content;
+  file.attributes = attributes;
+  files[path] = file;
+}
+
+void FakeHost::AddLink(const std::string& path, const std::string& target) {
+  AddKey(path).linkTarget = target;
 }
 
 FakeHost::Key& FakeHost::AddKey(const std::string& path) {
@@ -290,7 +300,8 @@ std::vector<std::string> FakeHost::JournalOf(const std::string& kind) const {
 }
 
 std::size_t FakeHost::OpenHandleCount() const {
-  return openKeys_.size() + openFiles_.size() + openSets_.size() + allocations_.size();
+  return openKeys_.size() + openFiles_.size() + openSets_.size() + allocations_.size() +
+         (lockHeld_ ? 1 : 0);
 }
 
 std::string FakeHost::GetPrivateProfileStringA(const std::string& section, const std::string& entry,
@@ -347,7 +358,10 @@ FileHandle FakeHost::CreateFileA(const std::string& path, std::uint32_t desiredA
     lastError_ = kErrorFileNotFound;
     return kInvalidFile;
   }
-  if (file->second.heldOpenForWriting && (shareMode & kFileShareWrite) == 0) {
+  // Another process's handle lets this open through only when this one shares what that one
+  // does.
+  if ((file->second.heldOpenForWriting && (shareMode & kFileShareWrite) == 0) ||
+      (file->second.heldOpenForReading && (shareMode & kFileShareRead) == 0)) {
     lastError_ = kErrorSharingViolation;
     return kInvalidFile;
   }
@@ -432,28 +446,60 @@ std::optional<std::string> FakeHost::ResolvePath(RegKey parent, const std::strin
   if (subKey.empty()) {
     return base;
   }
-  // The registry accepts trailing separators; every other part must be a name of at most 255
-  // characters.
-  std::string_view relative = subKey;
-  while (relative.size() > 1 && relative.back() == '\\') {
-    relative.remove_suffix(1);
+  // The registry refuses a path that begins with a separator, collapses repeated ones and drops
+  // those at the end (as measured under Wine); every name must have at most 255 characters.
+  if (subKey[0] == '\\') {
+    status = kErrorBadPathname;
+    return std::nullopt;
   }
-  for (std::size_t begin = 0; begin <= relative.size();) {
-    std::size_t end = relative.find('\\', begin);
-    if (end == std::string_view::npos) {
-      end = relative.size();
-    }
-    if (end == begin) {
-      status = kErrorBadPathname;
-      return std::nullopt;
+  std::string relative;
+  for (std::size_t begin = 0; begin < subKey.size();) {
+    std::size_t end = subKey.find('\\', begin);
+    if (end == std::string::npos) {
+      end = subKey.size();
     }
     if (end - begin > 255) {
       status = kErrorInvalidParameter;
       return std::nullopt;
     }
+    if (end > begin) {
+      relative += (relative.empty() ? "" : "\\") + subKey.substr(begin, end - begin);
+    }
     begin = end + 1;
   }
-  return base.empty() ? std::string(relative) : base + "\\" + std::string(relative);
+  return base.empty() ? relative : base + "\\" + relative;
+}
+
+std::optional<std::string> FakeHost::FollowLinks(const std::string& path, bool followLast) const {
+  std::vector<std::string> rest = SplitKeyPath(path);
+  std::string resolved;
+  const Key* key = &registry;
+  for (int hops = 0; !rest.empty();) {
+    const std::string part = rest.front();
+    rest.erase(rest.begin());
+    if (part.empty()) {
+      continue;
+    }
+    const auto it = key->subkeys.find(part);
+    if (it == key->subkeys.end()) {
+      return std::nullopt;
+    }
+    if (it->second->linkTarget && (followLast || !rest.empty())) {
+      if (++hops > 16) {
+        return std::nullopt;
+      }
+      // The link stands for its target: resolution starts again there.
+      std::vector<std::string> target = SplitKeyPath(*it->second->linkTarget);
+      target.insert(target.end(), rest.begin(), rest.end());
+      rest = target;
+      resolved.clear();
+      key = &registry;
+      continue;
+    }
+    resolved += (resolved.empty() ? "" : "\\") + it->first;
+    key = it->second.get();
+  }
+  return resolved;
 }
 
 RegKey FakeHost::OpenKeyHandle(const std::string& path) {
@@ -483,21 +529,35 @@ Status FakeHost::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* r
   return RegOpenKeyExA(parent, subKey, kKeyRead, result);
 }
 
-Status FakeHost::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t,
+Status FakeHost::RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                                RegKey* result) {
+  return OpenKey(parent, subKey, access, true, result);
+}
+
+Status FakeHost::RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                                     RegKey* result) {
+  return OpenKey(parent, subKey, access, false, result);
+}
+
+Status FakeHost::OpenKey(RegKey parent, const std::string& subKey, std::uint32_t access,
+                         bool followLast, RegKey* result) {
   Status status = kErrorSuccess;
   const std::optional<std::string> path = ResolvePath(parent, subKey, status);
   if (!path) {
     return status;
   }
-  Key* key = FindKey(*path);
+  const std::optional<std::string> resolved = FollowLinks(*path, followLast);
+  Key* key = resolved ? FindKey(*resolved) : nullptr;
   if (key == nullptr) {
     return kErrorFileNotFound;
   }
   if (key->openFailure) {
     return *key->openFailure;
   }
-  *result = OpenKeyHandle(*path);
+  if ((access & kDelete) != 0 && key->deleteFailure == kErrorAccessDenied) {
+    return kErrorAccessDenied;  // the user may not delete it
+  }
+  *result = OpenKeyHandle(*resolved);
   return kErrorSuccess;
 }
 
@@ -561,17 +621,38 @@ Status FakeHost::RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) {
 
 Status FakeHost::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
   Status status = kErrorSuccess;
-  const std::optional<std::string> path = ResolvePath(parent, subKey, status);
-  if (!path) {
+  const std::optional<std::string> textual = ResolvePath(parent, subKey, status);
+  if (!textual) {
     return status;
   }
-  Note("delete-key " + *path);
-  if (path->empty() || subKey.empty()) {
+  if (textual->empty() || subKey.empty()) {
     return kErrorInvalidParameter;
   }
-  const std::size_t slash = path->rfind('\\');
-  Key* owner = slash == std::string::npos ? &registry : FindKey(path->substr(0, slash));
-  const std::string name = slash == std::string::npos ? *path : path->substr(slash + 1);
+  // A link named here stands for its target, which is what goes.
+  const std::optional<std::string> path = FollowLinks(*textual, true);
+  if (!path) {
+    return kErrorFileNotFound;
+  }
+  return DeleteKeyAt(*path);
+}
+
+Status FakeHost::RegDeleteKeyOfHandle(RegKey key) {
+  const auto it = openKeys_.find(key);
+  if (it == openKeys_.end()) {
+    faults.push_back("deletion through a key that is not open");
+    return kErrorInvalidHandle;
+  }
+  if (it->second.empty()) {
+    return kErrorAccessDenied;
+  }
+  return DeleteKeyAt(it->second);
+}
+
+Status FakeHost::DeleteKeyAt(const std::string& path) {
+  Note("delete-key " + path);
+  const std::size_t slash = path.rfind('\\');
+  Key* owner = slash == std::string::npos ? &registry : FindKey(path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (owner == nullptr) {
     return kErrorFileNotFound;
   }
@@ -587,7 +668,7 @@ Status FakeHost::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
   }
   owner->subkeys.erase(it);
   owner->cursorValid = false;
-  Note("deleted-key " + *path);
+  Note("deleted-key " + path);
   return kErrorSuccess;
 }
 
@@ -660,6 +741,8 @@ bool FakeHost::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoRecor
     return false;
   }
   if (device->removed) {
+    // The walk never comes back to an instance it removed.
+    faults.push_back("hardware IDs of a removed instance asked for: " + device->instanceId);
     lastError_ = kErrorNoSuchDevinst;
     return false;
   }
@@ -755,6 +838,23 @@ bool FakeHost::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& 
 bool FakeHost::IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) {
   const Device* device = DeviceOf(set, record);
   return device != nullptr && device->present;
+}
+
+RunLock FakeHost::AcquireRunLock(std::uint32_t timeoutMs) {
+  Note("lock " + std::to_string(timeoutMs));
+  if (runLock == RunLock::Failed) {
+    lastError_ = kErrorAccessDenied;
+  }
+  lockHeld_ = runLock == RunLock::Acquired;
+  return runLock;
+}
+
+void FakeHost::ReleaseRunLock() {
+  if (!lockHeld_) {
+    faults.push_back("a run lock released that was not held");
+  }
+  lockHeld_ = false;
+  Note("unlock");
 }
 
 ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::string& arguments) {

@@ -38,7 +38,8 @@ class FakeHost : public Host {
   struct File {
     std::string content;
     std::uint32_t attributes = kFileAttributeArchive;
-    bool heldOpenForWriting = false;  // another process holds it without read sharing
+    bool heldOpenForWriting = false;  // another process holds it open for writing
+    bool heldOpenForReading = false;  // another process holds it open for reading
     bool deleteDenied = false;        // the user lacks the right to delete it
   };
 
@@ -54,6 +55,9 @@ class FakeHost : public Host {
     std::optional<Status> queryInfoFailure;
     std::optional<Status> openFailure;
     std::optional<Status> deleteFailure;
+    // A symbolic link to this key path below HKEY_LOCAL_MACHINE: opening it the usual way opens
+    // the target; it has no subkeys of its own.
+    std::optional<std::string> linkTarget;
     // The position enumerated last, so that walking the indexes in order costs no more than the
     // walk; adding or deleting a subkey forgets it.
     bool cursorValid = false;
@@ -94,7 +98,8 @@ class FakeHost : public Host {
   };
   Companion companion = Companion::Missing;
   std::size_t companionReportsBeforeCut = 0;
-  bool interactiveDesktop = true;  // false: a service's window station, where no box is seen
+  RunLock runLock = RunLock::Acquired;  // what taking the run lock comes to
+  bool interactiveDesktop = true;       // false: a service's window station, where no box is seen
   ProcessFacts processFacts{"6.1.7601", 32, 32, "MACHINE\\admin", true};
 
   // What the run did. A benchmark that measures the run itself turns the journal off.
@@ -110,6 +115,8 @@ class FakeHost : public Host {
   void AddFile(const std::string& path, const std::string& content = std::string(),
                std::uint32_t attributes = kFileAttributeArchive);
   Key& AddKey(const std::string& path);
+  // A symbolic link key at `path` to the key `target`.
+  void AddLink(const std::string& path, const std::string& target);
   void SetValue(const std::string& keyPath, const std::string& name, const std::string& data,
                 std::uint32_t type = kRegSz);
   // A zero-terminated string value.
@@ -150,6 +157,9 @@ class FakeHost : public Host {
                           std::uint32_t dataSize) override;
   Status RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) override;
   Status RegDeleteKeyA(RegKey parent, const std::string& subKey) override;
+  Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                             RegKey* result) override;
+  Status RegDeleteKeyOfHandle(RegKey key) override;
   Status RegCloseKey(RegKey key) override;
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
@@ -172,6 +182,8 @@ class FakeHost : public Host {
   bool IsWow64Process() override { return wow64; }
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
   ProcessFacts GetProcessFacts() override { return processFacts; }
+  RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
+  void ReleaseRunLock() override;
   bool HasInteractiveDesktop() override { return interactiveDesktop; }
   void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
   void* LocalFree(void* memory) override;
@@ -190,6 +202,12 @@ class FakeHost : public Host {
   Key* KeyOfHandle(RegKey key, Status& status);
   Device* DeviceOf(DevInfoSet set, const DeviceInfoRecord& record);
   RegKey OpenKeyHandle(const std::string& path);
+  Status OpenKey(RegKey parent, const std::string& subKey, std::uint32_t access, bool followLast,
+                 RegKey* result);
+  // The key path that `path` names once the links on it are followed (the last one too, when
+  // asked); nothing when a key on it is missing.
+  std::optional<std::string> FollowLinks(const std::string& path, bool followLast) const;
+  Status DeleteKeyAt(const std::string& path);
 
   void Note(std::string line);
 
@@ -199,6 +217,7 @@ class FakeHost : public Host {
   std::map<FileHandle, std::string> openFiles_;
   std::map<DevInfoSet, std::vector<std::size_t>> openSets_;
   std::map<void*, std::size_t> allocations_;
+  bool lockHeld_ = false;
 };
 
 // The arguments of a command line after the program's name, split as the platform's parser

@@ -20,6 +20,10 @@ unique_hfile OpenLogForAppending(const std::wstring& path);
 // Appends "<local time> <line>" in UTF-8 with CR LF; `line` is in the ANSI code page.
 void AppendLogLine(HANDLE log, const std::string& line);
 
+// The machine-wide mutex that one run of vorsk holds at a time, created (or opened) so that any
+// user may wait on it: a run as SYSTEM and a run as a user exclude each other. Null on failure.
+unique_handle OpenRunLock();
+
 // Text in the ANSI code page as UTF-8, and wide text as ANSI.
 std::string AnsiToUtf8(const std::string& text);
 std::string WideToAnsi(const std::wstring& text);

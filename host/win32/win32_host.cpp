@@ -39,7 +39,7 @@ static_assert(kFileAttributeReadOnly == FILE_ATTRIBUTE_READONLY);
 static_assert(kFileAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
 static_assert(kFileAttributeArchive == FILE_ATTRIBUTE_ARCHIVE);
 static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
-static_assert(kKeyRead == KEY_READ);
+static_assert(kKeyRead == KEY_READ && kDelete == DELETE);
 static_assert(kRegSz == REG_SZ && kRegBinary == REG_BINARY && kRegDword == REG_DWORD);
 static_assert(kRegMultiSz == REG_MULTI_SZ);
 static_assert(kDigcfPresent == DIGCF_PRESENT && kDigcfAllClasses == DIGCF_ALLCLASSES);
@@ -195,6 +195,34 @@ Status Win32Host::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
   return static_cast<Status>(::RegDeleteKeyA(ToPlatform(parent), subKey.c_str()));
 }
 
+Status Win32Host::RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey,
+                                      std::uint32_t access, RegKey* result) {
+  HKEY key = nullptr;
+  const LONG status =
+      ::RegOpenKeyExA(ToPlatform(parent), subKey.c_str(), REG_OPTION_OPEN_LINK, access, &key);
+  if (status == ERROR_SUCCESS) {
+    *result = FromPlatform(key);
+  }
+  return static_cast<Status>(status);
+}
+
+Status Win32Host::RegDeleteKeyOfHandle(RegKey key) {
+  // The registry's own deletion of the key a handle names: the only one that deletes a link key
+  // itself rather than what it points to.
+  using NtDeleteKeyCall = LONG(NTAPI*)(HANDLE);
+  using ToDosErrorCall = ULONG(NTAPI*)(LONG);
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto deleteKey = reinterpret_cast<NtDeleteKeyCall>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDeleteKey")));
+  const auto toDosError = reinterpret_cast<ToDosErrorCall>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (deleteKey == nullptr || toDosError == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  const LONG status = deleteKey(ToPlatform(key));
+  return status == 0 ? kErrorSuccess : static_cast<Status>(toDosError(status));
+}
+
 Status Win32Host::RegCloseKey(RegKey key) {
   return KeepingLastError([&] { return static_cast<Status>(::RegCloseKey(ToPlatform(key))); });
 }
@@ -283,6 +311,31 @@ ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::st
 
 ProcessFacts Win32Host::GetProcessFacts() {
   return win32::ReadProcessFacts(IsWow64Process());
+}
+
+RunLock Win32Host::AcquireRunLock(std::uint32_t timeoutMs) {
+  runLock_ = win32::OpenRunLock();
+  if (!runLock_) {
+    return RunLock::Failed;
+  }
+  switch (::WaitForSingleObject(runLock_.get(), timeoutMs)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // a run cut short: its lock passes on
+      return RunLock::Acquired;
+    case WAIT_TIMEOUT:
+      runLock_.reset();
+      return RunLock::TimedOut;
+    default:
+      runLock_.reset();
+      return RunLock::Failed;
+  }
+}
+
+void Win32Host::ReleaseRunLock() {
+  if (runLock_) {
+    ::ReleaseMutex(runLock_.get());
+    runLock_.reset();
+  }
 }
 
 bool Win32Host::HasInteractiveDesktop() {

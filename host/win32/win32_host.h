@@ -38,6 +38,9 @@ class Win32Host : public Host {
                           std::uint32_t dataSize) override;
   Status RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) override;
   Status RegDeleteKeyA(RegKey parent, const std::string& subKey) override;
+  Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                             RegKey* result) override;
+  Status RegDeleteKeyOfHandle(RegKey key) override;
   Status RegCloseKey(RegKey key) override;
 
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
@@ -63,6 +66,8 @@ class Win32Host : public Host {
   bool IsWow64Process() override;
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
   ProcessFacts GetProcessFacts() override;
+  RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
+  void ReleaseRunLock() override;
   bool HasInteractiveDesktop() override;
 
   void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
@@ -78,6 +83,7 @@ class Win32Host : public Host {
 
  private:
   win32::unique_hfile log_;
+  win32::unique_handle runLock_;
 };
 
 }  // namespace vorsk

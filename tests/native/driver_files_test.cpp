@@ -260,8 +260,14 @@ TEST_F(DriverFilesTest, DeviceIdComparison) {
       {"usb\\vid_0000&pid_0000", "usb\\vid_0000", false},
       {long40, long40.substr(0, 34), true},
       {long40, long40, false},
-      {"", "", true},
+      {"", "", false},  // an empty ID names no driver
       {"", "usb\\vid_0000", false},
+      // Every letter folds, and nothing else: the neighbours of the letters' ranges stay apart.
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", true},
+      {"abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", true},
+      {"usb\\@", "usb\\`", false},
+      {"usb\\[", "usb\\{", false},
+      {"usb\\]^_", "usb\\}~\x7f", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scriptId + " against " + c.matchingDeviceId);
@@ -337,6 +343,19 @@ TEST_F(DriverFilesTest, OverlongPathsAreReportedWholeAndNotDeleted) {
   DeleteInfAndPnf(host, report, stem + ".inf");
   EXPECT_TRUE(host.messageBoxes.empty());
   EXPECT_FALSE(host.FileExists(infPath));
+
+  // One character more: 256 is too long for the buffer, and never cut into another file's path.
+  const std::string longer(256 - kInf.size() - 4, 'l');
+  ASSERT_EQ((kInf + longer + ".inf").size(), 256u);
+  host.AddFile(kInf + longer + ".inf");
+  host.AddFile(kInf + longer + ".pnf");
+  DeleteInfAndPnf(host, report, longer + ".inf");
+  EXPECT_TRUE(host.FileExists(kInf + longer + ".inf"));
+  EXPECT_TRUE(host.FileExists(kInf + longer + ".pnf"));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            "File: " + kInf + longer + ".inf is read only,can't be deleted!",
+                            "File: " + kInf + longer + ".pnf is read only,can't be deleted!"}));
+  host.messageBoxes.clear();
 
   // Without an extension, the twin is four characters longer than the INF path.
   const std::string bare(255 - kInf.size(), 'b');

@@ -63,22 +63,94 @@ TEST_F(KeyTreesTest, MissingKeysAreSkippedAndNothingIsCreated) {
   EXPECT_TRUE(host.JournalOf("delete-key").empty());
 }
 
-// A listed path with fewer than two non-empty components names a whole branch of the machine.
-TEST_F(KeyTreesTest, TopLevelKeysAreNeverDeleted) {
+// A listed path with fewer than two non-empty components names a whole branch of the machine;
+// one that is, or holds, a key of the platform's own wrecks Windows. Neither is ever deleted,
+// however it is spelt.
+TEST_F(KeyTreesTest, TopLevelAndPlatformKeysAreNeverDeleted) {
   host.AddKey("SOFTWARE\\Vendor");
   host.AddKey("SYSTEM");
+  host.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  host.AddKey("SYSTEM\\CurrentControlSet\\Services\\usbscan");
   const auto before = host.RegistrySnapshot();
 
   RunScript(
-      "[1KEY]\r\nNum=5\r\nNum1=SOFTWARE\r\nNum2=SYSTEM\\\r\nNum3=\\SOFTWARE\\\\\r\n"
-      "Num4=\\\\\r\nNum5=Vendor\r\n");
+      "[1KEY]\r\nNum=8\r\nNum1=SOFTWARE\r\nNum2=SYSTEM\\\r\nNum3=\\SOFTWARE\\\\\r\n"
+      "Num4=\\\\\r\nNum5=Vendor\r\nNum6=software\\\\microsoft\\\r\n"
+      "Num7=SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\r\n"
+      "Num8=SYSTEM\\CurrentControlSet\\Services\r\n");
 
   EXPECT_EQ(host.RegistrySnapshot(), before);
-  EXPECT_EQ(ListedTreePath("SOFTWARE"), "");
-  EXPECT_EQ(ListedTreePath("SOFTWARE\\"), "");
-  EXPECT_EQ(ListedTreePath("\\\\SYSTEM\\\\"), "");
-  EXPECT_EQ(ListedTreePath("SOFTWARE\\Vendor"), "SOFTWARE\\Vendor");
-  EXPECT_EQ(ListedTreePath("SOFTWARE\\Vendor\\\\"), "SOFTWARE\\Vendor");
+  EXPECT_EQ(ListedTreePath("SOFTWARE\\"), "SOFTWARE");
+  EXPECT_EQ(ListedTreePath("SOFTWARE\\\\Vendor\\\\"), "SOFTWARE\\Vendor");
+  for (const char* refused : {"SOFTWARE", "SYSTEM", "\\SYSTEM", "\\"}) {
+    EXPECT_EQ(TreeRefusal(ListedTreePath(refused)), "a top-level key") << refused;
+  }
+}
+
+// The platform's own keys, and those that hold them, in any letter case, in either registry view
+// and in any control set; a vendor's keys below them stay its own.
+TEST_F(KeyTreesTest, PlatformKeyTable) {
+  for (const char* platform :
+       {"SOFTWARE\\Microsoft",
+        "software\\MICROSOFT\\windows",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+        "SOFTWARE\\Microsoft\\Windows NT",
+        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+        "SOFTWARE\\Classes",
+        "SOFTWARE\\Policies",
+        "SOFTWARE\\WOW6432Node",
+        "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies",
+        "SYSTEM\\Select",
+        "SYSTEM\\Setup",
+        "SYSTEM\\MountedDevices",
+        "SYSTEM\\DriverDatabase",
+        "SYSTEM\\CurrentControlSet",
+        "SYSTEM\\ControlSet001",
+        "SYSTEM\\controlset999\\Control",
+        "SYSTEM\\ControlSet002\\Control\\Class",
+        "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}",
+        "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+        "SYSTEM\\CurrentControlSet\\Enum",
+        "SYSTEM\\CurrentControlSet\\Services",
+        "SYSTEM\\ControlSet003\\Hardware Profiles"}) {
+    EXPECT_TRUE(TreeRefusal(platform)) << platform;
+  }
+  for (const char* vendors :
+       {"SOFTWARE\\Vendor", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{product}",
+        "SYSTEM\\CurrentControlSet\\Services\\usbscan",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\x",
+        "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0007",
+        "SYSTEM\\ControlSet1\\Control", "SYSTEM\\ControlSet0001\\Services", "SYSTEM\\Vendor",
+        "SOFTWARE\\Microsoftware", "SOFTWARE\\WOW6432Node\\Vendor"}) {
+    EXPECT_FALSE(TreeRefusal(vendors)) << vendors;
+  }
+}
+
+// A symbolic link inside a listed tree goes itself; what it points to, outside the tree, stays
+// whole.
+TEST_F(KeyTreesTest, LinksInsideATreeAreDeletedNeverFollowed) {
+  host.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  host.SetString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\");
+  host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
+  host.AddLink("SOFTWARE\\Vendor\\Scanner\\Settings\\Link", "SOFTWARE\\Microsoft\\Windows");
+  host.AddLink("SOFTWARE\\Vendor\\Scanner\\Dangling", "SOFTWARE\\Nowhere");
+  const auto before = host.RegistrySnapshot();
+
+  RunScript("[1KEY]\r\nNum=1\r\nNum1=SOFTWARE\\Vendor\\Scanner\r\n");
+
+  EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Scanner"));
+  std::vector<std::string> expected;
+  for (const std::string& line : before) {
+    if (line.rfind("SOFTWARE\\Vendor\\Scanner", 0) != 0) {
+      expected.push_back(line);
+    }
+  }
+  EXPECT_EQ(host.RegistrySnapshot(), expected);
 }
 
 TEST_F(KeyTreesTest, TrailingSeparatorsAreDroppedBeforeTheDescent) {

@@ -85,8 +85,9 @@ TEST(PassProperties, HoldOnGeneratedMachinesAndScripts) {
             << " instances removed, " << tally.allocationReports << " allocation reports, "
             << tally.traceLines << " trace lines, " << tally.keysDeleted << " keys deleted, "
             << tally.keysKept << " keys of listed trees kept by faults, " << tally.companionStarts
-            << " companion starts; " << tally.runsWithSomethingLeft << " runs left something, "
-            << tally.runsNeedingRestart << " need a restart\n";
+            << " companion starts, " << tally.linksDeleted << " links deleted, "
+            << tally.treesRefused << " platform keys refused; " << tally.runsWithSomethingLeft
+            << " runs left something, " << tally.runsNeedingRestart << " need a restart\n";
 
   // A generator that stopped reaching a road would let the checks above pass on nothing: every
   // kind of effect must occur in a run of the usual size.
@@ -100,6 +101,8 @@ TEST(PassProperties, HoldOnGeneratedMachinesAndScripts) {
     EXPECT_GT(tally.keysDeleted, tally.runs);
     EXPECT_GT(tally.keysKept, tally.runs / 100);
     EXPECT_GT(tally.companionStarts, tally.runs / 20);
+    EXPECT_GT(tally.linksDeleted, tally.runs / 50);
+    EXPECT_GT(tally.treesRefused, tally.runs / 50);
     EXPECT_GT(tally.runsWithSomethingLeft, tally.runs / 20);
     EXPECT_GT(tally.runsNeedingRestart, tally.runs / 100);
   }

@@ -133,9 +133,9 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
       "file C:\\WINDOWS\\Inf\\oem7.pnf: absent (error 00000002)",
       "message: " + kMissingPnf,
       "script [RemoveInf] Image1=",
-      "Image1 (): no driver entry",
+      "Image1 (): no device ID",
       "script [RemoveInf] USB0=",
-      "USB0 (): the class key cannot be opened (error 00000002)",
+      "USB0 (): no device ID",
       "script [CurrentDev] DevNo=1",
       "script [1PIDVID] Num1=USB\\Vid_04a9&Pid_2206",
       "script [1PIDVID] Num2=",
@@ -155,6 +155,30 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
   EXPECT_EQ(host.log, expected);
 }
 
+// One run at a time: a run that cannot have the lock in time runs nothing and says so (1618); one
+// that cannot have it at all runs without it; the lock is released when the run ends.
+TEST_F(UnattendedTest, OneRunAtATime) {
+  host.runLock = RunLock::TimedOut;
+  EXPECT_EQ(Perform(), kExitAnotherRun);
+  EXPECT_TRUE(Logged("waiting for another run to end"));
+  EXPECT_TRUE(Logged("another run did not end within 5 minutes: nothing was run"));
+  EXPECT_EQ(host.standardError, "Another run of vorsk did not end in time: nothing was run.\n");
+  EXPECT_TRUE(host.messageBoxes.empty());
+  EXPECT_TRUE(host.JournalOf("profile").empty());
+  EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+
+  TypicalRoad unlocked;
+  unlocked.host.runLock = RunLock::Failed;
+  EXPECT_EQ(unlocked.Perform(), kExitCompleted);
+  EXPECT_TRUE(unlocked.Logged("the run lock cannot be had (error 00000005): running without it"));
+  EXPECT_FALSE(unlocked.host.FileExists(kInf + "oem7.inf"));
+
+  TypicalRoad locked;
+  EXPECT_EQ(locked.Perform(), kExitCompleted);
+  EXPECT_EQ(locked.host.JournalOf("lock"), std::vector<std::string>{"0"});
+  EXPECT_EQ(locked.host.journal.back(), "unlock");
+}
+
 // /list changes nothing, shows no box and writes no trace: it lists, and its status says whether
 // something the script names is there.
 TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
@@ -168,8 +192,8 @@ TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
             "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf\n"
             "  file C:\\WINDOWS\\Inf\\oem7.inf: present\n"
             "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
-            "Image1 (): no driver entry\n"
-            "USB0 (): no driver entry\n"
+            "Image1 (): no device ID\n"
+            "USB0 (): no device ID\n"
             "instance " +
                 kScanner +
                 " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): present\n"
@@ -196,8 +220,8 @@ TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
             "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf\n"
             "  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"
             "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
-            "Image1 (): no driver entry\n"
-            "USB0 (): no driver entry\n"
+            "Image1 (): no device ID\n"
+            "USB0 (): no device ID\n"
             "tree SOFTWARE\\Vendor\\Scanner: absent\n"
             "tree SOFTWARE\\Vendor\\Gone: absent\n"
             "tree SOFTWARE: refused, a top-level key\n");

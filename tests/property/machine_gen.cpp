@@ -108,7 +108,7 @@ class CaseGenerator {
       case 1:
         return kNames[c_.Below(10)];
       case 2:
-        return Repeat('N', 255);
+        return Repeat('N', 255);  // the registry's limit of a name
       case 3: {
         std::string name = Junk(40, false, false);
         for (char& ch : name) {
@@ -172,11 +172,20 @@ class CaseGenerator {
       }
       deviceIds_.push_back(id);
     }
+    if (c_.OneIn(4)) {
+      // Every letter, and the characters just outside the letters' ranges, which never fold.
+      deviceIds_.push_back(c_.OneIn(2) ? "usb\\vid_abcdefghijklm&pid_nopqrstuvwxyz"
+                                       : "usb\\vid_@[`{&pid_az");
+    }
     const std::uint32_t prefixes = c_.Between(1, 3);
     for (std::uint32_t i = 0; i < prefixes; ++i) {
       const std::string vid = Hex(4);
       const std::string pid = Hex(4);
       prefixes_.push_back("USB\\Vid_" + vid + "&Pid_" + pid);
+    }
+    if (c_.OneIn(4)) {
+      prefixes_.push_back(c_.OneIn(2) ? "USB\\VID_ABCDEFGHIJKLM&PID_NOPQRSTUVWXYZ"
+                                      : "USB\\VID_`{@[");
     }
   }
 
@@ -185,6 +194,7 @@ class CaseGenerator {
     host_.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
     host_.SetString("SYSTEM\\CurrentControlSet\\Services\\usbscan", "Start", "3");
     host_.AddKey("HARDWARE\\DESCRIPTION");
+    host_.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{Product}\\Icons");
     host_.AddFile(windows_ + "\\Inf\\usb.inf", "[Version]");
     host_.AddFile(windows_ + "\\Inf\\usb.pnf");
     host_.AddFile(windows_ + "\\system32\\drivers\\usbscan.sys");
@@ -300,7 +310,11 @@ class CaseGenerator {
       case 18:
         return c_.OneIn(2) ? "C:evil.inf" : "C:\\evil.inf";
       case 19:
-        return Repeat('n', c_.Between(200, 251)) + ".inf";
+        // Around the boundary of a 255-character path (a path of 256 is reported, never cut).
+        return Repeat('n', windows_.size() + 5 + 4 < 255
+                               ? 255 - windows_.size() - 5 - 4 + c_.Below(4) - 1
+                               : c_.Between(200, 251)) +
+               ".inf";
       case 20: {
         static const char* const kDots[] = {"...", ".. ", " ..", ". ."};
         return kDots[c_.Below(4)];
@@ -494,7 +508,7 @@ class CaseGenerator {
       host_.devices.push_back(device);
     }
     if (c_.OneIn(10)) {
-      host_.allocationFailures = static_cast<int>(c_.Between(1, 3));
+      host_.allocationFailures = static_cast<int>(c_.Between(1, 5));
     }
     host_.classDevsFail = c_.OneIn(30);
     Companion();
@@ -548,6 +562,17 @@ class CaseGenerator {
   void Tree(const std::string& path, std::uint32_t depth) {
     host_.AddKey(path);
     nodes_.push_back(path);
+    if (c_.OneIn(6)) {
+      // A symbolic link inside the tree, to a key outside it (the platform's, another vendor's,
+      // or none at all): the link goes, never what it points to.
+      static const char* const kTargets[] = {"SOFTWARE\\Microsoft\\Windows",
+                                             "SYSTEM\\CurrentControlSet\\Services\\usbscan",
+                                             "SOFTWARE\\Nowhere", "HARDWARE"};
+      const std::string target = roots_.size() > 1 && c_.OneIn(3)
+                                     ? roots_[c_.Below(static_cast<std::uint32_t>(roots_.size()))]
+                                     : kTargets[c_.Below(4)];
+      host_.AddLink(path + "\\Link" + std::to_string(c_.Below(10)), target);
+    }
     if (c_.OneIn(3)) {
       const std::string setting = Junk(16, true);
       host_.SetValue(path, "Setting", setting);
@@ -645,11 +670,27 @@ class CaseGenerator {
         return doubled;
       }
       case 12:
-        return root + "\\" + Repeat('L', 300);
+        // Names one past the registry's limit, or far beyond: no such key can be there.
+        return root + "\\" + Repeat('L', c_.OneIn(2) ? 256 : 300);
       case 13:
         return Junk(60);
-      case 14:
-        return c_.OneIn(2) ? "SOFTWARE\\Microsoft" : "SYSTEM\\ControlSet001\\Control";
+      case 14: {
+        // The platform's own keys and those that hold them, spelt in any way the registry reads,
+        // and a vendor's keys below them, which may go.
+        static const char* const kPlatform[] = {
+            "SOFTWARE\\Microsoft",
+            "SYSTEM\\ControlSet001\\Control",
+            "software\\\\microsoft\\windows\\",
+            "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion",
+            "SYSTEM\\CurrentControlSet\\Services",
+            "SYSTEM\\CurrentControlSet\\Services\\usbscan",
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{Product}",
+            "SYSTEM\\ControlSet002\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}",
+            "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}"
+            "\\0003",
+            "SYSTEM"};
+        return AnyCase(kPlatform[c_.Below(10)]);
+      }
       case 15:
         return root + "\\.";
       default: {

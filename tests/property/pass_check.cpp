@@ -102,17 +102,85 @@ std::vector<std::string> Components(const std::string& path) {
 
 // The tree a listed path names, or nothing when it names none that may go: trailing separators
 // dropped, then at least two non-empty components.
-std::optional<std::string> TreeRoot(std::string listed) {
-  while (!listed.empty() && listed.back() == '\\') {
-    listed.pop_back();
+// The platform's own keys: a listed path that is one, or holds one, is never deleted.
+bool IsPlatformKeyOrHolder(const std::vector<std::string>& parts) {
+  static const std::vector<std::string> kSoftware = {
+      "microsoft",
+      "microsoft\\windows",
+      "microsoft\\windows\\currentversion",
+      "microsoft\\windows\\currentversion\\uninstall",
+      "microsoft\\windows\\currentversion\\run",
+      "microsoft\\windows\\currentversion\\runonce",
+      "microsoft\\windows\\currentversion\\app paths",
+      "microsoft\\windows\\currentversion\\explorer",
+      "microsoft\\windows\\currentversion\\policies",
+      "microsoft\\windows nt\\currentversion",
+      "classes",
+      "policies"};
+  static const std::vector<std::string> kSet = {
+      "",     "control",  "control\\class",   "control\\class\\{}", "control\\session manager",
+      "enum", "services", "hardware profiles"};
+  std::vector<std::string> table = {"software\\wow6432node", "system\\select", "system\\setup",
+                                    "system\\mounteddevices", "system\\driverdatabase"};
+  for (const std::string& key : kSoftware) {
+    table.push_back("software\\" + key);
+    table.push_back("software\\wow6432node\\" + key);
   }
-  const std::vector<std::string> parts = Components(listed);
+  for (const std::string& key : kSet) {
+    table.push_back("system\\<set>" + (key.empty() ? "" : "\\" + key));
+  }
+  std::vector<std::string> lower;
+  for (const std::string& part : parts) {
+    std::string folded = part;
+    std::transform(folded.begin(), folded.end(), folded.begin(), Lower);
+    lower.push_back(folded);
+  }
+  for (const std::string& key : table) {
+    const std::vector<std::string> keyParts = Components(key);
+    if (lower.size() > keyParts.size()) {
+      continue;
+    }
+    bool holds = true;
+    for (std::size_t i = 0; i < lower.size() && holds; ++i) {
+      const std::string& want = keyParts[i];
+      const std::string& have = lower[i];
+      if (want == "<set>") {
+        holds = have == "currentcontrolset" ||
+                (have.size() == 13 && have.compare(0, 10, "controlset") == 0 &&
+                 std::all_of(have.begin() + 10, have.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }));
+      } else if (want == "{}") {
+        holds = have.size() >= 2 && have.front() == '{' && have.back() == '}';
+      } else {
+        holds = have == want;
+      }
+    }
+    if (holds) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The tree a listed path names, or nothing when it names none that may go: separators collapsed
+// as the registry collapses them, then at least two components, and no key of the platform's.
+std::optional<std::string> TreeRoot(const std::string& listed) {
+  std::string path;
+  for (const char c : listed) {
+    if (c != '\\' || path.empty() || path.back() != '\\') {
+      path += c;
+    }
+  }
+  while (path.size() > 1 && path.back() == '\\') {
+    path.pop_back();
+  }
+  std::vector<std::string> parts = Components(path);
   const auto named = std::count_if(parts.begin(), parts.end(),
                                    [](const std::string& part) { return !part.empty(); });
-  if (named < 2) {
+  if (named < 2 || IsPlatformKeyOrHolder(parts)) {
     return std::nullopt;
   }
-  return listed;
+  return path;
 }
 
 bool AtOrBelow(const std::string& path, const std::string& root) {
@@ -177,6 +245,10 @@ struct Prediction {
   std::string prefix2;
   std::vector<std::string> removals;  // instance IDs, in the order of the walk
   bool left = false;                  // something the script names is left
+  // The listed trees that are there before the run. Which of their keys a fault keeps depends on
+  // the order of the deletions (a tree listed first can take the key whose listing would fail):
+  // the status is checked against the trees that are still there after the run.
+  std::vector<std::string> existingRoots;
   bool restartNeeded = false;
   std::set<std::string, NoCaseLess> allowedFiles;
   std::map<std::string, FakeHost::File, NoCaseLess> filesAfter;
@@ -228,6 +300,9 @@ class Predictor {
   // The InfPath of the first driver entry of the class key whose MatchingDeviceId is `id`, when
   // the scan gets to it and it names a file in the INF directory.
   std::optional<std::string> InfNameFor(const char* classKey, const std::string& id) {
+    if (id.empty()) {
+      return std::nullopt;  // an empty ID names no driver
+    }
     const FakeHost::Key* key = host_.FindKey(classKey);
     if (key == nullptr || key->openFailure || key->queryInfoFailure) {
       return std::nullopt;
@@ -316,7 +391,7 @@ class Predictor {
     if (host_.classDevsFail) {
       return;
     }
-    bool allocated = false;
+    int failuresLeft = host_.allocationFailures;
     std::vector<const FakeHost::Device*> matched;
     for (const FakeHost::Device& device : host_.devices) {
       if (!device.hardwareIds) {
@@ -327,13 +402,18 @@ class Predictor {
       if (size == 0) {
         continue;
       }
-      if (!allocated) {
-        // The failures injected all fall on the first allocation, which is asked again after
-        // each report until it succeeds.
-        allocated = true;
-        for (int i = 0; i < host_.allocationFailures; ++i) {
-          p_.boxes.push_back({kNoOwner, "error", std::string(), kMbOk});
-        }
+      // The failures injected fall on the first allocations; each is reported, and after three
+      // the instance is given up and left.
+      int attempts = 0;
+      while (failuresLeft > 0 && attempts < 3) {
+        --failuresLeft;
+        ++attempts;
+        p_.boxes.push_back({kNoOwner, "error", std::string(), kMbOk});
+      }
+      if (attempts == 3) {
+        p_.left = true;
+        p_.somethingThere = true;
+        continue;
       }
       // A buffer smaller than the list is not filled at all.
       std::string buffer(size, '\0');
@@ -427,7 +507,7 @@ class Predictor {
         p_.roots.push_back(*root);
       }
     }
-    std::vector<std::string> existingRoots;
+    std::vector<std::string> existingRoots;  // the listed trees that are there before the run
     for (const std::string& root : p_.roots) {
       const FakeHost::Key* key = &host_.registry;
       for (const std::string& part : Components(root)) {
@@ -448,11 +528,7 @@ class Predictor {
         p_.somethingThere = true;
       }
     }
-    // A listed tree that is there and does not vanish whole is left.
-    const std::set<std::string, NoCaseLess> vanishing(p_.mustVanish.begin(), p_.mustVanish.end());
-    for (const std::string& root : existingRoots) {
-      p_.left = p_.left || vanishing.count(root) == 0;
-    }
+    p_.existingRoots = existingRoots;
   }
 
   // Adds the keys at and below `path` that must be gone after the run: every key whose whole
@@ -671,10 +747,17 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
   const int status = PerformRemoval(host, kFrame);
 
   std::vector<std::string> violations;
-  const int expectedStatus = !p.scriptFound ? 2 : p.left ? 3 : p.restartNeeded ? 3010 : 0;
+  const bool treeLeft = std::any_of(p.existingRoots.begin(), p.existingRoots.end(),
+                                    [&](const std::string& root) { return host.FindKey(root); });
+  const bool left = p.left || treeLeft;
+  const int expectedStatus = !p.scriptFound ? 2 : left ? 3 : p.restartNeeded ? 3010 : 0;
   if (status != expectedStatus) {
+    std::string log;
+    for (const std::string& line : host.log) {
+      log += "\n    " + Printable(line, 400);
+    }
     violations.push_back("exit status " + std::to_string(status) + ", expected " +
-                         std::to_string(expectedStatus));
+                         std::to_string(expectedStatus) + "; the run's log:" + log);
   }
   if (!p.scriptFound) {
     for (const char* kind : {"profile", "delete-file", "delete-key", "device-set"}) {
@@ -714,6 +797,14 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
     tally->keysDeleted += host.JournalOf("deleted-key").size();
     tally->keysKept += kept;
     tally->companionStarts += host.JournalOf("run").size();
+    for (const std::string& key : host.JournalOf("deleted-key")) {
+      tally->linksDeleted += key.compare(key.rfind('\\') + 1, 4, "Link") == 0 ? 1 : 0;
+    }
+    tally->treesRefused += static_cast<std::size_t>(
+        std::count_if(host.log.begin(), host.log.end(), [](const std::string& line) {
+          return line.rfind("tree ", 0) == 0 &&
+                 line.find(": refused, a key of the platform") != std::string::npos;
+        }));
     tally->runsWithSomethingLeft += status == 3 ? 1 : 0;
     tally->runsNeedingRestart += status == 3010 ? 1 : 0;
   }

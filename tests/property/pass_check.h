@@ -23,6 +23,8 @@ struct PassTally {
   std::size_t keysDeleted = 0;
   std::size_t keysKept = 0;  // below a listed tree, kept by an injected fault
   std::size_t companionStarts = 0;
+  std::size_t linksDeleted = 0;
+  std::size_t treesRefused = 0;
   std::size_t runsWithSomethingLeft = 0;
   std::size_t runsNeedingRestart = 0;
 };

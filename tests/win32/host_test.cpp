@@ -1,5 +1,6 @@
 // The real host services, under Wine: what the removal core relies on from each of them.
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -270,6 +271,76 @@ TEST(HandleTranslationTest, ClosingKeepsTheLastErrorOfTheCallBefore) {
   memory.reset();
   event.reset();
   EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+}
+
+// A link key opened without following shows no subkeys, and goes itself when deleted through its
+// handle; what it points to stays whole.
+TEST_F(RegistryTest, LinksAreOpenedAndDeletedThemselves) {
+  scratch.Create("Target\\Sub");
+  scratch.Create("Tree");
+  std::wstring linkPath(scratch.path().begin(), scratch.path().end());
+  linkPath += L"\\Tree\\Link";
+  win32::unique_hkey link;
+  ASSERT_EQ(
+      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, linkPath.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, link.put(), nullptr),
+      ERROR_SUCCESS);
+  // The registry's own path of the target: a 32-bit program's SOFTWARE on 64-bit Windows is
+  // SOFTWARE\\WOW6432Node.
+  BOOL wow64 = FALSE;
+  ::IsWow64Process(::GetCurrentProcess(), &wow64);
+  std::string target = scratch.path() + "\\Target";
+  if (wow64) {
+    target.insert(9, "WOW6432Node\\");
+  }
+  const std::wstring value = L"\\Registry\\Machine\\" + std::wstring(target.begin(), target.end());
+  ASSERT_EQ(::RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                             reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>(value.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  link.reset();
+  ASSERT_TRUE(scratch.Exists("Tree\\Link\\Sub"));  // followed the usual way
+
+  unique_hkey tree(host);
+  ASSERT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path() + "\\Tree", kKeyRead, tree.put()),
+            kErrorSuccess);
+  unique_hkey own(host);
+  ASSERT_EQ(host.RegOpenKeyNoFollowA(tree.get(), "Link", kKeyRead | kDelete, own.put()),
+            kErrorSuccess);
+  std::uint32_t count = 99;
+  EXPECT_EQ(host.RegQueryInfoKeyA(own.get(), count), kErrorSuccess);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(host.RegDeleteKeyOfHandle(own.get()), kErrorSuccess);
+  own.reset();
+  EXPECT_FALSE(scratch.Exists("Tree\\Link"));
+  EXPECT_TRUE(scratch.Exists("Target\\Sub"));
+
+  // A key with a subkey does not go through its handle.
+  unique_hkey parent(host);
+  ASSERT_EQ(host.RegOpenKeyNoFollowA(kLocalMachine, scratch.path() + "\\Target", kKeyRead | kDelete,
+                                     parent.put()),
+            kErrorSuccess);
+  EXPECT_NE(host.RegDeleteKeyOfHandle(parent.get()), kErrorSuccess);
+  EXPECT_TRUE(scratch.Exists("Target\\Sub"));
+}
+
+// The run lock: held by one, another waits and, in time, gives up; once released, it is had.
+TEST(RunLockTest, OneHolderAtATime) {
+  Win32Host first;
+  ASSERT_EQ(first.AcquireRunLock(0), RunLock::Acquired);
+  RunLock other = RunLock::Failed;
+  std::thread([&] {
+    Win32Host second;
+    other = second.AcquireRunLock(200);
+  }).join();
+  EXPECT_EQ(other, RunLock::TimedOut);
+  first.ReleaseRunLock();
+  std::thread([&] {
+    Win32Host second;
+    other = second.AcquireRunLock(0);
+    second.ReleaseRunLock();
+  }).join();
+  EXPECT_EQ(other, RunLock::Acquired);
 }
 
 // Whether a named event comes to exist (or to be gone) within ten seconds: it exists while the

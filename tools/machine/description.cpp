@@ -1,5 +1,6 @@
 #include "tools/machine/description.h"
 
+#include <cstdlib>
 #include <sstream>
 
 namespace vorsk::machine {
@@ -119,6 +120,12 @@ std::optional<Description> ParseDescription(const std::string& text, std::string
     } else if (kind == "device" && !rest.empty()) {
       description.devices.push_back(
           DeviceEntry{fields[0], std::vector<std::string>(fields.begin() + 1, fields.end())});
+    } else if (kind == "keys" && fields.size() == 2) {
+      const unsigned long count = std::strtoul(fields[1].c_str(), nullptr, 10);
+      ok = count > 0 && count <= 100000;
+      description.keyRanges.push_back(KeyRange{fields[0], static_cast<unsigned>(count)});
+    } else if (kind == "link" && fields.size() == 2) {
+      description.links.push_back(LinkEntry{fields[0], fields[1]});
     } else if ((kind == "key" || kind == "key64") && !rest.empty()) {
       KeyEntry key{fields[0], {}, kind == "key64"};
       ok = ParseValues(fields, 1, key.values);

@@ -6,6 +6,8 @@
 //   device USB\VID_04A9&PID_2206\1 | USB\Vid_04a9&Pid_2206&Rev_0100 | USB\Vid_04a9&Pid_2206
 //   key SOFTWARE\Vendor\Scanner\Settings | Color=1
 //   key64 SOFTWARE\Vendor\Scanner | Color=1
+//   link SOFTWARE\Vendor\Scanner\Shortcut | SOFTWARE\Vendor\Camera
+//   keys SOFTWARE\Vendor\Scanner\Cache | 2000
 //   script
 //   [RemoveInf]
 //   Image0=usb\vid_04a9&pid_2206
@@ -53,11 +55,25 @@ struct KeyEntry {
   bool view64 = false;  // in the 64-bit registry view ("key64"), where a 64-bit program keeps it
 };
 
+// A symbolic link key to another key, both below HKEY_LOCAL_MACHINE as a 32-bit program sees them.
+struct LinkEntry {
+  std::string path;
+  std::string target;
+};
+
+// Many keys at once: <count> subkeys K0, K1, ... of the key, each with one value.
+struct KeyRange {
+  std::string path;
+  unsigned count = 0;
+};
+
 struct Description {
   std::vector<FileEntry> files;
   std::vector<DriverEntry> drivers;
   std::vector<DeviceEntry> devices;
   std::vector<KeyEntry> keys;
+  std::vector<LinkEntry> links;
+  std::vector<KeyRange> keyRanges;
   std::optional<std::string> script;
   std::vector<std::string> otherLines;  // lines of other kinds, as written
 };

@@ -54,6 +54,30 @@ bool StageKey(const std::string& path, const std::vector<NamedValue>& values, RE
   return (key && SetStrings(key.get(), values)) || Fail(path);
 }
 
+// A link key is made with the registry's link option and names its target by the registry's own
+// path, where a 32-bit program's SOFTWARE on 64-bit Windows is SOFTWARE\WOW6432Node.
+bool StageLink(const LinkEntry& link) {
+  std::string target = link.target;
+  BOOL wow64 = FALSE;
+  if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64 &&
+      ::_strnicmp(target.c_str(), "SOFTWARE\\", 9) == 0) {
+    target.insert(9, "WOW6432Node\\");
+  }
+  const std::size_t separator = link.path.rfind('\\');
+  win32::unique_hkey parent = CreateKeyPath(link.path.substr(0, separator));
+  const std::wstring name(link.path.begin() + static_cast<long>(separator) + 1, link.path.end());
+  win32::unique_hkey key;
+  const std::wstring value = L"\\Registry\\Machine\\" + std::wstring(target.begin(), target.end());
+  return (parent &&
+          ::RegCreateKeyExW(parent.get(), name.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.put(),
+                            nullptr) == ERROR_SUCCESS &&
+          ::RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                           reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>(value.size() * sizeof(wchar_t))) == ERROR_SUCCESS) ||
+         Fail(link.path);
+}
+
 bool StageDevice(const DeviceEntry& device) {
   win32::unique_hdevinfo set(::SetupDiCreateDeviceInfoList(&kImageClass, nullptr));
   SP_DEVINFO_DATA record = {};
@@ -91,6 +115,20 @@ bool Stage(const Description& description) {
   }
   for (const KeyEntry& key : description.keys) {
     ok = StageKey(key.path, key.values, key.view64 ? KEY_WOW64_64KEY : 0) && ok;
+  }
+  for (const KeyRange& range : description.keyRanges) {
+    win32::unique_hkey parent = CreateKeyPath(range.path);
+    for (unsigned i = 0; parent && i < range.count; ++i) {
+      win32::unique_hkey key;
+      ok = (::RegCreateKeyExA(parent.get(), ("K" + std::to_string(i)).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS &&
+            SetStrings(key.get(), {{"Index", std::to_string(i)}})) &&
+           ok;
+    }
+    ok = (parent || Fail(range.path)) && ok;
+  }
+  for (const LinkEntry& link : description.links) {
+    ok = StageLink(link) && ok;
   }
   if (description.script) {
     char windows[MAX_PATH] = {};
