@@ -1,7 +1,5 @@
 #include "backup/reg_file.h"
 
-#include <cstddef>
-
 namespace vorsk {
 
 namespace {
@@ -134,6 +132,10 @@ bool CanWriteKeyName(std::u16string_view path) {
     return false;
   }
   if (path.find(u"\\\\") != std::u16string_view::npos) {
+    return false;
+  }
+  const std::size_t root = path.find(u'\\');
+  if (root != std::u16string_view::npos && path.size() - root - 1 > kMaxKeyPathBelowRoot) {
     return false;
   }
   for (char16_t c : path) {

@@ -11,6 +11,8 @@
 //   plane among them, is carried as is in quoted names, quoted strings and key lines.
 // - A key line ends at its last ']', so ']' and '[' inside key names are read back as written.
 //   "[-" deletes a key instead of creating it. Empty path components are dropped.
+// - The path below the root key is passed to the registry in one piece, which cuts it after
+//   32766 characters: the values of a longer path land in the key that the cut path names.
 // - Hex data of the string types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) that does not end in a
 //   zero UTF-16 unit is changed: a zero unit is added after an even byte count, and an odd byte
 //   count is garbled. There is no form in which such data comes back exactly.
@@ -18,6 +20,7 @@
 //   leading blanks are skipped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,9 +46,13 @@ struct RegFileValue {
 // "Windows Registry Editor Version 5.00" and a blank line, with CR LF line ends.
 std::u16string RegFileHeader();
 
+// The longest path below the root key (after "HKEY_LOCAL_MACHINE\") that the importer creates.
+inline constexpr std::size_t kMaxKeyPathBelowRoot = 32766;
+
 // Whether a full key path (e.g. HKEY_LOCAL_MACHINE\SOFTWARE\Vendor) can be written so that the
 // importer creates exactly that key: not empty, no CR, LF or zero character, no empty component
-// (nor a trailing '\'), and not beginning with '-'.
+// (nor a trailing '\'), not beginning with '-', and at most kMaxKeyPathBelowRoot characters
+// after the root key's name.
 bool CanWriteKeyName(std::u16string_view path);
 
 // Whether a value name can be written: no CR, LF or zero character. The empty name is the

@@ -194,7 +194,12 @@ TEST(RegFileKeyBlock, ValuesInTheirOrderAndAKeyWithoutValues) {
 }
 
 TEST(RegFileKeyBlock, KeyPathsAreWrittenAsGivenOrRefused) {
+  // The importer cuts the path below the root key after 32766 characters.
+  const std::u16string longest = u"HKEY_LOCAL_MACHINE\\" + std::u16string(32766, u'k');
+  const std::u16string tooLong = u"HKEY_LOCAL_MACHINE\\" + std::u16string(32767, u'k');
   const std::u16string_view writable[] = {
+      longest,
+      u"HKEY_LOCAL_MACHINE",
       u"HKEY_LOCAL_MACHINE\\SOFTWARE\\a]b",  // the importer reads up to the last ']'
       u"HKEY_LOCAL_MACHINE\\SOFTWARE\\c]",
       u"HKEY_LOCAL_MACHINE\\SOFTWARE\\[d",
@@ -214,6 +219,7 @@ TEST(RegFileKeyBlock, KeyPathsAreWrittenAsGivenOrRefused) {
       u"HKEY_LOCAL_MACHINE\\SOFTWARE\\a\0b"sv,
       u"HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Vendor",  // empty components are dropped
       u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\",
+      tooLong,
   };
   for (std::u16string_view path : refused) {
     SCOPED_TRACE(testing::PrintToString(std::u16string(path)));

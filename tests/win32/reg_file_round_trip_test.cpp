@@ -4,9 +4,13 @@
 // by value, type and bytes.
 //
 // Measured with Wine 8 (reg and regedit behave alike): everything the writer writes comes back
-// exactly. Hex data of the string types that does not end in a zero UTF-16 unit does not: reg
-// adds a zero unit after an even byte count and garbles an odd one, so the writer refuses such
-// values (ImporterChangesStringDataWithoutAFinalZero keeps that measurement).
+// exactly, down to a path of kMaxKeyPathBelowRoot characters below the root key. Two shapes do
+// not come back in any form, and the writer refuses them; the last two tests keep these
+// measurements:
+// - hex data of the string types that does not end in a zero UTF-16 unit: the importer adds a
+//   zero unit after an even byte count and garbles an odd one;
+// - a longer key path: it is cut to kMaxKeyPathBelowRoot characters, and its values land in the
+//   key that the cut path names.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -79,6 +83,14 @@ std::vector<std::u16string> Names(const std::vector<RegFileValue>& values) {
     names.push_back(value.name);
   }
   return names;
+}
+
+// A path that extends base with keys of at most 250 characters to exactly length characters.
+std::u16string PathOfLength(std::u16string base, std::size_t length) {
+  while (length - base.size() > 252) {
+    base += u"\\" + std::u16string(250, u'k');
+  }
+  return base + u"\\" + std::u16string(length - base.size() - 1, u'k');
 }
 
 struct Key {
@@ -261,16 +273,24 @@ TEST_P(RegFileRoundTrip, EveryValueAndKeyComesBackExactly) {
       {u"largest type", 0xffffffff, ""},
   };
   const std::u16string subkeys[] = {
-      u"a]b",       u"c]",     u"[d",    u"q\"=@;", u"-dash\\ lead\\trail ", u"中文\U0001F600",
-      u"t\tab\x01", u"\xdc00", u"empty",
+      u"a]b",       u"c]",     u"[d", u"q\"=@;", u"-dash\\ lead\\trail ", u"中文\U0001F600",
+      u"t\tab\x01", u"\xdc00",
   };
   CreateKey({root_, shapes});
   for (const std::u16string& subkey : subkeys) {
     CreateKey({root_ + u"\\" + subkey, {{u"", kRegBinary, Counting(2)}}});
   }
+  CreateKey({root_ + u"\\empty", {}});
+  // A chain of keys down to the longest path that the importer creates.
+  const std::u16string deepest = PathOfLength(root_ + u"\\deep", kMaxKeyPathBelowRoot);
+  CreateKey({deepest, {{u"deepest", kRegDword, "\x01\x00\x00\x00"s}}});
   const std::vector<Key> original = ReadTree(root_);
-  // The root, the subkeys and the two keys above the last nested one; each holds what was set.
-  ASSERT_EQ(original.size(), 1 + std::size(subkeys) + 2);
+  // The root, the subkeys, the two keys above the last nested one, the empty key and the chain.
+  const auto chain =
+      static_cast<std::size_t>(std::count(deepest.begin() + root_.size(), deepest.end(), u'\\'));
+  ASSERT_EQ(original.size(), 1 + std::size(subkeys) + 2 + 1 + chain);
+  EXPECT_TRUE(std::any_of(original.begin(), original.end(),
+                          [&](const Key& key) { return key.path == deepest; }));
   ASSERT_EQ(original[0].values.size(), shapes.size());
   for (const RegFileValue& shape : shapes) {
     EXPECT_NE(std::find(original[0].values.begin(), original[0].values.end(), shape),
@@ -331,6 +351,21 @@ TEST_P(RegFileRoundTrip, ImporterChangesStringDataWithoutAFinalZero) {
     EXPECT_NE(imported[0].values[i].data, original[0].values[i].data)
         << testing::PrintToString(original[0].values[i]);
   }
+}
+
+// Why the writer refuses a path longer than kMaxKeyPathBelowRoot below the root key: its values
+// land in the key that the path cut to that length names.
+TEST_P(RegFileRoundTrip, ImporterCutsATooLongKeyPath) {
+  const std::u16string tooLong = PathOfLength(root_ + u"\\deep", kMaxKeyPathBelowRoot + 1);
+  const std::u16string fullPath = u"HKEY_LOCAL_MACHINE\\" + tooLong;
+  EXPECT_FALSE(CanWriteKeyName(fullPath));
+
+  const std::vector<Key> imported =
+      Reimport(RegFileHeader() + u"[" + fullPath + u"]\r\n\"v\"=dword:00000001\r\n\r\n");
+
+  ASSERT_FALSE(imported.empty());
+  EXPECT_EQ(imported.back().path, tooLong.substr(0, kMaxKeyPathBelowRoot));
+  EXPECT_EQ(Names(imported.back().values), std::vector<std::u16string>{u"v"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Importers, RegFileRoundTrip,
