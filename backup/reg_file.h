@@ -16,8 +16,8 @@
 // - Hex data of the string types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) that does not end in a
 //   zero UTF-16 unit is changed: a zero unit is added after an even byte count, and an odd byte
 //   count is garbled. There is no form in which such data comes back exactly.
-// - Lines of any length are read; long hex lines may be continued with ",\" and the next line's
-//   leading blanks are skipped.
+// - Long lines are read (40,000 characters were); a hex line may be continued with ",\" at its
+//   end, and the next line's leading blanks are skipped.
 #pragma once
 
 #include <cstddef>
