@@ -51,9 +51,12 @@ inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kDelete = 0x10000;
 inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegLink = 6;
 inline constexpr std::uint32_t kRegMultiSz = 7;
+inline constexpr std::uint32_t kRegQword = 11;
 
 // Device setup.
 inline constexpr std::uint32_t kDigcfPresent = 0x2;
