@@ -82,6 +82,20 @@ std::optional<std::string> FirstMatchingId(Host& host, const RunReport& report, 
   return std::nullopt;
 }
 
+// The IDs of a hardware-ID list of `size` bytes, as the backup records them: "a; b".
+std::string HardwareIdList(const char* ids, std::uint32_t size) {
+  std::string list;
+  std::uint32_t offset = 0;
+  while (offset < size && ids[offset] != '\0') {
+    const void* zero = std::memchr(ids + offset, '\0', size - offset);
+    const std::uint32_t end =
+        zero != nullptr ? static_cast<std::uint32_t>(static_cast<const char*>(zero) - ids) : size;
+    list += (list.empty() ? "" : "; ") + std::string(ids + offset, end - offset);
+    offset = end + 1;
+  }
+  return list;
+}
+
 // Notes what became of one matching instance.
 void NoteOutcome(RunReport& report, const Match& match, InstanceOutcome outcome, Status error) {
   switch (outcome) {
@@ -189,17 +203,17 @@ void HandToCompanion(Host& host, RunReport& report, const std::vector<Match>& ha
 }  // namespace
 
 void RemoveDevices(Host& host, RunReport& report, const std::string& scriptPath,
-                   const std::string& devNo) {
+                   const std::string& devNo, Backup* backup) {
   const std::string section = DeviceSectionName(devNo, kPidVidSuffix);
   const std::string prefix1 = ReadScriptText(host, scriptPath, section, "Num1", kScriptTextSize);
   report.LogEntry(section, "Num1", prefix1);
   const std::string prefix2 = ReadScriptText(host, scriptPath, section, "Num2", kScriptTextSize);
   report.LogEntry(section, "Num2", prefix2);
-  RemoveMatchingDevices(host, report, prefix1, prefix2);
+  RemoveMatchingDevices(host, report, prefix1, prefix2, backup);
 }
 
 void RemoveMatchingDevices(Host& host, RunReport& report, const std::string& prefix1,
-                           const std::string& prefix2) {
+                           const std::string& prefix2, Backup* backup) {
   // On 64-bit Windows the service refuses removals from this 32-bit process; the platform's
   // guidance is to have the 64-bit program do them. Decided before the walk, from the machine:
   // the walk and its trace are the same either way, since a removed instance stays in the set.
@@ -246,6 +260,12 @@ void RemoveMatchingDevices(Host& host, RunReport& report, const std::string& pre
         report.List(Describe(match) +
                     (host.IsDevicePresent(set.get(), record) ? ": present" : ": not plugged in"));
         report.NoteLeft();
+      } else if (backup != nullptr &&
+                 !backup->SaveInstance(
+                     match.instanceId.value_or("(its instance ID cannot be read)"),
+                     HardwareIdList(static_cast<const char*>(buffer.get()), size),
+                     record.classGuid)) {
+        // Kept, and said so: nothing goes without its record.
       } else if (!handOver) {
         RemoveInstanceInSet(host, report, set.get(), record, match);
       } else if (match.instanceId && IsInstanceIdText(*match.instanceId)) {

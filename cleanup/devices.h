@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "backup/backup.h"
 #include "cleanup/device_ids.h"
 #include "host/host.h"
 #include "report/run_report.h"
@@ -17,8 +18,9 @@ inline constexpr std::string_view kCompanionFailedMessage =
 
 // Walks all device instances, traces each hardware ID it examines on standard output, and
 // removes the instances with an ID that begins with prefix1 or, failing that, prefix2. An
-// instance that stays is noted in the report.
+// instance that stays is noted in the report. With a backup, an instance is removed (or handed
+// over) only once the backup has recorded it.
 void RemoveMatchingDevices(Host& host, RunReport& report, const std::string& prefix1,
-                           const std::string& prefix2);
+                           const std::string& prefix2, Backup* backup = nullptr);
 
 }  // namespace vorsk

@@ -30,7 +30,8 @@ void ReportUndeletable(RunReport& report, const std::string& path) {
 // long for the stage's buffer is never cut into another file's path: it is left alone (the rules
 // never delete it) and reported whole. A file that is not there is done; one that is there after
 // a failed deletion is left. A run that lists says only whether the file is there.
-void DeleteReportingFailure(Host& host, RunReport& report, const std::string& path) {
+void DeleteReportingFailure(Host& host, RunReport& report, const std::string& path,
+                            Backup* backup) {
   if (path.size() >= kDriverTextSize) {
     report.Log("file " + path + ": refused, longer than 255 characters");
     if (report.Listing()) {
@@ -47,6 +48,9 @@ void DeleteReportingFailure(Host& host, RunReport& report, const std::string& pa
       report.NoteLeft();
     }
     return;
+  }
+  if (backup != nullptr && !backup->SaveFile(path)) {
+    return;  // kept, and said so: nothing goes without its copy
   }
   host.SetFileAttributesA(path, kFileAttributeArchive);
   if (host.DeleteFileA(path)) {
@@ -65,7 +69,8 @@ void DeleteReportingFailure(Host& host, RunReport& report, const std::string& pa
 
 }  // namespace
 
-void RemoveDriverFiles(Host& host, RunReport& report, const std::string& scriptPath) {
+void RemoveDriverFiles(Host& host, RunReport& report, const std::string& scriptPath,
+                       Backup* backup) {
   for (const Lookup& lookup : kLookups) {
     const std::string deviceId =
         ReadScriptText(host, scriptPath, kRemoveInfSection, lookup.entry, kDeviceIdSize);
@@ -90,7 +95,7 @@ void RemoveDriverFiles(Host& host, RunReport& report, const std::string& scriptP
       }
       continue;
     }
-    RemoveDriverFilesForId(host, report, classKey.get(), deviceId, label);
+    RemoveDriverFilesForId(host, report, classKey.get(), deviceId, label, backup);
   }
 }
 
@@ -134,7 +139,8 @@ std::optional<DriverEntry> FindDriverEntry(Host& host, RegKey classKey,
 }
 
 void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
-                            const std::string& deviceId, const std::string& label) {
+                            const std::string& deviceId, const std::string& label,
+                            Backup* backup) {
   const std::optional<DriverEntry> entry = FindDriverEntry(host, classKey, deviceId);
   if (!entry) {
     report.Log(label + ": no driver entry");
@@ -156,10 +162,11 @@ void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
     }
     return;
   }
-  DeleteInfAndPnf(host, report, entry->infName);
+  DeleteInfAndPnf(host, report, entry->infName, backup);
 }
 
-void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName) {
+void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName,
+                     Backup* backup) {
   std::string windowsDirectory;
   const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kDriverTextSize);
   if (length == 0 || length >= kDriverTextSize) {
@@ -176,8 +183,8 @@ void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName) 
     return;
   }
   const std::string infPath = windowsDirectory + "\\Inf\\" + infName;
-  DeleteReportingFailure(host, report, infPath);
-  DeleteReportingFailure(host, report, PrecompiledPath(infPath));
+  DeleteReportingFailure(host, report, infPath, backup);
+  DeleteReportingFailure(host, report, PrecompiledPath(infPath), backup);
 }
 
 std::string RegistryText(const std::string& data) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "backup/backup.h"
 #include "host/host.h"
 #include "report/run_report.h"
 
@@ -37,11 +38,13 @@ std::optional<DriverEntry> FindDriverEntry(Host& host, RegKey classKey,
 // and deletes its files (or, when the run lists, lists them); `label` names the lookup in what it
 // tells.
 void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
-                            const std::string& deviceId, const std::string& label);
+                            const std::string& deviceId, const std::string& label,
+                            Backup* backup = nullptr);
 
 // Deletes <Windows directory>\Inf\<infName> and its precompiled twin, reporting each file that
-// cannot be deleted.
-void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName);
+// cannot be deleted. With a backup, each file is deleted only once it is saved.
+void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName,
+                     Backup* backup = nullptr);
 
 // A registry value read as text: up to its first zero or its end, whichever comes first.
 std::string RegistryText(const std::string& data);

@@ -76,13 +76,6 @@ std::uint32_t CountSubkeys(Host& host, RegKey key) {
   return count;
 }
 
-// Whether the registry's answer to opening a path says that no key is there: none of that name,
-// or a path that no key can have (an empty component, a name over 255 characters).
-bool NamesNoKey(Status status) {
-  return status == kErrorFileNotFound || status == kErrorBadPathname ||
-         status == kErrorInvalidParameter;
-}
-
 std::string KeysText(std::uint32_t count) {
   return std::to_string(count) + (count == 1 ? " key" : " keys");
 }
@@ -90,7 +83,7 @@ std::string KeysText(std::uint32_t count) {
 }  // namespace
 
 void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath,
-                    const std::string& devNo) {
+                    const std::string& devNo, Backup* backup) {
   const std::string section = DeviceSectionName(devNo, kKeySuffix);
   const std::int32_t count =
       std::min(ReadScriptCount(host, scriptPath, section, "Num", kDefaultTreeCount), kMaxTreeCount);
@@ -118,6 +111,9 @@ void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath
         report.NoteLeft();
       }
       continue;
+    }
+    if (backup != nullptr && !backup->SaveTree(path)) {
+      continue;  // kept, and said so: nothing goes without its copy
     }
     const TreeOutcome outcome = DeleteKeyTree(host, path);
     switch (outcome.kind) {

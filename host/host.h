@@ -22,19 +22,29 @@ namespace vorsk {
 using Status = std::uint32_t;
 inline constexpr Status kErrorSuccess = 0;
 inline constexpr Status kErrorFileNotFound = 2;
+inline constexpr Status kErrorPathNotFound = 3;
 inline constexpr Status kErrorAccessDenied = 5;
 inline constexpr Status kErrorInvalidHandle = 6;
 inline constexpr Status kErrorNotEnoughMemory = 8;
 inline constexpr Status kErrorInvalidData = 13;
 inline constexpr Status kErrorSharingViolation = 32;
+inline constexpr Status kErrorFileExists = 80;
 inline constexpr Status kErrorInvalidParameter = 87;
 inline constexpr Status kErrorInsufficientBuffer = 122;
 inline constexpr Status kErrorBadPathname = 161;
+inline constexpr Status kErrorAlreadyExists = 183;
 inline constexpr Status kErrorMoreData = 234;
 inline constexpr Status kErrorNoMoreItems = 259;
 inline constexpr Status kErrorKeyDeleted = 1018;
 inline constexpr Status kErrorInvalidUserBuffer = 1784;
 inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
+
+// Whether the registry's answer to opening a path says that no key is there: none of that name,
+// or a path that no key can have (an empty component, a name over 255 characters).
+inline constexpr bool NamesNoKey(Status status) {
+  return status == kErrorFileNotFound || status == kErrorBadPathname ||
+         status == kErrorInvalidParameter;
+}
 
 // Files.
 inline constexpr std::uint32_t kGenericRead = 0x80000000;
@@ -43,6 +53,8 @@ inline constexpr std::uint32_t kFileShareWrite = 0x2;
 inline constexpr std::uint32_t kOpenExisting = 3;
 inline constexpr std::uint32_t kFileAttributeReadOnly = 0x1;
 inline constexpr std::uint32_t kFileAttributeHidden = 0x2;
+inline constexpr std::uint32_t kFileAttributeSystem = 0x4;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
@@ -109,6 +121,11 @@ struct ProgramRun {
   std::string output;  // everything it wrote on its standard output
 };
 
+// A moment in Coordinated Universal Time.
+struct UtcTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
 // What became of taking the lock that one run holds at a time.
 enum class RunLock { Acquired, TimedOut, Failed };
 
@@ -150,6 +167,15 @@ class Host {
   virtual std::uint32_t GetFileAttributesA(const std::string& path) = 0;
   virtual bool DeleteFileA(const std::string& path) = 0;
 
+  // Files and folders of a backup. CreateDirectoryA fails with kErrorAlreadyExists when the name
+  // is taken, CopyFileA with kErrorFileExists when `to` exists: neither ever replaces anything.
+  // WriteFileBytes writes a new file (kErrorFileExists when there is one) or appends to an
+  // existing one, and returns once the bytes are on the disk.
+  virtual Status CreateDirectoryA(const std::string& path) = 0;
+  virtual Status CopyFileA(const std::string& from, const std::string& to) = 0;
+  virtual Status WriteFileBytes(const std::string& path, const std::string& bytes,
+                                bool append) = 0;
+
   // Registry. Each call returns its status; results are written only on success. Names and
   // values are bounded by the caller's buffer size, in characters or bytes, as the platform's.
   virtual Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) = 0;
@@ -172,6 +198,16 @@ class Host {
   // link key itself, never what it points to.
   virtual Status RegDeleteKeyOfHandle(RegKey key) = 0;
   virtual Status RegCloseKey(RegKey key) = 0;
+  // The same through the wide-character calls, which carry every name and string as stored,
+  // whatever the code page: subkey names of up to 255 characters, every value with its name,
+  // type and bytes (strings in UTF-16LE).
+  virtual Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,
+                                     std::uint32_t access, RegKey* result) = 0;
+  virtual Status RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) = 0;
+  virtual Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name,
+                               std::uint32_t& type, std::string& data) = 0;
+  // Text of the code page, as the wide-character calls take it.
+  virtual std::u16string AnsiToWide(const std::string& text) = 0;
 
   // Device setup service. Failures return false (or kInvalidDevInfoSet) with the last error set.
   virtual DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) = 0;
@@ -207,6 +243,9 @@ class Host {
   // for it; its standard output comes back whole.
   virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) = 0;
   virtual ProcessFacts GetProcessFacts() = 0;
+  // The machine's name, and the time now.
+  virtual std::string GetComputerNameA() = 0;
+  virtual UtcTime GetSystemTime() = 0;
   // Takes the machine-wide lock that one run of vorsk holds at a time, whoever runs it, waiting
   // up to `timeoutMs` for another run to release it; the lock of a run that was cut short passes
   // to the next. Failed: the lock cannot be had at all (the platform's error as last error).

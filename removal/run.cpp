@@ -4,7 +4,6 @@
 #include "host/handles.h"
 #include "report/exit_status.h"
 #include "report/run_report.h"
-#include "res/version.h"
 #include "script/script_reader.h"
 
 namespace vorsk {
@@ -13,18 +12,6 @@ namespace {
 
 constexpr std::string_view kScriptFilePrefix = "Remove";
 constexpr std::string_view kTagText = "417";
-constexpr std::string_view kVersionResource = VORSK_VERSION_TEXT;  // "1, 0, 0, 1"
-
-// The version as people write it: "1.0.0.1".
-std::string VersionText() {
-  std::string text;
-  for (const char c : kVersionResource) {
-    if (c != ' ') {
-      text += c == ',' ? '.' : c;
-    }
-  }
-  return text;
-}
 
 // Whether the script can be opened for shared reading. The handle serves only this check and is
 // closed at once: the script is read by path, through the profile reader.
@@ -38,14 +25,16 @@ bool CanOpenScript(Host& host, const std::string& scriptPath) {
 void LogStart(Host& host, RunReport& report, const RunOptions& options) {
   const ProcessFacts facts = host.GetProcessFacts();
   report.Log("vorsk " + VersionText() + (options.list ? ", listing" : "") +
-             (options.quiet ? ", quiet" : "") + " on Windows " + facts.windowsVersion + " (" +
+             (options.quiet ? ", quiet" : "") +
+             (options.backupFolder.empty() ? "" : ", backup in " + options.backupFolder) +
+             " on Windows " + facts.windowsVersion + " (" +
              std::to_string(facts.windowsBits) + "-bit, this program " +
              std::to_string(facts.processBits) + "-bit) as " + facts.user +
              (facts.elevated ? " (elevated)" : " (not elevated)"));
 }
 
 // The run from its script check to the end of its last stage; returns its exit status.
-int RunStages(Host& host, RunReport& report) {
+int RunStages(Host& host, RunReport& report, const RunOptions& options) {
   // Without the Windows directory there is no script to read: an empty directory part would
   // take the script from \Setup417 at the root of the current drive, a folder that any user may
   // create. A directory too long for its buffer cannot lead to a script path that fits either.
@@ -63,12 +52,23 @@ int RunStages(Host& host, RunReport& report) {
   }
   report.Log("script " + *scriptPath);
 
-  RemoveDriverFiles(host, report, *scriptPath);
+  // A backup that cannot be made saves nothing: the stages then delete nothing and say so.
+  std::optional<Backup> backup;
+  if (!options.backupFolder.empty() && !options.list) {
+    backup.emplace(host, report);
+    backup->Begin(options.backupFolder, *scriptPath);
+  }
+  Backup* const keep = backup ? &*backup : nullptr;
+
+  RemoveDriverFiles(host, report, *scriptPath, keep);
   const std::string devNo =
       ReadScriptText(host, *scriptPath, kCurrentDevSection, kDevNoEntry, kScriptTextSize);
   report.LogEntry(kCurrentDevSection, kDevNoEntry, devNo);
-  RemoveDevices(host, report, *scriptPath, devNo);
-  RemoveKeyTrees(host, report, *scriptPath, devNo);
+  RemoveDevices(host, report, *scriptPath, devNo, keep);
+  RemoveKeyTrees(host, report, *scriptPath, devNo, keep);
+  if (backup) {
+    backup->End();
+  }
   return report.Status();
 }
 
@@ -107,10 +107,10 @@ int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
       // the other left, as a second run would.
       report.Log("the run lock cannot be had (error " + ErrorText(host.GetLastError()) +
                  "): running without it");
-      status = RunStages(host, report);
+      status = RunStages(host, report, options);
       break;
     case RunLock::Acquired:
-      status = RunStages(host, report);
+      status = RunStages(host, report, options);
       host.ReleaseRunLock();
       break;
   }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "report/exit_status.h"
+#include "res/version.h"
 
 namespace vorsk {
 
@@ -46,6 +47,17 @@ int RunReport::Status() const {
 std::string ErrorText(Status error) {
   char text[9] = {};
   std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(error));
+  return text;
+}
+
+std::string VersionText() {
+  constexpr std::string_view kVersionResource = VORSK_VERSION_TEXT;  // "1, 0, 0, 1"
+  std::string text;
+  for (const char c : kVersionResource) {
+    if (c != ' ') {
+      text += c == ',' ? '.' : c;
+    }
+  }
   return text;
 }
 

@@ -18,6 +18,8 @@ struct RunOptions {
   bool quiet = false;
   // Change nothing; list what a run would remove, on standard output.
   bool list = false;
+  // Save what the run deletes in a folder of its own below this one first; empty: no backup.
+  std::string backupFolder;
 };
 
 class RunReport {
@@ -58,6 +60,9 @@ class RunReport {
   bool left_ = false;
   bool restartNeeded_ = false;
 };
+
+// vorsk's version as people write it: "1.0.0.1".
+std::string VersionText();
 
 // The platform's error code as the log writes it: eight hex digits.
 std::string ErrorText(Status error);

@@ -12,7 +12,8 @@ class CWnd;
 // The removal that the command line asks for.
 struct RemovalRequest {
   vorsk::RunOptions options;
-  std::wstring logPath;  // empty: no log
+  std::wstring logPath;       // empty: no log
+  std::wstring backupFolder;  // empty: no backup
 };
 
 class RemovalRunner {

@@ -38,6 +38,11 @@ BOOL CVorskApp::InitInstance() {
   if (cmdInfo.WantsConsole()) {
     vorsk::UseParentConsoleForUnredirectedOutput();
   }
+  if (const std::string conflict = cmdInfo.Conflict(); !conflict.empty()) {
+    std::fputs(conflict.c_str(), stderr);
+    std::fflush(stderr);
+    return FALSE;
+  }
   if (cmdInfo.m_showUsage) {
     std::fputs(vorsk::kUsage, stdout);
     std::fflush(stdout);

@@ -3,6 +3,7 @@
 //   /quiet, /q        no message box; each becomes a line on standard error and in the log
 //   /log:<file>       append what the run does to <file>
 //   /list             change nothing; list what a run would remove
+//   /backup:<folder>  save what the run deletes in a new folder below <folder> first
 //   /?                the switches and the exit statuses
 //
 // Switches may also begin with '-', in any letter case. A switch that neither vorsk nor the
@@ -22,10 +23,13 @@ class CVorskCommandLineInfo : public CCommandLineInfo {
   RemovalRequest m_request;
   // The usage was asked for (/?), or the command line holds a switch nobody knows.
   bool m_showUsage = false;
+  // Why the switches given cannot go together; empty when they can.
+  std::string Conflict() const;
   // Whether its lines (the usage, the listing, a quiet run's lines) should reach the console of a
   // command prompt that started the program.
   bool WantsConsole() const {
-    return m_showUsage || m_request.options.quiet || m_request.options.list;
+    return m_showUsage || m_request.options.quiet || m_request.options.list ||
+           !Conflict().empty();
   }
 };
 

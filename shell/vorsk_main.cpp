@@ -22,8 +22,10 @@ class MachineRemoval final : public RemovalRunner {
                                 " cannot be opened (error " + vorsk::ErrorText(error) + ")\n");
       }
     }
-    const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()),
-                                             request.options);
+    vorsk::RunOptions options = request.options;
+    options.backupFolder = vorsk::win32::WideToAnsi(request.backupFolder);
+    const int status =
+        vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()), options);
     // Through the runtime's exit, so that buffered standard output (the trace) is flushed.
     std::exit(status);
   }

@@ -397,6 +397,9 @@ bool FakeHost::SetFileAttributesA(const std::string& path, std::uint32_t attribu
 }
 
 std::uint32_t FakeHost::GetFileAttributesA(const std::string& path) {
+  if (directories.count(path) != 0) {
+    return kFileAttributeDirectory;
+  }
   const auto file = files.find(path);
   if (file == files.end()) {
     lastError_ = kErrorFileNotFound;
@@ -425,6 +428,75 @@ bool FakeHost::DeleteFileA(const std::string& path) {
   files.erase(file);
   Note("deleted-file " + path);
   return true;
+}
+
+bool FakeHost::ParentExists(const std::string& path) const {
+  const std::size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) {
+    return false;
+  }
+  const std::string parent = path.substr(0, slash);
+  return (parent.size() == 2 && parent[1] == ':') || directories.count(parent) != 0;
+}
+
+Status FakeHost::CreateDirectoryA(const std::string& path) {
+  Note("create-folder " + path);
+  if (failingWrites.count(path) != 0) {
+    return kErrorAccessDenied;
+  }
+  if (directories.count(path) != 0 || files.count(path) != 0) {
+    return kErrorAlreadyExists;
+  }
+  if (!ParentExists(path)) {
+    return kErrorPathNotFound;
+  }
+  directories.insert(path);
+  return kErrorSuccess;
+}
+
+Status FakeHost::CopyFileA(const std::string& from, const std::string& to) {
+  Note("copy-file " + from + " to " + to);
+  const auto source = files.find(from);
+  if (source == files.end()) {
+    return kErrorFileNotFound;
+  }
+  if (failingWrites.count(to) != 0) {
+    return kErrorAccessDenied;
+  }
+  if (files.count(to) != 0 || directories.count(to) != 0) {
+    return kErrorFileExists;
+  }
+  if (!ParentExists(to)) {
+    return kErrorPathNotFound;
+  }
+  File copy;
+  copy.content = source->second.content;
+  copy.attributes = source->second.attributes;
+  files[to] = copy;
+  return kErrorSuccess;
+}
+
+Status FakeHost::WriteFileBytes(const std::string& path, const std::string& bytes, bool append) {
+  Note("write-file " + path);
+  if (failingWrites.count(path) != 0) {
+    return kErrorAccessDenied;
+  }
+  const auto file = files.find(path);
+  if (append) {
+    if (file == files.end()) {
+      return kErrorFileNotFound;
+    }
+    file->second.content += bytes;
+    return kErrorSuccess;
+  }
+  if (file != files.end() || directories.count(path) != 0) {
+    return kErrorFileExists;
+  }
+  if (!ParentExists(path)) {
+    return kErrorPathNotFound;
+  }
+  files[path].content = bytes;
+  return kErrorSuccess;
 }
 
 std::optional<std::string> FakeHost::ResolvePath(RegKey parent, const std::string& subKey,
@@ -670,6 +742,83 @@ Status FakeHost::DeleteKeyAt(const std::string& path) {
   owner->cursorValid = false;
   Note("deleted-key " + path);
   return kErrorSuccess;
+}
+
+namespace {
+
+// The in-memory machine keeps names and strings as code-page text in which each byte is the
+// character of the same number.
+std::u16string Widen(const std::string& text) {
+  std::u16string wide;
+  for (const char c : text) {
+    wide += static_cast<char16_t>(static_cast<unsigned char>(c));
+  }
+  return wide;
+}
+
+std::string Narrow(const std::u16string& text) {
+  std::string narrow;
+  for (const char16_t c : text) {
+    narrow += c < 0x100 ? static_cast<char>(c) : '?';
+  }
+  return narrow;
+}
+
+std::string WideBytes(const std::string& text) {
+  std::string bytes;
+  for (const char c : text) {
+    bytes += c;
+    bytes += '\0';
+  }
+  return bytes;
+}
+
+}  // namespace
+
+Status FakeHost::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,
+                                     std::uint32_t access, RegKey* result) {
+  return OpenKey(parent, Narrow(subKey), access, false, result);
+}
+
+Status FakeHost::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) {
+  std::string narrow;
+  const Status status = RegEnumKeyExA(key, index, narrow, 256);
+  if (status == kErrorSuccess) {
+    name = Widen(narrow);
+  }
+  return status;
+}
+
+Status FakeHost::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name,
+                               std::uint32_t& type, std::string& data) {
+  Status status = kErrorSuccess;
+  Key* node = KeyOfHandle(key, status);
+  if (node == nullptr) {
+    return status;
+  }
+  // A link key shows the value that names its target, as the registry keeps it.
+  if (node->linkTarget) {
+    if (index != 0) {
+      return kErrorNoMoreItems;
+    }
+    name = u"SymbolicLinkValue";
+    type = kRegLink;
+    data = WideBytes("\\REGISTRY\\MACHINE\\" + *node->linkTarget);
+    return kErrorSuccess;
+  }
+  if (index >= node->values.size()) {
+    return kErrorNoMoreItems;
+  }
+  const auto value = std::next(node->values.begin(), index);
+  name = Widen(value->first);
+  type = value->second.type;
+  const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+  data = text ? WideBytes(value->second.data) : value->second.data;
+  return kErrorSuccess;
+}
+
+std::u16string FakeHost::AnsiToWide(const std::string& text) {
+  return Widen(text);
 }
 
 Status FakeHost::RegCloseKey(RegKey key) {

@@ -83,6 +83,13 @@ class FakeHost : public Host {
   std::string windowsDirectory = "C:\\WINDOWS";
   bool windowsDirectoryFails = false;
   std::map<std::string, File, NoCaseLess> files;
+  // Folders that hold new files (the Windows directory's own files need none).
+  std::set<std::string, NoCaseLess> directories;
+  // Paths where creating a folder, copying or writing a file fails, as on a full or read-only
+  // disk.
+  std::set<std::string, NoCaseLess> failingWrites;
+  std::string computerName = "SCANPC";
+  UtcTime now{2026, 12, 8, 5, 43, 12};
   Key registry;  // HKEY_LOCAL_MACHINE
   std::vector<Device> devices;
   bool classDevsFail = false;
@@ -148,6 +155,9 @@ class FakeHost : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
+  Status CreateDirectoryA(const std::string& path) override;
+  Status CopyFileA(const std::string& from, const std::string& to) override;
+  Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;
@@ -161,6 +171,12 @@ class FakeHost : public Host {
                              RegKey* result) override;
   Status RegDeleteKeyOfHandle(RegKey key) override;
   Status RegCloseKey(RegKey key) override;
+  Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                             RegKey* result) override;
+  Status RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) override;
+  Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
+                       std::string& data) override;
+  std::u16string AnsiToWide(const std::string& text) override;
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
                              DeviceInfoRecord& record) override;
@@ -182,6 +198,8 @@ class FakeHost : public Host {
   bool IsWow64Process() override { return wow64; }
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
   ProcessFacts GetProcessFacts() override { return processFacts; }
+  std::string GetComputerNameA() override { return computerName; }
+  UtcTime GetSystemTime() override { return now; }
   RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
   void ReleaseRunLock() override;
   bool HasInteractiveDesktop() override { return interactiveDesktop; }
@@ -208,6 +226,8 @@ class FakeHost : public Host {
   // asked); nothing when a key on it is missing.
   std::optional<std::string> FollowLinks(const std::string& path, bool followLast) const;
   Status DeleteKeyAt(const std::string& path);
+  // Whether new files and folders may go in the folder that holds `path`.
+  bool ParentExists(const std::string& path) const;
 
   void Note(std::string line);
 

@@ -1,5 +1,6 @@
 #include "host/win32/win32_host.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -21,11 +22,12 @@ namespace {
 
 // The platform's constants that host.h copies, checked against its own headers.
 static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
-static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
 static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
 static_assert(kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
 static_assert(kErrorInvalidData == ERROR_INVALID_DATA);
 static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrorFileExists == ERROR_FILE_EXISTS && kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 static_assert(kErrorBadPathname == ERROR_BAD_PATHNAME);
@@ -37,6 +39,8 @@ static_assert(kGenericRead == GENERIC_READ && kOpenExisting == OPEN_EXISTING);
 static_assert(kFileShareRead == FILE_SHARE_READ && kFileShareWrite == FILE_SHARE_WRITE);
 static_assert(kFileAttributeReadOnly == FILE_ATTRIBUTE_READONLY);
 static_assert(kFileAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
+static_assert(kFileAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
+static_assert(kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 static_assert(kFileAttributeArchive == FILE_ATTRIBUTE_ARCHIVE);
 static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(kKeyRead == KEY_READ && kDelete == DELETE);
@@ -137,6 +141,42 @@ bool Win32Host::DeleteFileA(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
+Status Win32Host::CreateDirectoryA(const std::string& path) {
+  return ::CreateDirectoryA(path.c_str(), nullptr) ? kErrorSuccess
+                                                   : static_cast<Status>(::GetLastError());
+}
+
+Status Win32Host::CopyFileA(const std::string& from, const std::string& to) {
+  return ::CopyFileA(from.c_str(), to.c_str(), TRUE) ? kErrorSuccess
+                                                     : static_cast<Status>(::GetLastError());
+}
+
+Status Win32Host::WriteFileBytes(const std::string& path, const std::string& bytes,
+                                 bool append) {
+  win32::unique_hfile file(::CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                         FILE_SHARE_READ, nullptr,
+                                         append ? OPEN_EXISTING : CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return static_cast<Status>(::GetLastError());
+  }
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
+    DWORD done = 0;
+    if (!::WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) {
+      return static_cast<Status>(::GetLastError());
+    }
+    written += done;
+  }
+  // A save counts once it is on the disk: the deletion that follows cannot be taken back.
+  if (!::FlushFileBuffers(file.get())) {
+    return static_cast<Status>(::GetLastError());
+  }
+  file.reset();
+  return kErrorSuccess;
+}
+
 Status Win32Host::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) {
   HKEY key = nullptr;
   const LONG status = ::RegOpenKeyA(ToPlatform(parent), subKey.c_str(), &key);
@@ -222,6 +262,75 @@ Status Win32Host::RegDeleteKeyOfHandle(RegKey key) {
   }
   const LONG status = deleteKey(ToPlatform(key));
   return status == 0 ? kErrorSuccess : static_cast<Status>(toDosError(status));
+}
+
+Status Win32Host::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,
+                                      std::uint32_t access, RegKey* result) {
+  HKEY key = nullptr;
+  const LONG status = ::RegOpenKeyExW(ToPlatform(parent),
+                                      reinterpret_cast<const wchar_t*>(subKey.c_str()),
+                                      REG_OPTION_OPEN_LINK, access, &key);
+  if (status == ERROR_SUCCESS) {
+    *result = FromPlatform(key);
+  }
+  return static_cast<Status>(status);
+}
+
+Status Win32Host::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) {
+  wchar_t buffer[256];
+  DWORD length = 256;
+  const LONG status = ::RegEnumKeyExW(ToPlatform(key), index, buffer, &length, nullptr, nullptr,
+                                      nullptr, nullptr);
+  if (status == ERROR_SUCCESS) {
+    name.assign(reinterpret_cast<const char16_t*>(buffer), length);
+  }
+  return static_cast<Status>(status);
+}
+
+Status Win32Host::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name,
+                                std::uint32_t& type, std::string& data) {
+  // Sized from the key's own longest name and data; a value that grows meanwhile is asked for
+  // again with the size it reports.
+  DWORD maxName = 0;
+  DWORD maxData = 0;
+  LONG status = ::RegQueryInfoKeyW(ToPlatform(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, &maxName, &maxData, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) {
+    return static_cast<Status>(status);
+  }
+  std::vector<wchar_t> nameBuffer(maxName + 1);
+  std::vector<BYTE> dataBuffer(maxData + 1);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD nameLength = static_cast<DWORD>(nameBuffer.size());
+    DWORD dataLength = static_cast<DWORD>(dataBuffer.size());
+    DWORD valueType = 0;
+    status = ::RegEnumValueW(ToPlatform(key), index, nameBuffer.data(), &nameLength, nullptr,
+                             &valueType, dataBuffer.data(), &dataLength);
+    if (status == ERROR_SUCCESS) {
+      name.assign(reinterpret_cast<const char16_t*>(nameBuffer.data()), nameLength);
+      type = valueType;
+      data.assign(reinterpret_cast<const char*>(dataBuffer.data()), dataLength);
+      return kErrorSuccess;
+    }
+    if (status != ERROR_MORE_DATA) {
+      break;
+    }
+    nameBuffer.resize(std::max<std::size_t>(nameBuffer.size() * 2, 16384));
+    dataBuffer.resize(std::max<std::size_t>(dataBuffer.size(), dataLength) * 2);
+  }
+  return static_cast<Status>(status);
+}
+
+std::u16string Win32Host::AnsiToWide(const std::string& text) {
+  if (text.empty()) {
+    return std::u16string();
+  }
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0);
+  std::u16string wide(static_cast<std::size_t>(length), u'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                        reinterpret_cast<wchar_t*>(wide.data()), length);
+  return wide;
 }
 
 Status Win32Host::RegCloseKey(RegKey key) {
@@ -312,6 +421,21 @@ ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::st
 
 ProcessFacts Win32Host::GetProcessFacts() {
   return win32::ReadProcessFacts(IsWow64Process());
+}
+
+std::string Win32Host::GetComputerNameA() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = sizeof(name);
+  if (!::GetComputerNameA(name, &length)) {
+    return "COMPUTER";
+  }
+  return std::string(name, length);
+}
+
+UtcTime Win32Host::GetSystemTime() {
+  SYSTEMTIME now;
+  ::GetSystemTime(&now);
+  return UtcTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
 RunLock Win32Host::AcquireRunLock(std::uint32_t timeoutMs) {

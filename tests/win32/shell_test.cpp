@@ -443,6 +443,8 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
     std::wstring log;
     bool usage;
     int shellCommand;
+    std::wstring backup = L"";
+    bool conflict = false;
   } cases[] = {
       {{}, false, false, L"", false, CCommandLineInfo::FileNew},
       {{L"/quiet"}, true, false, L"", false, CCommandLineInfo::FileNew},
@@ -461,6 +463,23 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
       {{L"/Unregister"}, false, false, L"", false, CCommandLineInfo::AppUnregister},
       {{L"/dde"}, false, false, L"", false, CCommandLineInfo::FileNew},
       {{L"/quiet", L"C:\\scan.vsk"}, true, false, L"", false, CCommandLineInfo::FileOpen},
+      {{L"-q", L"/BACKUP:\\\\srv\\bk\\scanners"},
+       true,
+       false,
+       L"",
+       false,
+       CCommandLineInfo::FileNew,
+       L"\\\\srv\\bk\\scanners"},
+      {{L"/backup:"}, false, false, L"", true, CCommandLineInfo::FileNew},
+      // A listing deletes nothing: there is nothing to keep, and the run is refused.
+      {{L"/list", L"-backup:C:\\bk"},
+       false,
+       true,
+       L"",
+       false,
+       CCommandLineInfo::FileNew,
+       L"C:\\bk",
+       true},
   };
   for (const auto& c : cases) {
     std::wstring line;
@@ -475,6 +494,8 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
     EXPECT_EQ(info.m_request.logPath, c.log);
     EXPECT_EQ(info.m_showUsage, c.usage);
     EXPECT_EQ(static_cast<int>(info.m_nShellCommand), c.shellCommand);
+    EXPECT_EQ(info.m_request.backupFolder, c.backup);
+    EXPECT_EQ(!info.Conflict().empty(), c.conflict);
   }
 }
 

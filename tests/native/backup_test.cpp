@@ -1,0 +1,253 @@
+// The backup of a run: its folder, what it keeps of each item before the item goes, and that an
+// item whose save fails stays on the machine.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "backup/backup.h"
+#include "backup/reg_file.h"
+#include "cleanup/stages.h"
+#include "removal/run.h"
+#include "tests/native/machine.h"
+
+namespace vorsk {
+namespace {
+
+using test::kInf;
+using test::kScriptPath;
+
+constexpr char kBackups[] = "D:\\backups\\scanners";
+constexpr char kRunFolder[] = "D:\\backups\\scanners\\SCANPC-20261208T054312Z";
+
+// The typical road: a driver entry with its two files, one instance, a listed tree beside one
+// that is not listed.
+void StageMachine(test::FakeHost& host) {
+  test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_04a9&pid_2206", "oem7.inf");
+  host.AddFile(kInf + "oem7.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n",
+               kFileAttributeReadOnly | kFileAttributeHidden);
+  host.AddFile(kInf + "oem7.pnf", std::string("PNF\0\x01\x02", 6));
+  host.AddDevice("USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1",
+                 {"USB\\Vid_04a9&Pid_2206&Rev_0100", "USB\\Vid_04a9&Pid_2206"});
+  host.SetString("SOFTWARE\\Vendor\\Scanner", "Path", "C:\\Scan \"x\"");
+  host.SetValue("SOFTWARE\\Vendor\\Scanner\\Settings", "Color", std::string("\x01\0\0\0", 4),
+                kRegDword);
+  host.AddKey("SOFTWARE\\Vendor\\Camera");
+  host.AddFile(kScriptPath,
+               "[RemoveInf]\nImage0=usb\\vid_04a9&pid_2206\n[CurrentDev]\nDevNo=1\n"
+               "[1PIDVID]\nNum1=USB\\Vid_04a9&Pid_2206\n"
+               "[1KEY]\nNum=1\nNum1=SOFTWARE\\Vendor\\Scanner\n");
+  host.directories.insert("D:\\backups");
+}
+
+class BackupTest : public ::testing::Test {
+ protected:
+  BackupTest() { StageMachine(host); }
+
+  int Run() {
+    RunOptions options;
+    options.quiet = true;
+    options.backupFolder = kBackups;
+    return PerformRemoval(host, kNoOwner, options);
+  }
+
+  std::string Saved(const std::string& name) {
+    const auto file = host.files.find(std::string(kRunFolder) + "\\" + name);
+    return file == host.files.end() ? "(none)" : file->second.content;
+  }
+
+  bool LogHas(const std::string& text) const {
+    return std::any_of(host.log.begin(), host.log.end(),
+                       [&](const std::string& line) { return line == text; });
+  }
+
+  test::FakeHost host;
+};
+
+TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
+  EXPECT_EQ(Run(), kExitCompleted);
+
+  EXPECT_FALSE(host.FileExists(kInf + "oem7.inf"));
+  EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Scanner"));
+  EXPECT_TRUE(host.devices[0].removed);
+  // The parent folder was made, the run's own folder in it; the files byte for byte, attributes
+  // kept, and the script beside them.
+  EXPECT_TRUE(host.directories.count(kBackups));
+  EXPECT_EQ(Saved("files\\oem7.inf"), "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+  EXPECT_EQ(host.files[std::string(kRunFolder) + "\\files\\oem7.inf"].attributes,
+            kFileAttributeReadOnly | kFileAttributeHidden);
+  EXPECT_EQ(Saved("files\\oem7.pnf"), std::string("PNF\0\x01\x02", 6));
+  EXPECT_EQ(Saved("Remove417.ini"), host.files[kScriptPath].content);
+  // Nothing was deleted before its copy was made.
+  const std::vector<std::string> journal = host.journal;
+  const auto at = [&](const std::string& line) {
+    return std::find(journal.begin(), journal.end(), line) - journal.begin();
+  };
+  EXPECT_LT(at("copy-file " + kInf + "oem7.inf to " + kRunFolder + "\\files\\oem7.inf"),
+            at("deleted-file " + kInf + "oem7.inf"));
+
+  // The tree in the registry editor's format, every key and value of it.
+  const std::u16string text =
+      RegFileHeader() +
+      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner]\r\n\"Path\"=\"C:\\\\Scan \\\"x\\\"\"\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner\\Settings]\r\n"
+      u"\"Color\"=dword:00000001\r\n\r\n";
+  EXPECT_EQ(Saved("registry.reg"), RegFileBytes(text));
+
+  const std::string manifest = Saved("manifest.txt");
+  for (const std::string& line : std::vector<std::string>{
+           "made: 2026-12-08 05:43:12 UTC\r\n", "machine: SCANPC\r\n",
+        "script: " + kScriptPath + ", copied as Remove417.ini\r\n",
+        "file " + kInf + "oem7.inf: saved as files\\oem7.inf, attributes read-only, hidden\r\n",
+        "file " + kInf + "oem7.pnf: saved as files\\oem7.pnf, attributes none\r\n",
+        std::string("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class "
+                    "{00000000-0000-0000-0000-000000000000}, hardware IDs "
+                    "USB\\Vid_04a9&Pid_2206&Rev_0100; USB\\Vid_04a9&Pid_2206"),
+        std::string("tree SOFTWARE\\Vendor\\Scanner: saved in registry.reg, 2 keys, 2 values\r\n")}) {
+    EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
+  }
+
+  const std::string restore = Saved("restore.cmd");
+  for (const std::string& line : std::vector<std::string>{
+           "if exist \"" + kInf + "oem7.inf\" attrib -r -h -s \"" + kInf + "oem7.inf\" >nul\r\n",
+        "copy /y \"%~dp0files\\oem7.inf\" \"" + kInf + "oem7.inf\" >nul 2>&1\r\n"
+        "if errorlevel 1 (set failed=1& echo NOT restored: file " + kInf + "oem7.inf) else "
+        "(attrib +r +h -s \"" + kInf + "oem7.inf\" >nul& echo restored file " + kInf +
+            "oem7.inf)\r\n",
+        std::string("reg import \"%~dp0registry.reg\" >nul 2>&1\r\nif errorlevel 1 "),
+        std::string("exit /b %failed%\r\n")}) {
+    EXPECT_NE(restore.find(line), std::string::npos) << line << "\nin\n" << restore;
+  }
+  EXPECT_EQ(restore.find("/reg:32"), std::string::npos);
+  EXPECT_EQ(host.OpenHandleCount(), 0u);
+  EXPECT_TRUE(host.faults.empty());
+}
+
+// On 64-bit Windows the trees come from the 32-bit view, and go back into it; the instances
+// that the companion removes are recorded by the program that walked them.
+TEST_F(BackupTest, UnderWow64TheTreesGoBackIntoTheViewTheyCameFrom) {
+  host.wow64 = true;
+  host.companion = test::FakeHost::Companion::Works;
+
+  EXPECT_EQ(Run(), kExitCompleted);
+
+  EXPECT_TRUE(host.devices[0].removed);
+  EXPECT_NE(Saved("restore.cmd").find("reg import \"%~dp0registry.reg\" /reg:32 >nul"),
+            std::string::npos);
+  EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class"),
+            std::string::npos);
+  EXPECT_NE(Saved("manifest.txt").find("32-bit registry view"), std::string::npos);
+}
+
+// A failed save keeps its item, says why, and the run ends with status 3; the other items go.
+// The manifest fails only once the backup has begun: from then on nothing goes.
+TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
+  struct Case {
+    const char* failingWrite;  // below the run's folder
+    bool infStays;
+    bool instanceStays;
+    bool treeStays;
+    std::string logLine;
+  };
+  const Case cases[] = {
+      {"files\\oem7.inf", true, false, false,
+       "file " + kInf + "oem7.inf: left, it cannot be saved in the backup (error 00000005)"},
+      {"registry.reg", false, false, true,
+       "tree SOFTWARE\\Vendor\\Scanner: left, registry.reg cannot be written"},
+      {"manifest.txt", true, true, true,
+       "instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: left, it cannot be recorded in the "
+       "backup"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failingWrite);
+    test::FakeHost host;
+    StageMachine(host);
+    RunReport report(host, kNoOwner, RunOptions{true, false, kBackups});
+    Backup backup(host, report);
+    ASSERT_TRUE(backup.Begin(kBackups, kScriptPath));
+    host.failingWrites.insert(std::string(kRunFolder) + "\\" + c.failingWrite);
+
+    RemoveDriverFiles(host, report, kScriptPath, &backup);
+    RemoveDevices(host, report, kScriptPath, "1", &backup);
+    RemoveKeyTrees(host, report, kScriptPath, "1", &backup);
+
+    EXPECT_EQ(report.Status(), kExitLeft);
+    EXPECT_EQ(host.FileExists(kInf + "oem7.inf"), c.infStays);
+    EXPECT_EQ(!host.devices[0].removed, c.instanceStays);
+    EXPECT_EQ(host.KeyExists("SOFTWARE\\Vendor\\Scanner\\Settings"), c.treeStays);
+    EXPECT_NE(std::find(host.log.begin(), host.log.end(), c.logLine), host.log.end())
+        << c.logLine;
+    EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Camera"));
+    EXPECT_EQ(host.OpenHandleCount(), 0u);
+  }
+}
+
+// A backup folder that cannot be made deletes nothing at all.
+TEST_F(BackupTest, WithoutItsFolderARunDeletesNothing) {
+  host.failingWrites.insert(kBackups);
+  const auto registryBefore = host.RegistrySnapshot();
+
+  EXPECT_EQ(Run(), kExitLeft);
+
+  EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+  EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
+  EXPECT_FALSE(host.devices[0].removed);
+  EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
+  EXPECT_EQ(host.standardError,
+            std::string("No backup can be made in ") + kBackups + ": nothing was deleted.\n");
+  EXPECT_TRUE(LogHas("tree SOFTWARE\\Vendor\\Scanner: left, there is no backup to save it in"));
+}
+
+// Each run has a folder of its own: a name that is taken gets the next number, and nothing
+// already there is written over.
+TEST_F(BackupTest, EachRunMakesAFolderOfItsOwn) {
+  EXPECT_EQ(BackupFolderName("PC-7", UtcTime{2027, 1, 2, 3, 4, 5}), "PC-7-20270102T030405Z");
+  host.directories.insert(kBackups);
+  host.directories.insert(kRunFolder);
+  host.directories.insert(std::string(kRunFolder) + "-2");
+  host.AddFile(std::string(kRunFolder) + "\\manifest.txt", "another machine's");
+
+  EXPECT_EQ(Run(), kExitCompleted);
+
+  EXPECT_EQ(host.files[std::string(kRunFolder) + "\\manifest.txt"].content, "another machine's");
+  EXPECT_TRUE(host.FileExists(std::string(kRunFolder) + "-3\\registry.reg"));
+  EXPECT_TRUE(LogHas(std::string("backup ") + kRunFolder + "-3"));
+}
+
+// A link inside a tree is recorded with its target and neither written nor followed; string data
+// without its terminating zero is noted, and written with one.
+TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
+  host.SetValue("SOFTWARE\\Vendor\\Scanner", "Bare", std::string("a\0b", 3), kRegSz);
+  host.AddLink("SOFTWARE\\Vendor\\Scanner\\Shortcut", "SOFTWARE\\Vendor\\Camera");
+  host.SetString("SOFTWARE\\Vendor\\Camera", "Model", "Keep");
+
+  EXPECT_EQ(Run(), kExitCompleted);
+
+  EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Camera"));
+  const std::string manifest = Saved("manifest.txt");
+  EXPECT_NE(manifest.find("  link HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner\\Shortcut -> "
+                          "\\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\Camera: recorded here, not in "
+                          "registry.reg"),
+            std::string::npos)
+      << manifest;
+  EXPECT_NE(manifest.find("  value HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner \"Bare\": string "
+                          "data without its terminating zero, restored with one"),
+            std::string::npos)
+      << manifest;
+  const std::string reg = Saved("registry.reg");
+  EXPECT_EQ(reg.find(Utf16LeBytes(u"Shortcut")), std::string::npos);
+  EXPECT_EQ(reg.find(Utf16LeBytes(u"Model")), std::string::npos);
+  EXPECT_NE(reg.find(Utf16LeBytes(u"\"Bare\"=hex(1):61,00,00,00,62,00,00,00\r\n")),
+            std::string::npos);
+}
+
+TEST(BackupTextTest, CommandFilesTakeTextAsWritten) {
+  EXPECT_EQ(CommandQuoted("C:\\100% (x)&y"), "\"C:\\100%% (x)&y\"");
+  EXPECT_EQ(CommandText("C:\\100% (x)&y|<>^\""), "C:\\100%% ^(x^)^&y^|^<^>^^^\"");
+  EXPECT_EQ(Utf8(u"a\u00e9\u4e2d\U0001F600"), "a\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80");
+  EXPECT_EQ(Utf8(std::u16string(1, char16_t{0xD800}) + u"x"), "\xef\xbf\xbdx");
+}
+
+}  // namespace
+}  // namespace vorsk
