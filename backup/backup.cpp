@@ -423,6 +423,7 @@ bool Backup::SaveInstance(const std::string& instanceId, const std::string& hard
     return Refuse("instance " + instanceId, "it cannot be recorded in the backup");
   }
   instancesRecorded_ = true;
+  report_.Log("instance " + instanceId + ": recorded in the backup");
   return true;
 }
 
