@@ -214,6 +214,17 @@ TEST(CompanionProtocolTest, IdsThatDoNotFitOneCommandLineAreSplitInOrder) {
   }
   EXPECT_EQ(again, instanceIds);
   EXPECT_EQ(CompanionBatches({kScanner1}).size(), 1u);
+
+  // Arguments of exactly the limit still go in one start; one character more takes two.
+  std::vector<std::string> filling(100, std::string(199, 'A'));
+  const std::size_t filled = CompanionBatches(filling)[0].arguments.size();
+  ASSERT_LT(filled + 4, kCompanionArgumentsLimit);
+  // Each ID goes in as a blank and the ID within quotes.
+  filling.push_back(std::string(kCompanionArgumentsLimit - filled - 3, 'B'));
+  ASSERT_EQ(CompanionBatches(filling).size(), 1u);
+  EXPECT_EQ(CompanionBatches(filling)[0].arguments.size(), kCompanionArgumentsLimit);
+  filling.back() += 'B';
+  EXPECT_EQ(CompanionBatches(filling).size(), 2u);
 }
 
 // The companion's own removal: each instance in a set of its own, one report each, in order.

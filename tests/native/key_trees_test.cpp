@@ -46,9 +46,10 @@ TEST_F(KeyTreesTest, DeletesDepthFirstInEnumerationOrder) {
 
 TEST_F(KeyTreesTest, KeyWithoutSubkeysIsDeleted) {
   host.AddKey("SOFTWARE\\Vendor\\Key");
-  Delete("SOFTWARE\\Vendor\\Key");
+  RunScript("[1KEY]\r\nNum=1\r\nNum1=SOFTWARE\\Vendor\\Key\r\n");
   EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Key"));
   EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor"));
+  EXPECT_EQ(host.log.back(), "tree SOFTWARE\\Vendor\\Key: deleted, 1 key");
 }
 
 // A listed key that does not exist, or whose parent does not, leaves the registry exactly as
