@@ -171,6 +171,12 @@ std::optional<Description> ParseDescription(const std::string& text, std::string
           file.readOnly = true;
         } else if (fields[i] == "hidden") {
           file.hidden = true;
+        } else if (fields[i] == "system") {
+          file.system = true;
+        } else if (fields[i].rfind("size ", 0) == 0) {
+          char* end = nullptr;
+          file.size = std::strtoul(fields[i].c_str() + 5, &end, 10);
+          ok = *end == '\0' && *file.size <= 16u << 20;
         } else {
           ok = false;
         }

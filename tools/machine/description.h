@@ -2,6 +2,7 @@
 //
 //   # comment
 //   file C:\windows\Inf\oem7.inf | readonly
+//   file C:\windows\Inf\oem7.pnf | hidden | system | size 4096
 //   driver image 0003 | MatchingDeviceId=usb\vid_04a9&pid_2206 | InfPath=oem7.inf
 //   device USB\VID_04A9&PID_2206\1 | USB\Vid_04a9&Pid_2206&Rev_0100 | USB\Vid_04a9&Pid_2206
 //   key SOFTWARE\Vendor\Scanner\Settings | Color=1 | @=default | Depth=dword:00000018
@@ -42,6 +43,10 @@ struct FileEntry {
   std::string path;
   bool readOnly = false;
   bool hidden = false;
+  bool system = false;
+  // "size <n>": n bytes of every value, in an order of the file's own, instead of one line of
+  // text, so that a copy made in text mode or of another file shows.
+  std::optional<unsigned long> size = std::nullopt;
 };
 
 // A registry value as the description gives it.

@@ -48,13 +48,31 @@ bool SetValues(HKEY key, const std::vector<NamedValue>& values) {
   return true;
 }
 
+// A file of a given size holds every byte value (a zero, CR, LF, the end-of-text mark) in an
+// order that its path's hash starts.
+std::string FileContent(const FileEntry& file) {
+  if (!file.size) {
+    return "; staged\r\n";
+  }
+  unsigned start = 0;
+  for (const char c : file.path) {
+    start = start * 31 + static_cast<unsigned char>(c);
+  }
+  std::string content(*file.size, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    content[i] = static_cast<char>((start + i * 167) & 0xff);
+  }
+  return content;
+}
+
 bool StageFile(const FileEntry& file) {
-  if (!WriteWholeFile(file.path, "; staged\r\n")) {
+  if (!WriteWholeFile(file.path, FileContent(file))) {
     return Fail(file.path);
   }
   DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
   attributes |= file.readOnly ? FILE_ATTRIBUTE_READONLY : 0;
   attributes |= file.hidden ? FILE_ATTRIBUTE_HIDDEN : 0;
+  attributes |= file.system ? FILE_ATTRIBUTE_SYSTEM : 0;
   return ::SetFileAttributesA(file.path.c_str(), attributes) || Fail(file.path);
 }
 
