@@ -17,10 +17,10 @@
 //                                            view)
 //   device <instance ID> | <hardware ID> | ...
 //
-// A value's data is its text for a string (REG_SZ, REG_EXPAND_SZ) of ASCII characters with one
-// terminating zero, its number for a REG_DWORD, and otherwise its type and bytes as a
-// description writes them: hex(<type in hex>):<bytes, comma separated>. Names are read through
-// the wide calls, so that names outside the code page print as they are.
+// A value's data is written as a description gives it, one way for each type and bytes: its text
+// for a REG_SZ of ASCII characters with one terminating zero, dword:<8 hex digits> for a
+// REG_DWORD of four bytes, and otherwise hex(<type in hex>):<bytes, comma separated>. Names are
+// read through the wide calls, so that names outside the code page print as they are.
 #include <algorithm>
 #include <cstdio>
 #include <set>
@@ -36,7 +36,7 @@ namespace {
 std::vector<std::string> lines;
 
 std::string ValueText(DWORD type, const std::string& data) {
-  if ((type == REG_SZ || type == REG_EXPAND_SZ) && data.size() >= 2 && data.size() % 2 == 0) {
+  if (type == REG_SZ && data.size() >= 2 && data.size() % 2 == 0) {
     std::string text;
     for (std::size_t at = 0; at + 2 < data.size(); at += 2) {
       const unsigned unit =
@@ -51,13 +51,14 @@ std::string ValueText(DWORD type, const std::string& data) {
       return text;
     }
   }
+  char typeText[16];
   if (type == REG_DWORD && data.size() == 4) {
     DWORD number = 0;
     std::copy(data.begin(), data.end(), reinterpret_cast<char*>(&number));
-    return std::to_string(number);
+    std::snprintf(typeText, sizeof(typeText), "%08lx", static_cast<unsigned long>(number));
+    return std::string("dword:") + typeText;
   }
   static const char kDigits[] = "0123456789abcdef";
-  char typeText[16];
   std::snprintf(typeText, sizeof(typeText), "%lx", static_cast<unsigned long>(type));
   std::string hex = std::string("hex(") + typeText + "):";
   for (std::size_t at = 0; at < data.size(); ++at) {
