@@ -14,6 +14,16 @@
 # "together <n>" starts n runs at once (one under the watcher, the others beside it, their
 # statuses in status-2.txt ...).
 #
+# A backup and its round trip: "backup-files <Windows folder>" lists the files below that folder
+# of the prefix after the run in backup-files.txt, one line each: its path relative to the folder
+# (with backslashes) and its size ("<path> | <n> bytes"). "restore <Windows folder>" lists them
+# too, then runs every restore.cmd below the folder (restore-scripts.txt names them) with cmd,
+# twice: restore-1.txt and restore-2.txt keep each pass's output and each script's exit status,
+# restored.txt is machine_state's view after the first pass and restored-again.txt after the
+# second. On 64-bit Windows the first pass runs the 64-bit cmd (C:\Windows\Sysnative\cmd.exe,
+# the one a user's double click starts) and the second the 32-bit one (as a 32-bit management
+# agent would), so that a script must reach the right registry view from either.
+#
 # The prefix is <output folder>/prefix: a copy of the template prefix when one is given (made
 # first, of the world's kind, if it does not exist yet), otherwise a fresh one. The output folder
 # receives before.txt and after.txt (machine_state's view of the machine before and after the
@@ -128,3 +138,44 @@ if [ -f "$programs/run.log" ]; then
   cp "$programs/run.log" "$out/run-log.txt"
 fi
 inspect "$out/after.txt"
+
+backup_root=$(sed -n 's/^\(backup-files\|restore\) //p' "$description" | tr -d '\r' | head -n 1)
+if [ -z "$backup_root" ]; then
+  exit 0
+fi
+backup_folder=$(wine winepath -u "$backup_root" 2>/dev/null)
+if [ -d "$backup_folder" ]; then
+  (cd "$backup_folder" && find . -type f -printf '%P | %s bytes\n' | sed 's|/|\\|g') |
+    LC_ALL=C sort >"$out/backup-files.txt"
+else
+  : >"$out/backup-files.txt"
+fi
+if ! grep -q '^restore ' "$description"; then
+  exit 0
+fi
+restores=()
+if [ -d "$backup_folder" ]; then
+  while IFS= read -r found; do
+    restores+=("$(windows_path "$found")")
+  done < <(find "$backup_folder" -type f -iname restore.cmd | LC_ALL=C sort)
+fi
+printf '%s\n' "${restores[@]}" | sed '/^$/d' >"$out/restore-scripts.txt"
+for pass in 1 2; do
+  cmd=(wine cmd /c)
+  if [ "$world" = win64 ] && [ "$pass" = 1 ]; then
+    cmd=(wine cmd /c 'C:\windows\Sysnative\cmd.exe' /c)
+  fi
+  : >"$out/restore-$pass.txt"
+  for restore in "${restores[@]}"; do
+    status=0
+    echo "> $restore" >>"$out/restore-$pass.txt"
+    "${cmd[@]}" "$restore" </dev/null 2>&1 | tr -d '\r' >>"$out/restore-$pass.txt" ||
+      status=${PIPESTATUS[0]}
+    echo "exit status: $status" >>"$out/restore-$pass.txt"
+  done
+  if [ "$pass" = 1 ]; then
+    inspect "$out/restored.txt"
+  else
+    inspect "$out/restored-again.txt"
+  fi
+done

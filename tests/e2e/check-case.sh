@@ -19,6 +19,14 @@
 #   expect error <line>          lines of standard error, in this order
 #   expect run-log <pattern>     lines of the run's own log (C:\vorsk\run.log), in this order
 #                                (extended regular expressions, matched after the timestamp)
+#   expect backup-file <pattern> a line of backup-files.txt ("<path relative to the backup
+#                                folder, with backslashes> | <n> bytes") that the extended
+#                                regular expression matches whole (the case says "backup-files
+#                                <folder>" or "restore <folder>")
+#   expect restored              the restore.cmd scripts below the "restore <folder>" (at least
+#                                one) put the machine back: restored.txt equals before.txt but for
+#                                its devices (no file puts a device back), each script ended with
+#                                status 0 in both passes, and the second pass changed nothing
 set -euo pipefail
 
 case_file=$1
@@ -127,6 +135,32 @@ if grep -qE '^expect log' "$case_file"; then
     END {
       if (i <= n) { print "FAILED: the debug log has no line for: " wanted[i]; exit 1 }
     }' "$out/stderr.txt" || failed=1
+fi
+
+# The backup's files, and the machine after its restore scripts ran (run-machine.sh).
+if grep -qE '^expect backup-file ' "$case_file"; then
+  echo "files of the backup:"
+  sed 's/^/  /' "$out/backup-files.txt" 2>/dev/null || true
+fi
+while IFS= read -r pattern; do
+  grep -Eqx -- "$pattern" "$out/backup-files.txt" 2>/dev/null ||
+    fail "the backup holds no file that matches: $pattern"
+done < <(expectations backup-file)
+if tr -d '\r' <"$case_file" | grep -qx 'expect restored'; then
+  if [ ! -s "$out/restore-scripts.txt" ]; then
+    fail "no restore.cmd below the case's restore folder"
+  else
+    for pass in 1 2; do
+      echo "restore, pass $pass:"
+      sed 's/^/  /' "$out/restore-$pass.txt"
+      if grep '^exit status: ' "$out/restore-$pass.txt" | grep -vqx 'exit status: 0'; then
+        fail "a restore script ended with a status other than 0 (pass $pass)"
+      fi
+    done
+    diff -u <(grep -v '^device ' "$out/before.txt") <(grep -v '^device ' "$out/restored.txt") ||
+      fail "the restored machine differs from the machine before the run"
+    diff -u "$out/restored.txt" "$out/restored-again.txt" || fail "restoring again changed the machine"
+  fi
 fi
 
 # The machine: removed exactly what the case expects, and nothing added.

@@ -19,12 +19,82 @@ std::string TrimRight(std::string text) {
   return text;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
+// "aa,bb,cc" (or nothing) into its bytes.
+bool ParseBytes(const std::string& text, std::string& bytes) {
+  bytes.clear();
+  for (std::size_t at = 0; at < text.size(); at += 3) {
+    const int high = HexDigit(text[at]);
+    const int low = at + 1 < text.size() ? HexDigit(text[at + 1]) : -1;
+    if (high < 0 || low < 0 || (at + 2 < text.size() && text[at + 2] != ',') ||
+        at + 3 == text.size()) {
+      return false;
+    }
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return true;
+}
+
+// A number of hex digits only, at most eight.
+bool ParseHexNumber(const std::string& text, std::uint32_t& number) {
+  number = 0;
+  if (text.empty() || text.size() > 8) {
+    return false;
+  }
+  for (const char c : text) {
+    const int digit = HexDigit(c);
+    if (digit < 0) {
+      return false;
+    }
+    number = number * 16 + static_cast<std::uint32_t>(digit);
+  }
+  return true;
+}
+
 bool ParseValue(const std::string& field, NamedValue& value) {
   const std::size_t equals = field.find('=');
   if (equals == std::string::npos || equals == 0) {
     return false;
   }
-  value = {field.substr(0, equals), field.substr(equals + 1)};
+  value = NamedValue{};
+  value.name = field.substr(0, equals) == "@" ? std::string() : field.substr(0, equals);
+  const std::string data = field.substr(equals + 1);
+  if (data.rfind("dword:", 0) == 0) {
+    std::uint32_t number = 0;
+    if (data.size() != 14 || !ParseHexNumber(data.substr(6), number)) {
+      return false;
+    }
+    value.type = 4;  // REG_DWORD, least significant byte first
+    value.bytes = true;
+    for (int shift = 0; shift < 32; shift += 8) {
+      value.data += static_cast<char>((number >> shift) & 0xff);
+    }
+    return true;
+  }
+  if (data.rfind("hex:", 0) == 0) {
+    value.type = 3;  // REG_BINARY
+    value.bytes = true;
+    return ParseBytes(data.substr(4), value.data);
+  }
+  if (data.rfind("hex(", 0) == 0) {
+    const std::size_t close = data.find("):");
+    value.bytes = true;
+    return close != std::string::npos && ParseHexNumber(data.substr(4, close - 4), value.type) &&
+           ParseBytes(data.substr(close + 2), value.data);
+  }
+  value.data = data;
   return true;
 }
 
@@ -101,6 +171,12 @@ std::optional<Description> ParseDescription(const std::string& text, std::string
           file.readOnly = true;
         } else if (fields[i] == "hidden") {
           file.hidden = true;
+        } else if (fields[i] == "system") {
+          file.system = true;
+        } else if (fields[i].rfind("size ", 0) == 0) {
+          char* end = nullptr;
+          file.size = std::strtoul(fields[i].c_str() + 5, &end, 10);
+          ok = *end == '\0' && *file.size <= 16u << 20;
         } else {
           ok = false;
         }

@@ -2,9 +2,11 @@
 //
 //   # comment
 //   file C:\windows\Inf\oem7.inf | readonly
+//   file C:\windows\Inf\oem7.pnf | hidden | system | size 4096
 //   driver image 0003 | MatchingDeviceId=usb\vid_04a9&pid_2206 | InfPath=oem7.inf
 //   device USB\VID_04A9&PID_2206\1 | USB\Vid_04a9&Pid_2206&Rev_0100 | USB\Vid_04a9&Pid_2206
-//   key SOFTWARE\Vendor\Scanner\Settings | Color=1
+//   key SOFTWARE\Vendor\Scanner\Settings | Color=1 | @=default | Depth=dword:00000018
+//   key SOFTWARE\Vendor\Scanner\Lamp | Curve=hex:01,02,ff | Paths=hex(7):61,00,00,00,00,00
 //   key64 SOFTWARE\Vendor\Scanner | Color=1
 //   link SOFTWARE\Vendor\Scanner\Shortcut | SOFTWARE\Vendor\Camera
 //   keys SOFTWARE\Vendor\Scanner\Cache | 2000
@@ -13,16 +15,23 @@
 //   Image0=usb\vid_04a9&pid_2206
 //   end script
 //
-// Fields are separated by " | ". A driver entry lives below the still-image ("image") or USB
-// ("usb") device setup class key of the running control set; its values, like a key's, are
-// strings. A "key" is written as a 32-bit program writes it (on 64-bit Windows, in the 32-bit
-// registry view), a "key64" in the 64-bit view (on 32-bit Windows the same). A device is an
-// instance ID followed by its hardware IDs (none: no hardware-ID property). The lines between
-// "script" and "end script" are the removal script, written to <Windows>\Setup417\Remove417.ini;
-// without them there is no script. Lines of other kinds (a test's expectations) are kept for the
-// caller.
+// The description is UTF-8 text. Fields are separated by " | ". A driver entry lives below the
+// still-image ("image") or USB ("usb") device setup class key of the running control set; its
+// values are written like a key's. A value is <name>=<data>, its name ending at the first "="
+// ("@": the key's default value): a string (REG_SZ) of the data's text, or, as the registry
+// editor's files write data, "dword:<8 hex digits>" (REG_DWORD), "hex:<bytes>" (REG_BINARY) or
+// "hex(<type in hex>):<bytes>" (that type: 0 REG_NONE, 2 REG_EXPAND_SZ, 7 REG_MULTI_SZ,
+// b REG_QWORD, any other), its bytes two hex digits each, separated by commas (none: empty data),
+// written as they are. Key and value names and string data may hold characters outside the code
+// page: the registry receives them in UTF-16 (the script's and the files' lines go as written). A
+// "key" is written as a 32-bit program writes it (on 64-bit Windows, in the 32-bit registry view),
+// a "key64" in the 64-bit view (on 32-bit Windows the same). A device is an instance ID followed by
+// its hardware IDs (none: no hardware-ID property). The lines between "script" and "end script" are
+// the removal script, written to <Windows>\Setup417\Remove417.ini; without them there is no script.
+// Lines of other kinds (a test's expectations) are kept for the caller.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -34,9 +43,19 @@ struct FileEntry {
   std::string path;
   bool readOnly = false;
   bool hidden = false;
+  bool system = false;
+  // "size <n>": n bytes of every value, in an order of the file's own, instead of one line of
+  // text, so that a copy made in text mode or of another file shows.
+  std::optional<unsigned long> size = std::nullopt;
 };
 
-using NamedValue = std::pair<std::string, std::string>;
+// A registry value as the description gives it.
+struct NamedValue {
+  std::string name;        // UTF-8; empty: the key's default value
+  std::uint32_t type = 1;  // REG_SZ
+  std::string data;        // a string's UTF-8 text, or the value's own bytes (`bytes`)
+  bool bytes = false;      // data holds the bytes to write, as they are
+};
 
 struct DriverEntry {
   std::string classKey;  // the class key's path below HKEY_LOCAL_MACHINE

@@ -1,20 +1,26 @@
-// Prints the state of the Wine prefix it runs in, one line per item, for a test to compare
-// before and after a run:
+// Prints the state of the Wine prefix it runs in, one line per item, in UTF-8, for a test to
+// compare before and after a run:
 //
 //   machine_state [<description>]
 //
-//   file <path> [| readonly] [| hidden]     files of C:\, the Windows directory, its INF and
-//                                          Setup417 folders, and the folders the description's
-//                                          files are in
-//   key <path>                             every key below HKEY_LOCAL_MACHINE\SOFTWARE (but its
-//   value <path> | <name> = <data>         Classes), the still-image and USB class keys of
-//                                          SYSTEM\CurrentControlSet, and SYSTEM\ControlSet001,
-//                                          as a 32-bit program sees them
-//   key64 <path>, value64 ...              on 64-bit Windows, the same of
-//   HKEY_LOCAL_MACHINE\SOFTWARE
-//                                          in the 64-bit registry view (but its WOW6432Node, which
-//                                          holds the 32-bit view)
+//   file <path> | <size> bytes | fnv <hash>  files of C:\, the Windows directory, its INF and
+//     [| readonly] [| hidden] [| system]     Setup417 folders, and the folders the description's
+//                                            files are in; the hash (FNV-1a, 64 bits) of the
+//                                            content tells a file put back byte for byte
+//   key <path>                               every key below HKEY_LOCAL_MACHINE\SOFTWARE (but its
+//   value <path> | <name> = <data>           Classes), the still-image and USB class keys of
+//                                            SYSTEM\CurrentControlSet, and SYSTEM\ControlSet001,
+//                                            as a 32-bit program sees them
+//   key64 <path>, value64 ...                on 64-bit Windows, the same of
+//                                            HKEY_LOCAL_MACHINE\SOFTWARE in the 64-bit registry
+//                                            view (but its WOW6432Node, which holds the 32-bit
+//                                            view)
 //   device <instance ID> | <hardware ID> | ...
+//
+// A value's data is written as a description gives it, one way for each type and bytes: its text
+// for a REG_SZ of ASCII characters with one terminating zero, dword:<8 hex digits> for a
+// REG_DWORD of four bytes, and otherwise hex(<type in hex>):<bytes, comma separated>. Names are
+// read through the wide calls, so that names outside the code page print as they are.
 #include <algorithm>
 #include <cstdio>
 #include <set>
@@ -30,19 +36,35 @@ namespace {
 std::vector<std::string> lines;
 
 std::string ValueText(DWORD type, const std::string& data) {
-  if (type == REG_SZ || type == REG_EXPAND_SZ) {
-    return data.substr(0, data.find('\0'));
+  if (type == REG_SZ && data.size() >= 2 && data.size() % 2 == 0) {
+    std::string text;
+    for (std::size_t at = 0; at + 2 < data.size(); at += 2) {
+      const unsigned unit =
+          static_cast<unsigned char>(data[at]) | static_cast<unsigned char>(data[at + 1]) << 8;
+      if (unit == 0 || unit > 0x7f) {
+        break;
+      }
+      text += static_cast<char>(unit);
+    }
+    if (text.size() * 2 + 2 == data.size() && data[data.size() - 2] == '\0' &&
+        data.back() == '\0') {
+      return text;
+    }
   }
+  char typeText[16];
   if (type == REG_DWORD && data.size() == 4) {
     DWORD number = 0;
     std::copy(data.begin(), data.end(), reinterpret_cast<char*>(&number));
-    return std::to_string(number);
+    std::snprintf(typeText, sizeof(typeText), "%08lx", static_cast<unsigned long>(number));
+    return std::string("dword:") + typeText;
   }
   static const char kDigits[] = "0123456789abcdef";
-  std::string hex = "hex(" + std::to_string(type) + "):";
-  for (const char c : data) {
-    hex += kDigits[static_cast<unsigned char>(c) >> 4];
-    hex += kDigits[static_cast<unsigned char>(c) & 15];
+  std::snprintf(typeText, sizeof(typeText), "%lx", static_cast<unsigned long>(type));
+  std::string hex = std::string("hex(") + typeText + "):";
+  for (std::size_t at = 0; at < data.size(); ++at) {
+    hex += at == 0 ? "" : ",";
+    hex += kDigits[static_cast<unsigned char>(data[at]) >> 4];
+    hex += kDigits[static_cast<unsigned char>(data[at]) & 15];
   }
   return hex;
 }
@@ -60,34 +82,34 @@ constexpr View k64BitView = {KEY_WOW64_64KEY, "key64 ", "value64 "};
 void ListKey(HKEY key, const std::string& path, const std::set<std::string>& skipped,
              const View& view) {
   lines.push_back(view.key + path);
+  static std::vector<char> data(1 << 20);
   for (DWORD index = 0;; ++index) {
-    char name[16384];
-    DWORD nameLength = sizeof(name);
-    std::string data(65536, '\0');
+    wchar_t name[16384];
+    DWORD nameLength = 16384;
     DWORD dataLength = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    if (::RegEnumValueA(key, index, name, &nameLength, nullptr, &type,
+    if (::RegEnumValueW(key, index, name, &nameLength, nullptr, &type,
                         reinterpret_cast<BYTE*>(data.data()), &dataLength) != ERROR_SUCCESS) {
       break;
     }
-    data.resize(dataLength);
-    lines.push_back(view.value + path + " | " + name + " = " + ValueText(type, data));
+    lines.push_back(view.value + path + " | " + Utf8(std::wstring(name, nameLength)) + " = " +
+                    ValueText(type, std::string(data.data(), dataLength)));
   }
   for (DWORD index = 0;; ++index) {
-    char name[512];
-    DWORD nameLength = sizeof(name);
-    if (::RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+    wchar_t name[512];
+    DWORD nameLength = 512;
+    if (::RegEnumKeyExW(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS) {
       break;
     }
-    const std::string subPath = path + "\\" + name;
+    const std::string subPath = path + "\\" + Utf8(std::wstring(name, nameLength));
     if (std::any_of(skipped.begin(), skipped.end(), [&](const std::string& skip) {
           return ::lstrcmpiA(skip.c_str(), subPath.c_str()) == 0;
         })) {
       continue;
     }
     win32::unique_hkey subkey;
-    if (::RegOpenKeyExA(key, name, 0, KEY_READ | view.flag, subkey.put()) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(key, name, 0, KEY_READ | view.flag, subkey.put()) == ERROR_SUCCESS) {
       ListKey(subkey.get(), subPath, skipped, view);
     }
   }
@@ -117,9 +139,31 @@ void ListRegistry() {
   }
 }
 
+// FNV-1a, 64 bits, of a file's content: a file put back byte for byte hashes as it did.
+std::string ContentHash(const std::wstring& path) {
+  win32::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    return "unreadable";
+  }
+  unsigned long long hash = 14695981039346656037ull;
+  char buffer[65536];
+  DWORD read = 0;
+  while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    for (DWORD i = 0; i < read; ++i) {
+      hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+    }
+  }
+  char text[17];
+  std::snprintf(text, sizeof(text), "%016llx", hash);
+  return text;
+}
+
 void ListFolder(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+  const std::wstring wideFolder = Utf16(folder) + L"\\";
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW((wideFolder + L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     return;
   }
@@ -127,15 +171,22 @@ void ListFolder(const std::string& folder) {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       continue;
     }
-    std::string line = "file " + folder + "\\" + found.cFileName;
+    const unsigned long long size =
+        static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    std::string line = "file " + folder + "\\" + Utf8(found.cFileName) + " | " +
+                       std::to_string(size) + " bytes | fnv " +
+                       ContentHash(wideFolder + found.cFileName);
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
       line += " | readonly";
     }
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0) {
       line += " | hidden";
     }
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0) {
+      line += " | system";
+    }
     lines.push_back(line);
-  } while (::FindNextFileA(search, &found));
+  } while (::FindNextFileW(search, &found));
   ::FindClose(search);
 }
 

@@ -29,29 +29,56 @@ bool Fail(const std::string& what) {
   return false;
 }
 
-bool SetStrings(HKEY key, const std::vector<NamedValue>& values) {
-  for (const auto& [name, text] : values) {
-    if (::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                         static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS) {
+// Each value through the wide call: a string's text in UTF-16 with its terminating zero, other
+// data's bytes as they are (the narrow call would convert string types' bytes).
+bool SetValues(HKEY key, const std::vector<NamedValue>& values) {
+  for (const NamedValue& value : values) {
+    std::string bytes = value.data;
+    if (!value.bytes) {
+      const std::wstring text = Utf16(value.data);
+      bytes.assign(reinterpret_cast<const char*>(text.c_str()),
+                   (text.size() + 1) * sizeof(wchar_t));
+    }
+    if (::RegSetValueExW(key, Utf16(value.name).c_str(), 0, value.type,
+                         reinterpret_cast<const BYTE*>(bytes.data()),
+                         static_cast<DWORD>(bytes.size())) != ERROR_SUCCESS) {
       return false;
     }
   }
   return true;
 }
 
+// A file of a given size holds every byte value (a zero, CR, LF, the end-of-text mark) in an
+// order that its path's hash starts.
+std::string FileContent(const FileEntry& file) {
+  if (!file.size) {
+    return "; staged\r\n";
+  }
+  unsigned start = 0;
+  for (const char c : file.path) {
+    start = start * 31 + static_cast<unsigned char>(c);
+  }
+  std::string content(*file.size, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    content[i] = static_cast<char>((start + i * 167) & 0xff);
+  }
+  return content;
+}
+
 bool StageFile(const FileEntry& file) {
-  if (!WriteWholeFile(file.path, "; staged\r\n")) {
+  if (!WriteWholeFile(file.path, FileContent(file))) {
     return Fail(file.path);
   }
   DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
   attributes |= file.readOnly ? FILE_ATTRIBUTE_READONLY : 0;
   attributes |= file.hidden ? FILE_ATTRIBUTE_HIDDEN : 0;
+  attributes |= file.system ? FILE_ATTRIBUTE_SYSTEM : 0;
   return ::SetFileAttributesA(file.path.c_str(), attributes) || Fail(file.path);
 }
 
 bool StageKey(const std::string& path, const std::vector<NamedValue>& values, REGSAM view = 0) {
   win32::unique_hkey key = CreateKeyPath(path, view);
-  return (key && SetStrings(key.get(), values)) || Fail(path);
+  return (key && SetValues(key.get(), values)) || Fail(path);
 }
 
 // A link key is made with the registry's link option and names its target by the registry's own
@@ -65,9 +92,9 @@ bool StageLink(const LinkEntry& link) {
   }
   const std::size_t separator = link.path.rfind('\\');
   win32::unique_hkey parent = CreateKeyPath(link.path.substr(0, separator));
-  const std::wstring name(link.path.begin() + static_cast<long>(separator) + 1, link.path.end());
+  const std::wstring name = Utf16(link.path.substr(separator + 1));
   win32::unique_hkey key;
-  const std::wstring value = L"\\Registry\\Machine\\" + std::wstring(target.begin(), target.end());
+  const std::wstring value = L"\\Registry\\Machine\\" + Utf16(target);
   return (parent &&
           ::RegCreateKeyExW(parent.get(), name.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
                             KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.put(),
@@ -122,7 +149,7 @@ bool Stage(const Description& description) {
       win32::unique_hkey key;
       ok = (::RegCreateKeyExA(parent.get(), ("K" + std::to_string(i)).c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS &&
-            SetStrings(key.get(), {{"Index", std::to_string(i)}})) &&
+            SetValues(key.get(), {NamedValue{"Index", REG_SZ, std::to_string(i)}})) &&
            ok;
     }
     ok = (parent || Fail(range.path)) && ok;

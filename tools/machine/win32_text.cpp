@@ -2,6 +2,23 @@
 
 namespace vorsk::machine {
 
+std::wstring Utf16(const std::string& utf8) {
+  std::wstring text(utf8.size(), L'\0');
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                           text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+std::string Utf8(const std::wstring& utf16) {
+  std::string text(utf16.size() * 3, '\0');
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(),
+                            static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& text) {
   win32::unique_hfile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -44,7 +61,7 @@ win32::unique_hkey CreateKeyPath(const std::string& path, REGSAM view) {
       end = path.size();
     }
     win32::unique_hkey next;
-    if (::RegCreateKeyExA(parent, path.substr(begin, end - begin).c_str(), 0, nullptr, 0,
+    if (::RegCreateKeyExW(parent, Utf16(path.substr(begin, end - begin)).c_str(), 0, nullptr, 0,
                           KEY_ALL_ACCESS | view, nullptr, next.put(), nullptr) != ERROR_SUCCESS) {
       return win32::unique_hkey();
     }
