@@ -25,9 +25,9 @@ std::string TwoDigits(int value) {
 }
 
 std::string TimeText(const UtcTime& time) {
-  return std::to_string(time.year) + "-" + TwoDigits(time.month) + "-" + TwoDigits(time.day) +
-         " " + TwoDigits(time.hour) + ":" + TwoDigits(time.minute) + ":" +
-         TwoDigits(time.second) + " UTC";
+  return std::to_string(time.year) + "-" + TwoDigits(time.month) + "-" + TwoDigits(time.day) + " " +
+         TwoDigits(time.hour) + ":" + TwoDigits(time.minute) + ":" + TwoDigits(time.second) +
+         " UTC";
 }
 
 std::string Joined(const std::string& folder, const std::string& name) {
@@ -36,9 +36,9 @@ std::string Joined(const std::string& folder, const std::string& name) {
 
 std::string AttributesText(std::uint32_t attributes) {
   std::string text;
-  for (const auto& [flag, name] : {std::pair{kFileAttributeReadOnly, "read-only"},
-                                   std::pair{kFileAttributeHidden, "hidden"},
-                                   std::pair{kFileAttributeSystem, "system"}}) {
+  for (const auto& [flag, name] :
+       {std::pair{kFileAttributeReadOnly, "read-only"}, std::pair{kFileAttributeHidden, "hidden"},
+        std::pair{kFileAttributeSystem, "system"}}) {
     if ((attributes & flag) != 0) {
       text += text.empty() ? name : std::string(", ") + name;
     }
@@ -46,19 +46,38 @@ std::string AttributesText(std::uint32_t attributes) {
   return text.empty() ? "none" : text;
 }
 
-// The attrib switches that give a file exactly the saved read-only, hidden and system flags.
-std::string AttribSwitches(std::uint32_t attributes) {
-  return std::string((attributes & kFileAttributeReadOnly) != 0 ? "+r" : "-r") +
-         ((attributes & kFileAttributeHidden) != 0 ? " +h" : " -h") +
-         ((attributes & kFileAttributeSystem) != 0 ? " +s" : " -s");
+// The attrib commands that leave the file at `path` with exactly the read-only, hidden and system
+// flags of `attributes`. Windows' attrib changes nothing on a hidden or system file unless the
+// command names those flags too, and Wine's applies only the last flag of a command: one command
+// with all the flags, then one per flag, suits both.
+std::string AttribLines(const std::string& path, std::uint32_t attributes) {
+  const std::string quoted = CommandQuoted(path);
+  const std::string quiet = " >nul 2>&1";
+  std::string lines = "attrib -r -h -s " + quoted + quiet + kLineEnd;
+  for (const char* flag : {"-s", "-h", "-r"}) {
+    lines += std::string("attrib ") + flag + " " + quoted + quiet + kLineEnd;
+  }
+  std::string all;
+  for (const auto& [bit, flag] :
+       {std::pair{kFileAttributeReadOnly, "+r"}, std::pair{kFileAttributeHidden, "+h"},
+        std::pair{kFileAttributeSystem, "+s"}}) {
+    if ((attributes & bit) != 0) {
+      lines += std::string("attrib ") + flag + " " + quoted + quiet + kLineEnd;
+      all += std::string(flag) + " ";
+    }
+  }
+  if (!all.empty()) {
+    lines += "attrib " + all + quoted + quiet + kLineEnd;
+  }
+  return lines;
 }
 
 std::string GuidText(const std::array<std::uint8_t, 16>& guid) {
   char text[40];
   std::snprintf(text, sizeof(text),
-                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                guid[3], guid[2], guid[1], guid[0], guid[5], guid[4], guid[7], guid[6], guid[8],
-                guid[9], guid[10], guid[11], guid[12], guid[13], guid[14], guid[15]);
+                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid[3],
+                guid[2], guid[1], guid[0], guid[5], guid[4], guid[7], guid[6], guid[8], guid[9],
+                guid[10], guid[11], guid[12], guid[13], guid[14], guid[15]);
   return text;
 }
 
@@ -161,9 +180,8 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
 }  // namespace
 
 std::string BackupFolderName(const std::string& computer, const UtcTime& time) {
-  return computer + "-" + std::to_string(time.year) + TwoDigits(time.month) +
-         TwoDigits(time.day) + "T" + TwoDigits(time.hour) + TwoDigits(time.minute) +
-         TwoDigits(time.second) + "Z";
+  return computer + "-" + std::to_string(time.year) + TwoDigits(time.month) + TwoDigits(time.day) +
+         "T" + TwoDigits(time.hour) + TwoDigits(time.minute) + TwoDigits(time.second) + "Z";
 }
 
 std::string Utf8(const std::u16string& text) {
@@ -228,7 +246,8 @@ bool Backup::MakeParent(const std::string& parent) {
   } else if (parent.size() >= 2 && parent[1] == ':') {
     start = 2;
   }
-  for (std::size_t slash = parent.find('\\', start == std::string::npos ? parent.size() : start + 1);
+  for (std::size_t slash =
+           parent.find('\\', start == std::string::npos ? parent.size() : start + 1);
        start != std::string::npos; slash = parent.find('\\', slash + 1)) {
     const std::string folder = parent.substr(0, slash);
     if (!folder.empty() && folder.back() != ':') {
@@ -302,7 +321,8 @@ bool Backup::Begin(const std::string& parent, const std::string& scriptPath) {
   if (status != kErrorSuccess) {
     report_.Log(ErrorReason("backup: " + folder_ + " cannot be written", status) +
                 ": nothing is deleted");
-    host_.WriteStandardError("The backup " + folder_ + " cannot be written: nothing was deleted.\n");
+    host_.WriteStandardError("The backup " + folder_ +
+                             " cannot be written: nothing was deleted.\n");
     return false;
   }
   report_.Log("backup " + folder_);
@@ -342,11 +362,12 @@ bool Backup::SaveFile(const std::string& path) {
   // The file in the way loses its read-only, hidden and system flags first (Windows would not
   // copy over a read-only file); the copy then gets the saved ones.
   const std::string restore =
-      "if exist " + CommandQuoted(path) + " attrib -r -h -s " + CommandQuoted(path) + " >nul" +
-      kLineEnd + "copy /y \"%~dp0" + CommandQuoted(saved).substr(1) + " " + CommandQuoted(path) +
+      "if exist " + CommandQuoted(path) + " (" + kLineEnd + AttribLines(path, 0) + ")" + kLineEnd +
+      "copy /y \"%~dp0" + CommandQuoted(saved).substr(1) + " " + CommandQuoted(path) +
       " >nul 2>&1" + kLineEnd + "if errorlevel 1 (set failed=1& echo NOT restored: file " +
-      CommandText(path) + ") else (attrib " + AttribSwitches(attributes) + " " +
-      CommandQuoted(path) + " >nul& echo restored file " + CommandText(path) + ")" + kLineEnd;
+      CommandText(path) + ") else (echo restored file " + CommandText(path) + ")" + kLineEnd +
+      "if exist " + CommandQuoted(path) + " (" + kLineEnd + AttribLines(path, attributes) + ")" +
+      kLineEnd;
   if (!Append(kManifest, "file " + path + ": saved as " + saved + ", attributes " +
                              AttributesText(attributes) + kLineEnd) ||
       !Append(kRestore, restore)) {
@@ -369,22 +390,19 @@ bool Backup::SaveTree(const std::string& path) {
     return Refuse("tree " + path, ErrorReason("it cannot be read for the backup", status));
   }
   TreeText tree;
-  if (!ReadKey(host_, root.get(), u"HKEY_LOCAL_MACHINE\\" + host_.AnsiToWide(path), false,
-               tree)) {
+  if (!ReadKey(host_, root.get(), u"HKEY_LOCAL_MACHINE\\" + host_.AnsiToWide(path), false, tree)) {
     return Refuse("tree " + path, "it cannot be saved in the backup: " + tree.failure);
   }
-  const bool written =
-      registryStarted_
-          ? Append(kRegistryFile, Utf16LeBytes(tree.blocks))
-          : host_.WriteFileBytes(Joined(folder_, kRegistryFile),
-                                 RegFileBytes(RegFileHeader() + tree.blocks),
-                                 false) == kErrorSuccess;
+  const bool written = registryStarted_
+                           ? Append(kRegistryFile, Utf16LeBytes(tree.blocks))
+                           : host_.WriteFileBytes(Joined(folder_, kRegistryFile),
+                                                  RegFileBytes(RegFileHeader() + tree.blocks),
+                                                  false) == kErrorSuccess;
   if (!written) {
     return Refuse("tree " + path, "registry.reg cannot be written");
   }
-  std::string manifest = "tree " + path + ": saved in registry.reg, " +
-                         std::to_string(tree.keys) + (tree.keys == 1 ? " key, " : " keys, ") +
-                         std::to_string(tree.values) +
+  std::string manifest = "tree " + path + ": saved in registry.reg, " + std::to_string(tree.keys) +
+                         (tree.keys == 1 ? " key, " : " keys, ") + std::to_string(tree.values) +
                          (tree.values == 1 ? " value" : " values") + kLineEnd;
   for (const std::string& note : tree.notes) {
     manifest += note + kLineEnd;
@@ -433,8 +451,9 @@ void Backup::End() {
   }
   std::string ending;
   if (instancesRecorded_) {
-    ending += std::string("echo The device instances are not restored by this command: plugging "
-                          "the device in again reinstalls them ^(manifest.txt lists them^).") +
+    ending += std::string(
+                  "echo The device instances are not restored by this command: plugging "
+                  "the device in again reinstalls them ^(manifest.txt lists them^).") +
               kLineEnd;
   }
   ending += std::string("exit /b %failed%") + kLineEnd;

@@ -139,8 +139,7 @@ std::optional<DriverEntry> FindDriverEntry(Host& host, RegKey classKey,
 }
 
 void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
-                            const std::string& deviceId, const std::string& label,
-                            Backup* backup) {
+                            const std::string& deviceId, const std::string& label, Backup* backup) {
   const std::optional<DriverEntry> entry = FindDriverEntry(host, classKey, deviceId);
   if (!entry) {
     report.Log(label + ": no driver entry");
@@ -165,8 +164,7 @@ void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
   DeleteInfAndPnf(host, report, entry->infName, backup);
 }
 
-void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName,
-                     Backup* backup) {
+void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName, Backup* backup) {
   std::string windowsDirectory;
   const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kDriverTextSize);
   if (length == 0 || length >= kDriverTextSize) {

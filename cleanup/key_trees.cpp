@@ -13,10 +13,12 @@ namespace vorsk {
 namespace {
 
 // Deletes every subkey of the open key `key`, depth first, siblings in enumeration order, each
-// through a handle relative to its parent: the platform's text calls refuse absolute paths of
-// more than 260 characters, and a deep tree grows past that. Counts the keys it deletes in
-// `deleted`. Returns false when the level cannot be listed, in which case nothing at or below it
-// is deleted.
+// through a handle relative to its parent: the platform's calls refuse absolute paths of more
+// than 260 characters, and a deep tree grows past that. Subkeys are named through the
+// wide-character calls, so that a name outside the code page (a vendor's key in Chinese on a
+// machine set to another language) is found and deleted like any other. Counts the keys it
+// deletes in `deleted`. Returns false when the level cannot be listed, in which case nothing at or
+// below it is deleted.
 bool DeleteSubkeys(Host& host, RegKey key, std::uint32_t& deleted) {
   std::uint32_t subKeyCount = 0;
   if (host.RegQueryInfoKeyA(key, subKeyCount) != kErrorSuccess) {
@@ -24,25 +26,25 @@ bool DeleteSubkeys(Host& host, RegKey key, std::uint32_t& deleted) {
   }
   // Every name of the level is collected before the first deletion, so that the deletions
   // never disturb the enumeration. A name that cannot be read keeps the whole level.
-  std::vector<std::string> names;
+  std::vector<std::u16string> names;
   for (std::uint32_t index = 0; index < subKeyCount; ++index) {
-    std::string name;
-    if (host.RegEnumKeyExA(key, index, name, kSubkeyNameSize) != kErrorSuccess) {
+    std::u16string name;
+    if (host.RegEnumKeyExW(key, index, name) != kErrorSuccess) {
       return false;
     }
     names.push_back(std::move(name));
   }
-  for (const std::string& name : names) {
+  for (const std::u16string& name : names) {
     // A symbolic link inside the tree is never followed: the key opened is the link itself,
     // which shows no subkeys, and what is deleted through its handle is the link, never what it
     // points to.
     unique_hkey subkey(host);
     bool deletable = true;
-    Status status = host.RegOpenKeyNoFollowA(key, name, kKeyRead | kDelete, subkey.put());
+    Status status = host.RegOpenKeyNoFollowW(key, name, kKeyRead | kDelete, subkey.put());
     if (status == kErrorAccessDenied) {
       // A key that the user may not delete: what is below it may still go.
       deletable = false;
-      status = host.RegOpenKeyNoFollowA(key, name, kKeyRead, subkey.put());
+      status = host.RegOpenKeyNoFollowW(key, name, kKeyRead, subkey.put());
     }
     // A subkey that could not be opened or listed is kept; its parent then fails to delete too,
     // since it still has a subkey.
@@ -63,13 +65,13 @@ std::uint32_t CountSubkeys(Host& host, RegKey key) {
   }
   std::uint32_t count = 0;
   for (std::uint32_t index = 0; index < subKeyCount; ++index) {
-    std::string name;
-    if (host.RegEnumKeyExA(key, index, name, kSubkeyNameSize) != kErrorSuccess) {
+    std::u16string name;
+    if (host.RegEnumKeyExW(key, index, name) != kErrorSuccess) {
       continue;
     }
     ++count;
     unique_hkey subkey(host);
-    if (host.RegOpenKeyNoFollowA(key, name, kKeyRead, subkey.put()) == kErrorSuccess) {
+    if (host.RegOpenKeyNoFollowW(key, name, kKeyRead, subkey.put()) == kErrorSuccess) {
       count += CountSubkeys(host, subkey.get());
     }
   }

@@ -11,8 +11,6 @@
 
 namespace vorsk {
 
-// Subkey names are read through a 512-character buffer.
-inline constexpr std::uint32_t kSubkeyNameSize = 512;
 // A count the script does not give lists five trees.
 inline constexpr std::int32_t kDefaultTreeCount = 5;
 // The most trees a script may list. A larger count (a corrupt or mistyped Num, up to two

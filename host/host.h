@@ -173,8 +173,7 @@ class Host {
   // existing one, and returns once the bytes are on the disk.
   virtual Status CreateDirectoryA(const std::string& path) = 0;
   virtual Status CopyFileA(const std::string& from, const std::string& to) = 0;
-  virtual Status WriteFileBytes(const std::string& path, const std::string& bytes,
-                                bool append) = 0;
+  virtual Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) = 0;
 
   // Registry. Each call returns its status; results are written only on success. Names and
   // values are bounded by the caller's buffer size, in characters or bytes, as the platform's.

@@ -27,9 +27,8 @@ void LogStart(Host& host, RunReport& report, const RunOptions& options) {
   report.Log("vorsk " + VersionText() + (options.list ? ", listing" : "") +
              (options.quiet ? ", quiet" : "") +
              (options.backupFolder.empty() ? "" : ", backup in " + options.backupFolder) +
-             " on Windows " + facts.windowsVersion + " (" +
-             std::to_string(facts.windowsBits) + "-bit, this program " +
-             std::to_string(facts.processBits) + "-bit) as " + facts.user +
+             " on Windows " + facts.windowsVersion + " (" + std::to_string(facts.windowsBits) +
+             "-bit, this program " + std::to_string(facts.processBits) + "-bit) as " + facts.user +
              (facts.elevated ? " (elevated)" : " (not elevated)"));
 }
 

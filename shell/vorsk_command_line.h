@@ -28,8 +28,7 @@ class CVorskCommandLineInfo : public CCommandLineInfo {
   // Whether its lines (the usage, the listing, a quiet run's lines) should reach the console of a
   // command prompt that started the program.
   bool WantsConsole() const {
-    return m_showUsage || m_request.options.quiet || m_request.options.list ||
-           !Conflict().empty();
+    return m_showUsage || m_request.options.quiet || m_request.options.list || !Conflict().empty();
   }
 };
 

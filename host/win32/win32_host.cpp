@@ -22,7 +22,8 @@ namespace {
 
 // The platform's constants that host.h copies, checked against its own headers.
 static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
-static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+              kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
 static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
 static_assert(kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
 static_assert(kErrorInvalidData == ERROR_INVALID_DATA);
@@ -151,12 +152,10 @@ Status Win32Host::CopyFileA(const std::string& from, const std::string& to) {
                                                      : static_cast<Status>(::GetLastError());
 }
 
-Status Win32Host::WriteFileBytes(const std::string& path, const std::string& bytes,
-                                 bool append) {
-  win32::unique_hfile file(::CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                                         FILE_SHARE_READ, nullptr,
-                                         append ? OPEN_EXISTING : CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+Status Win32Host::WriteFileBytes(const std::string& path, const std::string& bytes, bool append) {
+  win32::unique_hfile file(
+      ::CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+                    nullptr, append ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     return static_cast<Status>(::GetLastError());
   }
@@ -267,9 +266,9 @@ Status Win32Host::RegDeleteKeyOfHandle(RegKey key) {
 Status Win32Host::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,
                                       std::uint32_t access, RegKey* result) {
   HKEY key = nullptr;
-  const LONG status = ::RegOpenKeyExW(ToPlatform(parent),
-                                      reinterpret_cast<const wchar_t*>(subKey.c_str()),
-                                      REG_OPTION_OPEN_LINK, access, &key);
+  const LONG status =
+      ::RegOpenKeyExW(ToPlatform(parent), reinterpret_cast<const wchar_t*>(subKey.c_str()),
+                      REG_OPTION_OPEN_LINK, access, &key);
   if (status == ERROR_SUCCESS) {
     *result = FromPlatform(key);
   }
@@ -279,8 +278,8 @@ Status Win32Host::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKe
 Status Win32Host::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) {
   wchar_t buffer[256];
   DWORD length = 256;
-  const LONG status = ::RegEnumKeyExW(ToPlatform(key), index, buffer, &length, nullptr, nullptr,
-                                      nullptr, nullptr);
+  const LONG status =
+      ::RegEnumKeyExW(ToPlatform(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
   if (status == ERROR_SUCCESS) {
     name.assign(reinterpret_cast<const char16_t*>(buffer), length);
   }
@@ -325,8 +324,8 @@ std::u16string Win32Host::AnsiToWide(const std::string& text) {
   if (text.empty()) {
     return std::u16string();
   }
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::u16string wide(static_cast<std::size_t>(length), u'\0');
   ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
                         reinterpret_cast<wchar_t*>(wide.data()), length);

@@ -23,6 +23,7 @@
 #                                folder, with backslashes> | <n> bytes") that the extended
 #                                regular expression matches whole (the case says "backup-files
 #                                <folder>" or "restore <folder>")
+#   expect backup empty          no file below the "backup-files <folder>"
 #   expect restored              the restore.cmd scripts below the "restore <folder>" (at least
 #                                one) put the machine back: restored.txt equals before.txt but for
 #                                its devices (no file puts a device back), each script ended with
@@ -146,6 +147,9 @@ while IFS= read -r pattern; do
   grep -Eqx -- "$pattern" "$out/backup-files.txt" 2>/dev/null ||
     fail "the backup holds no file that matches: $pattern"
 done < <(expectations backup-file)
+if tr -d '\r' <"$case_file" | grep -qx 'expect backup empty' && [ -s "$out/backup-files.txt" ]; then
+  fail "the backup folder holds files: $(tr '\n' ' ' <"$out/backup-files.txt")"
+fi
 if tr -d '\r' <"$case_file" | grep -qx 'expect restored'; then
   if [ ! -s "$out/restore-scripts.txt" ]; then
     fail "no restore.cmd below the case's restore folder"

@@ -88,35 +88,43 @@ TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
             at("deleted-file " + kInf + "oem7.inf"));
 
   // The tree in the registry editor's format, every key and value of it.
-  const std::u16string text =
-      RegFileHeader() +
-      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner]\r\n\"Path\"=\"C:\\\\Scan \\\"x\\\"\"\r\n\r\n"
-      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner\\Settings]\r\n"
-      u"\"Color\"=dword:00000001\r\n\r\n";
+  const std::u16string text = RegFileHeader() +
+                              u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner]\r\n\"Path\"=\"C:"
+                              u"\\\\Scan \\\"x\\\"\"\r\n\r\n"
+                              u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner\\Settings]\r\n"
+                              u"\"Color\"=dword:00000001\r\n\r\n";
   EXPECT_EQ(Saved("registry.reg"), RegFileBytes(text));
 
   const std::string manifest = Saved("manifest.txt");
   for (const std::string& line : std::vector<std::string>{
            "made: 2026-12-08 05:43:12 UTC\r\n", "machine: SCANPC\r\n",
-        "script: " + kScriptPath + ", copied as Remove417.ini\r\n",
-        "file " + kInf + "oem7.inf: saved as files\\oem7.inf, attributes read-only, hidden\r\n",
-        "file " + kInf + "oem7.pnf: saved as files\\oem7.pnf, attributes none\r\n",
-        std::string("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class "
-                    "{00000000-0000-0000-0000-000000000000}, hardware IDs "
-                    "USB\\Vid_04a9&Pid_2206&Rev_0100; USB\\Vid_04a9&Pid_2206"),
-        std::string("tree SOFTWARE\\Vendor\\Scanner: saved in registry.reg, 2 keys, 2 values\r\n")}) {
+           "script: " + kScriptPath + ", copied as Remove417.ini\r\n",
+           "file " + kInf + "oem7.inf: saved as files\\oem7.inf, attributes read-only, hidden\r\n",
+           "file " + kInf + "oem7.pnf: saved as files\\oem7.pnf, attributes none\r\n",
+           std::string("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class "
+                       "{00000000-0000-0000-0000-000000000000}, hardware IDs "
+                       "USB\\Vid_04a9&Pid_2206&Rev_0100; USB\\Vid_04a9&Pid_2206"),
+           std::string(
+               "tree SOFTWARE\\Vendor\\Scanner: saved in registry.reg, 2 keys, 2 values\r\n")}) {
     EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
   }
 
   const std::string restore = Saved("restore.cmd");
   for (const std::string& line : std::vector<std::string>{
-           "if exist \"" + kInf + "oem7.inf\" attrib -r -h -s \"" + kInf + "oem7.inf\" >nul\r\n",
-        "copy /y \"%~dp0files\\oem7.inf\" \"" + kInf + "oem7.inf\" >nul 2>&1\r\n"
-        "if errorlevel 1 (set failed=1& echo NOT restored: file " + kInf + "oem7.inf) else "
-        "(attrib +r +h -s \"" + kInf + "oem7.inf\" >nul& echo restored file " + kInf +
-            "oem7.inf)\r\n",
-        std::string("reg import \"%~dp0registry.reg\" >nul 2>&1\r\nif errorlevel 1 "),
-        std::string("exit /b %failed%\r\n")}) {
+           "if exist \"" + kInf + "oem7.inf\" (\r\nattrib -r -h -s \"" + kInf +
+               "oem7.inf\" >nul 2>&1\r\n",
+           "copy /y \"%~dp0files\\oem7.inf\" \"" + kInf +
+               "oem7.inf\" >nul 2>&1\r\n"
+               "if errorlevel 1 (set failed=1& echo NOT restored: file " +
+               kInf +
+               "oem7.inf) else "
+               "(echo restored file " +
+               kInf + "oem7.inf)\r\n",
+           // Then exactly the saved flags, one at a time and all together.
+           "attrib +h \"" + kInf + "oem7.inf\" >nul 2>&1\r\nattrib +r +h \"" + kInf +
+               "oem7.inf\" >nul 2>&1\r\n)\r\n",
+           std::string("reg import \"%~dp0registry.reg\" >nul 2>&1\r\nif errorlevel 1 "),
+           std::string("exit /b %failed%\r\n")}) {
     EXPECT_NE(restore.find(line), std::string::npos) << line << "\nin\n" << restore;
   }
   EXPECT_EQ(restore.find("/reg:32"), std::string::npos);
@@ -176,8 +184,7 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
     EXPECT_EQ(host.FileExists(kInf + "oem7.inf"), c.infStays);
     EXPECT_EQ(!host.devices[0].removed, c.instanceStays);
     EXPECT_EQ(host.KeyExists("SOFTWARE\\Vendor\\Scanner\\Settings"), c.treeStays);
-    EXPECT_NE(std::find(host.log.begin(), host.log.end(), c.logLine), host.log.end())
-        << c.logLine;
+    EXPECT_NE(std::find(host.log.begin(), host.log.end(), c.logLine), host.log.end()) << c.logLine;
     EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Camera"));
     EXPECT_EQ(host.OpenHandleCount(), 0u);
   }
