@@ -190,20 +190,33 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
   }
 }
 
-// A backup folder that cannot be made deletes nothing at all.
-TEST_F(BackupTest, WithoutItsFolderARunDeletesNothing) {
-  host.failingWrites.insert(kBackups);
-  const auto registryBefore = host.RegistrySnapshot();
+// A backup folder that cannot be made deletes nothing at all: neither when its parent cannot be
+// made, nor when the run's own folder cannot be (a name taken is another matter: see below).
+TEST(BackupFolderTest, WithoutItsFolderARunDeletesNothing) {
+  for (const std::string& failing : {std::string(kBackups), std::string(kRunFolder)}) {
+    SCOPED_TRACE(failing);
+    test::FakeHost host;
+    StageMachine(host);
+    host.failingWrites.insert(failing);
+    const auto registryBefore = host.RegistrySnapshot();
 
-  EXPECT_EQ(Run(), kExitLeft);
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups}), kExitLeft);
 
-  EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
-  EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
-  EXPECT_FALSE(host.devices[0].removed);
-  EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
-  EXPECT_EQ(host.standardError,
-            std::string("No backup can be made in ") + kBackups + ": nothing was deleted.\n");
-  EXPECT_TRUE(LogHas("tree SOFTWARE\\Vendor\\Scanner: left, there is no backup to save it in"));
+    EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+    EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
+    EXPECT_FALSE(host.devices[0].removed);
+    EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
+    EXPECT_EQ(host.standardError,
+              std::string("No backup can be made in ") + kBackups + ": nothing was deleted.\n");
+    const auto logged = [&](const std::string& line) {
+      return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+    };
+    EXPECT_TRUE(logged("tree SOFTWARE\\Vendor\\Scanner: left, there is no backup to save it in"));
+    if (failing == kRunFolder) {
+      EXPECT_TRUE(logged(std::string("backup: the folder ") + kRunFolder +
+                         " cannot be made (error 00000005)"));
+    }
+  }
 }
 
 // Each run has a folder of its own: a name that is taken gets the next number, and nothing
