@@ -53,7 +53,7 @@ keys_below() { # <state file> <key path>: the number of keys at and below it
   local n
   n=$(root="$2" awk '$0 == "key " ENVIRON["root"] || index($0, "key " ENVIRON["root"] "\\") == 1 {
     n++ } END { print n + 0 }' "$1")
-  if [ "$n" -eq 0 ]; then echo gone; else echo "$n keys"; fi
+  if [ "$n" -eq 0 ]; then echo gone; elif [ "$n" -eq 1 ]; then echo "1 key"; else echo "$n keys"; fi
 }
 row() { printf '  %-74s %-9s %s\n' "$1" "$2" "$3"; }
 echo "The machine before and after:"
