@@ -6,6 +6,7 @@
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
 #include "removal/run.h"
+#include "shell/startup_times.h"
 #include "shell/vorsk_app.h"
 
 namespace {
@@ -24,6 +25,8 @@ class MachineRemoval final : public RemovalRunner {
     }
     const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()),
                                              request.options);
+    vorsk::MarkStartupPhase("removal");
+    vorsk::WriteStartupTimes();
     // Through the runtime's exit, so that buffered standard output (the trace) is flushed.
     std::exit(status);
   }
