@@ -11,10 +11,17 @@
 // output, a job, waiting for its end). With VORSK_STARTUP_TIMES set it writes its phases to
 // standard error as vorsk.exe does: loaded, window, removal and, with a program, companion.
 // Ends with the run's exit status, as vorsk.exe does.
+//
+// Built as frameless_bars (FRAMELESS_WITH_BARS), it imports the common controls' library as
+// vorsk.exe does and builds a toolbar and a status bar in its window before the removal (phase
+// "bars"): the platform's part of the frame's bars, without the framework.
 #include <cstdio>
 #include <cstdlib>
 
 #include <windows.h>
+#ifdef FRAMELESS_WITH_BARS
+#include <commctrl.h>
+#endif
 
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
@@ -49,6 +56,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return 1;
   }
   vorsk::MarkStartupPhase("window");
+#ifdef FRAMELESS_WITH_BARS
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
+  if (!::InitCommonControlsEx(&controls)) {
+    return 1;
+  }
+  const HWND toolbar = ::CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr,
+                                         WS_CHILD | WS_VISIBLE | CCS_TOP | TBSTYLE_FLAT, 0, 0, 0, 0,
+                                         window, nullptr, instance, nullptr);
+  const HWND statusBar = ::CreateWindowExA(0, STATUSCLASSNAMEA, nullptr, WS_CHILD | WS_VISIBLE, 0,
+                                           0, 0, 0, window, nullptr, instance, nullptr);
+  // The message pane and three indicators, as the frame's status bar has.
+  const int parts[] = {200, 300, 400, -1};
+  if (toolbar == nullptr || statusBar == nullptr ||
+      ::SendMessageA(statusBar, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(parts)) == 0) {
+    return 1;
+  }
+  vorsk::MarkStartupPhase("bars");
+#endif
   InProcessHost host;
   const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(window));
   vorsk::MarkStartupPhase("removal");
