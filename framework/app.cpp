@@ -21,6 +21,24 @@ namespace {
 
 CWinApp* g_app = nullptr;
 
+// A function of the common dialogs' library, which is loaded when a dialog is first asked for
+// rather than with the program: a run that shows none does not pay for loading it and the printing
+// libraries it brings. Loaded from the system folder by its full path, never from the program's.
+template <typename Call>
+Call CommonDialogCall(const char* name) {
+  static const HMODULE library = [] {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+      return HMODULE{};
+    }
+    return ::LoadLibraryW((std::wstring(folder) + L"\\comdlg32.dll").c_str());
+  }();
+  return library != nullptr
+             ? reinterpret_cast<Call>(reinterpret_cast<void*>(::GetProcAddress(library, name)))
+             : nullptr;
+}
+
 }  // namespace
 
 CWinApp* AfxGetApp() {
@@ -375,7 +393,8 @@ void CWinApp::OnFileOpen() {
   dialog.nMaxFile = MAX_PATH;
   dialog.lpstrTitle = framework::texts::kOpenTitle;
   dialog.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER;
-  if (::GetOpenFileNameW(&dialog)) {
+  const auto getOpenFileName = CommonDialogCall<decltype(&::GetOpenFileNameW)>("GetOpenFileNameW");
+  if (getOpenFileName != nullptr && getOpenFileName(&dialog)) {
     OpenDocumentFile(path);
   }
 }
@@ -384,7 +403,8 @@ BOOL CWinApp::DoPrintDialog(PRINTDLGW& pd) {
   // The dialog starts from the printer chosen before and may hand back new blocks for it.
   pd.hDevMode = m_devMode.get();
   pd.hDevNames = m_devNames.get();
-  const BOOL chosen = ::PrintDlgW(&pd);
+  const auto printDialog = CommonDialogCall<decltype(&::PrintDlgW)>("PrintDlgW");
+  const BOOL chosen = printDialog != nullptr ? printDialog(&pd) : FALSE;
   if (pd.hDevMode != m_devMode.get()) {
     m_devMode.release();
     m_devMode.reset(pd.hDevMode);

@@ -1,6 +1,7 @@
 #include "shell/main_frame.h"
 
 #include "res/resource.h"
+#include "shell/startup_times.h"
 #include "shell/vorsk_app.h"
 
 IMPLEMENT_DYNCREATE(CMainFrame, CFrameWnd)
@@ -35,11 +36,13 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
   if (CFrameWnd::OnCreate(lpCreateStruct) == -1) {
     return -1;
   }
+  vorsk::MarkStartupPhase("frame");
   if (!m_wndToolBar.CreateEx(this, TBSTYLE_FLAT, kToolBarStyle, CRect(0, 0, 0, 0),
                              AFX_IDW_TOOLBAR) ||
       !m_wndToolBar.LoadToolBar(IDR_MAINFRAME)) {
     return -1;
   }
+  vorsk::MarkStartupPhase("toolbar");
   if (!m_wndStatusBar.Create(this, kStatusBarStyle, AFX_IDW_STATUS_BAR) ||
       !m_wndStatusBar.SetIndicators(kIndicators, sizeof(kIndicators) / sizeof(kIndicators[0]))) {
     return -1;
@@ -48,6 +51,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
   m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
   EnableDocking(CBRS_ALIGN_ANY);
   DockControlBar(&m_wndToolBar);
+  vorsk::MarkStartupPhase("status-bar");
 
   // The program's removal ends the process.
   const auto* app = static_cast<CVorskApp*>(AfxGetApp());

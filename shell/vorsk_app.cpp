@@ -7,6 +7,7 @@
 #include "shell/about_box.h"
 #include "shell/console.h"
 #include "shell/main_frame.h"
+#include "shell/startup_times.h"
 #include "shell/vorsk_command_line.h"
 #include "shell/vorsk_doc.h"
 #include "shell/vorsk_view.h"
@@ -21,14 +22,17 @@ END_MESSAGE_MAP()
 CVorskApp::~CVorskApp() = default;
 
 BOOL CVorskApp::InitInstance() {
+  vorsk::MarkStartupPhase("loaded");
   AfxEnableControlContainer();
   Enable3dControls();
   SetRegistryKey(L"Local AppWizard-Generated Applications");
   LoadStdProfileSettings(4);
+  vorsk::MarkStartupPhase("settings");
 
   AddDocTemplate(std::make_unique<CSingleDocTemplate>(IDR_MAINFRAME, RUNTIME_CLASS(CVorskDoc),
                                                       RUNTIME_CLASS(CMainFrame),
                                                       RUNTIME_CLASS(CVorskView)));
+  vorsk::MarkStartupPhase("template");
 
   // Creating the first document creates the main frame, whose creation runs the removal and
   // ends the process: in practice this does not return. A command line that asks for the usage
@@ -49,6 +53,7 @@ BOOL CVorskApp::InitInstance() {
     return FALSE;
   }
   m_request = cmdInfo.m_request;
+  vorsk::MarkStartupPhase("command-line");
   if (!ProcessShellCommand(cmdInfo)) {
     return FALSE;
   }

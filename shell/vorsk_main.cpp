@@ -6,6 +6,7 @@
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
 #include "removal/run.h"
+#include "shell/startup_times.h"
 #include "shell/vorsk_app.h"
 
 namespace {
@@ -26,6 +27,8 @@ class MachineRemoval final : public RemovalRunner {
     options.backupFolder = vorsk::win32::WideToAnsi(request.backupFolder);
     const int status =
         vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()), options);
+    vorsk::MarkStartupPhase("removal");
+    vorsk::WriteStartupTimes();
     // Through the runtime's exit, so that buffered standard output (the trace) is flushed.
     std::exit(status);
   }

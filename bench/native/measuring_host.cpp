@@ -131,6 +131,11 @@ bool MeasuringHost::SetFileAttributesA(const std::string& path, std::uint32_t at
   return inner_.SetFileAttributesA(path, attributes);
 }
 
+std::uint32_t MeasuringHost::GetFileAttributesA(const std::string& path) {
+  InHost scope;
+  return inner_.GetFileAttributesA(path);
+}
+
 bool MeasuringHost::DeleteFileA(const std::string& path) {
   InHost scope;
   return inner_.DeleteFileA(path);
@@ -185,6 +190,17 @@ Status MeasuringHost::RegDeleteKeyA(RegKey parent, const std::string& subKey) {
   return inner_.RegDeleteKeyA(parent, subKey);
 }
 
+Status MeasuringHost::RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey,
+                                          std::uint32_t access, RegKey* result) {
+  InHost scope;
+  return inner_.RegOpenKeyNoFollowA(parent, subKey, access, result);
+}
+
+Status MeasuringHost::RegDeleteKeyOfHandle(RegKey key) {
+  InHost scope;
+  return inner_.RegDeleteKeyOfHandle(key);
+}
+
 Status MeasuringHost::RegCloseKey(RegKey key) {
   InHost scope;
   return inner_.RegCloseKey(key);
@@ -221,6 +237,80 @@ bool MeasuringHost::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
   return inner_.SetupDiDestroyDeviceInfoList(set);
 }
 
+std::optional<std::string> MeasuringHost::SetupDiGetDeviceInstanceIdA(DevInfoSet set,
+                                                                      DeviceInfoRecord& record) {
+  std::optional<std::string> id;
+  {
+    InHost scope;
+    id = inner_.SetupDiGetDeviceInstanceIdA(set, record);
+  }
+  return id ? std::optional<std::string>(std::string(*id)) : std::nullopt;
+}
+
+DevInfoSet MeasuringHost::SetupDiCreateDeviceInfoList() {
+  InHost scope;
+  return inner_.SetupDiCreateDeviceInfoList();
+}
+
+bool MeasuringHost::SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
+                                           DeviceInfoRecord& record) {
+  InHost scope;
+  return inner_.SetupDiOpenDeviceInfoA(set, instanceId, record);
+}
+
+bool MeasuringHost::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
+                                                   std::uint32_t* flags) {
+  InHost scope;
+  return inner_.SetupDiGetDeviceInstallParamsA(set, record, flags);
+}
+
+bool MeasuringHost::IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) {
+  InHost scope;
+  return inner_.IsDevicePresent(set, record);
+}
+
+bool MeasuringHost::IsWow64Process() {
+  InHost scope;
+  return inner_.IsWow64Process();
+}
+
+ProgramRun MeasuringHost::RunProgramBeside(const std::string& program,
+                                           const std::string& arguments) {
+  ProgramRun run;
+  {
+    InHost scope;
+    run = inner_.RunProgramBeside(program, arguments);
+  }
+  run.output = std::string(run.output);
+  return run;
+}
+
+ProcessFacts MeasuringHost::GetProcessFacts() {
+  ProcessFacts facts;
+  {
+    InHost scope;
+    facts = inner_.GetProcessFacts();
+  }
+  facts.windowsVersion = std::string(facts.windowsVersion);
+  facts.user = std::string(facts.user);
+  return facts;
+}
+
+RunLock MeasuringHost::AcquireRunLock(std::uint32_t timeoutMs) {
+  InHost scope;
+  return inner_.AcquireRunLock(timeoutMs);
+}
+
+void MeasuringHost::ReleaseRunLock() {
+  InHost scope;
+  inner_.ReleaseRunLock();
+}
+
+bool MeasuringHost::HasInteractiveDesktop() {
+  InHost scope;
+  return inner_.HasInteractiveDesktop();
+}
+
 // Buffers the run asks for are its own: counted.
 void* MeasuringHost::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
   return inner_.LocalAlloc(flags, bytes);
@@ -243,6 +333,16 @@ int MeasuringHost::MessageBoxA(WindowHandle owner, const std::string& text,
 void MeasuringHost::WriteStandardOutput(const std::string& text) {
   InHost scope;
   inner_.WriteStandardOutput(text);
+}
+
+void MeasuringHost::WriteStandardError(const std::string& text) {
+  InHost scope;
+  inner_.WriteStandardError(text);
+}
+
+void MeasuringHost::WriteLog(const std::string& line) {
+  InHost scope;
+  inner_.WriteLog(line);
 }
 
 }  // namespace vorsk::bench

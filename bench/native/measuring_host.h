@@ -30,6 +30,7 @@ class MeasuringHost : public Host {
                          std::uint32_t flagsAndAttributes) override;
   bool CloseHandle(FileHandle file) override;
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
+  std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
@@ -40,6 +41,9 @@ class MeasuringHost : public Host {
                           std::uint32_t dataSize) override;
   Status RegQueryInfoKeyA(RegKey key, std::uint32_t& subKeyCount) override;
   Status RegDeleteKeyA(RegKey parent, const std::string& subKey) override;
+  Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
+                             RegKey* result) override;
+  Status RegDeleteKeyOfHandle(RegKey key) override;
   Status RegCloseKey(RegKey key) override;
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
@@ -51,12 +55,28 @@ class MeasuringHost : public Host {
   bool SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
                                  DeviceInfoRecord& record) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override;
+  std::optional<std::string> SetupDiGetDeviceInstanceIdA(DevInfoSet set,
+                                                         DeviceInfoRecord& record) override;
+  DevInfoSet SetupDiCreateDeviceInfoList() override;
+  bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
+                              DeviceInfoRecord& record) override;
+  bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
+                                      std::uint32_t* flags) override;
+  bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
+  bool IsWow64Process() override;
+  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
+  ProcessFacts GetProcessFacts() override;
+  RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
+  void ReleaseRunLock() override;
+  bool HasInteractiveDesktop() override;
   void* LocalAlloc(std::uint32_t flags, std::size_t bytes) override;
   void* LocalFree(void* memory) override;
   std::uint32_t GetLastError() override;
   int MessageBoxA(WindowHandle owner, const std::string& text,
                   const std::optional<std::string>& caption, std::uint32_t type) override;
   void WriteStandardOutput(const std::string& text) override;
+  void WriteStandardError(const std::string& text) override;
+  void WriteLog(const std::string& line) override;
 
  private:
   test::FakeHost& inner_;

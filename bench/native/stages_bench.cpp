@@ -85,7 +85,7 @@ void BM_RemoveDriverFilesForId(benchmark::State& state) {
     unique_hkey key(host);
     host.RegOpenKeyA(kLocalMachine, classKey, key.put());
     RunReport report(host, kNoOwner);
-    RemoveDriverFilesForId(host, report, key.get(), "usb\\vid_none");
+    RemoveDriverFilesForId(host, report, key.get(), "usb\\vid_none", "Image0");
   }
 }
 

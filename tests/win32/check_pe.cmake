@@ -1,6 +1,7 @@
 # Checks the built program's PE header: a Windows GUI program of the given width that imports only
 # system DLLs, hardened as current Windows programs are (a 64-bit one with high-entropy ASLR as
-# well). Run with -DOBJDUMP=<objdump> -DEXE=<program> [-DBITS=32|64].
+# well). Run with -DOBJDUMP=<objdump> -DEXE=<program> [-DBITS=32|64] [-DON_DEMAND=<DLL;...>]:
+# the libraries the program loads when it needs them, which it must not import.
 cmake_policy(VERSION 3.25)
 if(NOT BITS)
   set(BITS 32)
@@ -32,6 +33,15 @@ foreach(import IN LISTS imports)
     message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
   endif()
   message(STATUS "imports ${dll}")
+endforeach()
+foreach(dll IN LISTS ON_DEMAND)
+  string(TOUPPER "${dll}" dll_upper)
+  foreach(import IN LISTS imports)
+    string(TOUPPER "${import}" import_upper)
+    if(import_upper STREQUAL "DLL NAME: ${dll_upper}")
+      message(FATAL_ERROR "${EXE} imports ${dll}, which it loads only when it needs it")
+    endif()
+  endforeach()
 endforeach()
 
 # Hardening. Every property that is missing is named, then the check fails.

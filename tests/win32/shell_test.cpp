@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/framework.h"
+#include "framework/texts.h"
 #include "shell/about_box.h"
 #include "shell/main_frame.h"
 #include "shell/vorsk_app.h"
@@ -377,6 +378,30 @@ TEST(Started, AboutBoxShowsItsCaptionAndControls) {
   const LRESULT result = ::SendMessageW(recording.mainWindow, WM_COMMAND, ID_APP_ABOUT, 0);
   EXPECT_EQ(result, 0);
   check.Verify();
+}
+
+// The common dialogs' library is loaded only when a dialog is asked for: File Open still shows
+// the platform's Open dialog, with the framework's caption. Cancelled as soon as it shows.
+bool g_openDialogShown = false;
+
+void CALLBACK CancelOpenDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = ::FindWindowW(L"#32770", framework::texts::kOpenTitle);
+  if (dialog == nullptr || ::GetWindowThreadProcessId(dialog, nullptr) != ::GetCurrentThreadId() ||
+      !::IsWindowVisible(dialog)) {
+    return;
+  }
+  g_openDialogShown = true;
+  ::KillTimer(nullptr, timer);
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+TEST(Started, FileOpenShowsTheOpenDialog) {
+  const Recording& recording = Start(L"");
+  ASSERT_NE(recording.mainWindow, nullptr);
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &CancelOpenDialog);
+  ::SendMessageW(recording.mainWindow, WM_COMMAND, ID_FILE_OPEN, 0);
+  ::KillTimer(nullptr, timer);
+  EXPECT_TRUE(g_openDialogShown);
 }
 
 // The last parameter of the process's command line.
