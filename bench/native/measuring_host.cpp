@@ -285,6 +285,82 @@ ProgramRun MeasuringHost::RunProgramBeside(const std::string& program,
   return run;
 }
 
+Status MeasuringHost::CreateDirectoryA(const std::string& path) {
+  InHost scope;
+  return inner_.CreateDirectoryA(path);
+}
+
+Status MeasuringHost::CopyFileA(const std::string& from, const std::string& to) {
+  InHost scope;
+  return inner_.CopyFileA(from, to);
+}
+
+Status MeasuringHost::WriteFileBytes(const std::string& path, const std::string& bytes,
+                                     bool append) {
+  InHost scope;
+  return inner_.WriteFileBytes(path, bytes, append);
+}
+
+// Text that the host hands back is copied out of the host's scope, so that the caller's copy
+// counts as the caller's memory.
+std::string MeasuringHost::GetComputerNameA() {
+  std::string name;
+  {
+    InHost scope;
+    name = inner_.GetComputerNameA();
+  }
+  return std::string(name);
+}
+
+UtcTime MeasuringHost::GetSystemTime() {
+  InHost scope;
+  return inner_.GetSystemTime();
+}
+
+Status MeasuringHost::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,
+                                          std::uint32_t access, RegKey* result) {
+  InHost scope;
+  return inner_.RegOpenKeyNoFollowW(parent, subKey, access, result);
+}
+
+Status MeasuringHost::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) {
+  std::u16string text;
+  Status status;
+  {
+    InHost scope;
+    status = inner_.RegEnumKeyExW(key, index, text);
+  }
+  if (status == kErrorSuccess) {
+    name = text;
+  }
+  return status;
+}
+
+Status MeasuringHost::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name,
+                                    std::uint32_t& type, std::string& data) {
+  std::u16string valueName;
+  std::string bytes;
+  Status status;
+  {
+    InHost scope;
+    status = inner_.RegEnumValueW(key, index, valueName, type, bytes);
+  }
+  if (status == kErrorSuccess) {
+    name = valueName;
+    data = bytes;
+  }
+  return status;
+}
+
+std::u16string MeasuringHost::AnsiToWide(const std::string& text) {
+  std::u16string wide;
+  {
+    InHost scope;
+    wide = inner_.AnsiToWide(text);
+  }
+  return std::u16string(wide);
+}
+
 ProcessFacts MeasuringHost::GetProcessFacts() {
   ProcessFacts facts;
   {

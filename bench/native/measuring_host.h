@@ -32,6 +32,9 @@ class MeasuringHost : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
+  Status CreateDirectoryA(const std::string& path) override;
+  Status CopyFileA(const std::string& from, const std::string& to) override;
+  Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;
@@ -66,6 +69,14 @@ class MeasuringHost : public Host {
   bool IsWow64Process() override;
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
   ProcessFacts GetProcessFacts() override;
+  std::string GetComputerNameA() override;
+  UtcTime GetSystemTime() override;
+  Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                             RegKey* result) override;
+  Status RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) override;
+  Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
+                       std::string& data) override;
+  std::u16string AnsiToWide(const std::string& text) override;
   RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
   void ReleaseRunLock() override;
   bool HasInteractiveDesktop() override;
