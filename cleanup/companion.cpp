@@ -177,6 +177,61 @@ std::optional<std::vector<std::string>> ParseCompanionArguments(
   return instanceIds;
 }
 
+std::vector<std::string> SplitCommandArguments(std::string_view arguments) {
+  std::vector<std::string> split;
+  std::string current;
+  bool inArgument = false;
+  bool quoted = false;
+  std::size_t backslashes = 0;
+  for (const char c : arguments) {
+    if (c == '\\') {
+      ++backslashes;
+      inArgument = true;
+      continue;
+    }
+    if (c == '"') {
+      current.append(backslashes / 2, '\\');
+      if (backslashes % 2 == 1) {
+        current += '"';
+      } else {
+        quoted = !quoted;
+      }
+      backslashes = 0;
+      inArgument = true;
+      continue;
+    }
+    current.append(backslashes, '\\');
+    backslashes = 0;
+    if ((c == ' ' || c == '\t') && !quoted) {
+      if (inArgument) {
+        split.push_back(current);
+        current.clear();
+        inArgument = false;
+      }
+      continue;
+    }
+    current += c;
+    inArgument = true;
+  }
+  current.append(backslashes, '\\');
+  if (inArgument) {
+    split.push_back(current);
+  }
+  return split;
+}
+
+std::string_view ArgumentsAfterProgramName(std::string_view commandLine) {
+  std::size_t end = 0;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    end = commandLine.find('"', 1);
+    end = end == std::string_view::npos ? commandLine.size() : end + 1;
+  } else {
+    end = commandLine.find_first_of(" \t");
+    end = end == std::string_view::npos ? commandLine.size() : end;
+  }
+  return commandLine.substr(end);
+}
+
 std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& instanceIds) {
   const std::string command = "/" + std::string(kCompanionSwitch);
   std::vector<CompanionBatch> batches;

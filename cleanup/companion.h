@@ -58,6 +58,14 @@ struct CompanionBatch {
   std::vector<std::string> instanceIds;
 };
 
+// The arguments of a command line after the program's name, split as the platform's parser splits
+// them: at blanks and tabs outside quotes, with backslashes doubled before a quote.
+std::vector<std::string> SplitCommandArguments(std::string_view arguments);
+
+// The part of a whole command line after the program's name: the name ends at its closing quote
+// when it begins with one, otherwise at the first blank or tab.
+std::string_view ArgumentsAfterProgramName(std::string_view commandLine);
+
 // The starts of the companion for these instance IDs, in their order, each with arguments that
 // fit kCompanionArgumentsLimit: one start unless the IDs are very many.
 std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& instanceIds);

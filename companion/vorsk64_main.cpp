@@ -7,38 +7,28 @@
 #include <vector>
 
 #include "cleanup/companion.h"
-#include "host/win32/win32_handles.h"
 #include "host/win32/win32_host.h"
 #include "report/exit_status.h"
 
 // clang-format off
 #include <windows.h>
-#include <shellapi.h>
 // clang-format on
 
 namespace {
 
-// The arguments after the program's name, as the platform parses the command line. An argument
-// with a character outside ASCII cannot be an instance ID: the whole command line is malformed.
+// The arguments after the program's name, split as the platform splits them (the shell's own
+// splitter would load its library, which costs this short-lived process a fifth of its start
+// under Wine). A character outside ASCII cannot be in an instance ID: the whole command line is
+// malformed.
 std::optional<std::vector<std::string>> Arguments() {
-  int count = 0;
-  vorsk::win32::unique_hlocal parsed(::CommandLineToArgvW(::GetCommandLineW(), &count));
-  if (!parsed) {
-    return std::nullopt;
-  }
-  const auto* argv = static_cast<LPWSTR*>(parsed.get());
-  std::vector<std::string> arguments;
-  for (int index = 1; index < count; ++index) {
-    std::string argument;
-    for (const wchar_t* c = argv[index]; *c != L'\0'; ++c) {
-      if (*c > 0x7E) {
-        return std::nullopt;
-      }
-      argument += static_cast<char>(*c);
+  std::string commandLine;
+  for (const wchar_t* c = ::GetCommandLineW(); *c != L'\0'; ++c) {
+    if (*c > 0x7E) {
+      return std::nullopt;
     }
-    arguments.push_back(argument);
+    commandLine += static_cast<char>(*c);
   }
-  return arguments;
+  return vorsk::SplitCommandArguments(vorsk::ArgumentsAfterProgramName(commandLine));
 }
 
 // Writes one report line to standard output at once, so that vorsk.exe has every line written

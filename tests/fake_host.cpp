@@ -1084,53 +1084,10 @@ void FakeHost::WriteStandardError(const std::string& text) {
   standardError += text;
 }
 
-std::vector<std::string> SplitCommandArguments(const std::string& arguments) {
-  std::vector<std::string> split;
-  std::string current;
-  bool inArgument = false;
-  bool quoted = false;
-  std::size_t backslashes = 0;
-  for (const char c : arguments) {
-    if (c == '\\') {
-      ++backslashes;
-      inArgument = true;
-      continue;
-    }
-    if (c == '"') {
-      current.append(backslashes / 2, '\\');
-      if (backslashes % 2 == 1) {
-        current += '"';
-      } else {
-        quoted = !quoted;
-      }
-      backslashes = 0;
-      inArgument = true;
-      continue;
-    }
-    current.append(backslashes, '\\');
-    backslashes = 0;
-    if ((c == ' ' || c == '\t') && !quoted) {
-      if (inArgument) {
-        split.push_back(current);
-        current.clear();
-        inArgument = false;
-      }
-      continue;
-    }
-    current += c;
-    inArgument = true;
-  }
-  current.append(backslashes, '\\');
-  if (inArgument) {
-    split.push_back(current);
-  }
-  return split;
-}
-
 ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments) {
   ProgramRun run;
   run.start = ProgramRun::Start::Ran;
-  const auto instanceIds = ParseCompanionArguments(SplitCommandArguments(arguments));
+  const auto instanceIds = ParseCompanionArguments(vorsk::SplitCommandArguments(arguments));
   if (!instanceIds) {
     run.exitCode = 1;
     return run;

@@ -240,10 +240,6 @@ class FakeHost : public Host {
   bool lockHeld_ = false;
 };
 
-// The arguments of a command line after the program's name, split as the platform's parser
-// splits them: at blanks outside quotes, with backslashes doubled before a quote.
-std::vector<std::string> SplitCommandArguments(const std::string& arguments);
-
 // The companion run on the same machine, as the 64-bit process beside the program: its removal
 // acts on `host`, and its report lines come back as its standard output.
 ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments);

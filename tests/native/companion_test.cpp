@@ -207,7 +207,7 @@ TEST(CompanionProtocolTest, IdsThatDoNotFitOneCommandLineAreSplitInOrder) {
   std::vector<std::string> again;
   for (const CompanionBatch& batch : batches) {
     EXPECT_LE(batch.arguments.size(), kCompanionArgumentsLimit);
-    const auto parsed = ParseCompanionArguments(test::SplitCommandArguments(batch.arguments));
+    const auto parsed = ParseCompanionArguments(SplitCommandArguments(batch.arguments));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(*parsed, batch.instanceIds);
     again.insert(again.end(), parsed->begin(), parsed->end());

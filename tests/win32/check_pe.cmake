@@ -1,7 +1,7 @@
 # Checks the built program's PE header: a Windows GUI program of the given width that imports only
 # system DLLs, hardened as current Windows programs are (a 64-bit one with high-entropy ASLR as
 # well). Run with -DOBJDUMP=<objdump> -DEXE=<program> [-DBITS=32|64] [-DON_DEMAND=<DLL;...>]:
-# the libraries the program loads when it needs them, which it must not import.
+# the libraries the program loads only when it needs them (or never), which it must not import.
 cmake_policy(VERSION 3.25)
 if(NOT BITS)
   set(BITS 32)

@@ -11,6 +11,11 @@
 #include "report/exit_status.h"
 #include "tests/win32/win32_fixtures.h"
 
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+
 namespace vorsk {
 namespace {
 
@@ -41,6 +46,33 @@ TEST(CompanionTest, RemovesEachInstanceItIsGivenAndReportsAnAbsentOneAsAbsent) {
 
 // Started alone (double-clicked), or with anything but its own command line, it changes nothing
 // and says nothing.
+// The companion splits its command line itself: exactly as the platform's own splitter does, on
+// the shapes that quoting instance IDs gives and on stray ones.
+TEST(CompanionTest, ItsCommandLineIsSplitAsThePlatformSplitsIt) {
+  const std::string lines[] = {
+      R"(vorsk64.exe /x "USB\VID_04A9&PID_2206\5&2B1C3A7&0&1" "ROOT\IMAGE\0000")",
+      R"("C:\Program Files\vorsk\vorsk64.exe" /x "A\\" "B\"C" D\\\"E)",
+      "\"C:\\vorsk\\vorsk64.exe\"/x\t  \"a b\"\t\"\"  c\\\\d \\\\\\\\\"e f\"",
+      R"(vorsk64.exe)",
+      R"("vorsk64.exe" "unterminated \" quote)",
+  };
+
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line);
+    int count = 0;
+    const std::wstring wide(line.begin(), line.end());
+    LPWSTR* argv = ::CommandLineToArgvW(wide.c_str(), &count);
+    ASSERT_NE(argv, nullptr);
+    std::vector<std::string> expected;
+    for (int index = 1; index < count; ++index) {
+      const std::wstring argument(argv[index]);
+      expected.emplace_back(argument.begin(), argument.end());
+    }
+    ::LocalFree(argv);
+    EXPECT_EQ(SplitCommandArguments(ArgumentsAfterProgramName(line)), expected);
+  }
+}
+
 TEST(CompanionTest, AMalformedCommandLineChangesNothing) {
   test::ScratchDevices scratch;
   const std::string instance = scratch.Create({"USB\\Vid_04a9&Pid_2206"});
