@@ -150,13 +150,16 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
   ++tree.keys;
   tree.values += static_cast<std::uint32_t>(values.size());
 
+  std::uint32_t subKeyCount = 0;
+  Status status = host.RegQueryInfoKeyA(key, subKeyCount);
+  if (status != kErrorSuccess) {
+    tree.failure = ErrorReason("the subkeys of " + Utf8(path) + " cannot be counted", status);
+    return false;
+  }
   std::vector<std::u16string> names;
-  for (std::uint32_t index = 0;; ++index) {
+  for (std::uint32_t index = 0; index < subKeyCount; ++index) {
     std::u16string name;
-    const Status status = host.RegEnumKeyExW(key, index, name);
-    if (status == kErrorNoMoreItems) {
-      break;
-    }
+    status = host.RegEnumKeyExW(key, index, name);
     if (status != kErrorSuccess) {
       tree.failure = ErrorReason("a subkey of " + Utf8(path) + " cannot be listed", status);
       return false;
@@ -165,7 +168,7 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
   }
   for (const std::u16string& name : names) {
     unique_hkey subkey(host);
-    const Status status = host.RegOpenKeyNoFollowW(key, name, kKeyRead, subkey.put());
+    status = host.RegOpenKeyNoFollowW(key, name, kKeyRead, subkey.put());
     if (status != kErrorSuccess) {
       tree.failure = ErrorReason(Utf8(path + u"\\" + name) + " cannot be opened", status);
       return false;

@@ -288,34 +288,30 @@ Status Win32Host::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string&
 
 Status Win32Host::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name,
                                 std::uint32_t& type, std::string& data) {
-  // Sized from the key's own longest name and data; a value that grows meanwhile is asked for
-  // again with the size it reports.
-  DWORD maxName = 0;
-  DWORD maxData = 0;
-  LONG status = ::RegQueryInfoKeyW(ToPlatform(key), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, &maxName, &maxData, nullptr, nullptr);
-  if (status != ERROR_SUCCESS) {
-    return static_cast<Status>(status);
-  }
-  std::vector<wchar_t> nameBuffer(maxName + 1);
-  std::vector<BYTE> dataBuffer(maxData + 1);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    DWORD nameLength = static_cast<DWORD>(nameBuffer.size());
-    DWORD dataLength = static_cast<DWORD>(dataBuffer.size());
+  // The buffers of the value before serve when they are large enough; otherwise they grow to the
+  // key's longest name and data (or to what the value reports, should it grow meanwhile).
+  LONG status = ERROR_MORE_DATA;
+  for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
+    DWORD nameLength = static_cast<DWORD>(valueName_.size());
+    DWORD dataLength = static_cast<DWORD>(valueData_.size());
     DWORD valueType = 0;
-    status = ::RegEnumValueW(ToPlatform(key), index, nameBuffer.data(), &nameLength, nullptr,
-                             &valueType, dataBuffer.data(), &dataLength);
+    status = ::RegEnumValueW(ToPlatform(key), index, valueName_.data(), &nameLength, nullptr,
+                             &valueType, valueData_.data(), &dataLength);
     if (status == ERROR_SUCCESS) {
-      name.assign(reinterpret_cast<const char16_t*>(nameBuffer.data()), nameLength);
+      name.assign(reinterpret_cast<const char16_t*>(valueName_.data()), nameLength);
       type = valueType;
-      data.assign(reinterpret_cast<const char*>(dataBuffer.data()), dataLength);
+      data.assign(reinterpret_cast<const char*>(valueData_.data()), dataLength);
       return kErrorSuccess;
     }
-    if (status != ERROR_MORE_DATA) {
-      break;
+    if (status == ERROR_MORE_DATA) {
+      DWORD maxName = 0;
+      DWORD maxData = 0;
+      ::RegQueryInfoKeyW(ToPlatform(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, &maxName, &maxData, nullptr, nullptr);
+      valueName_.resize(std::max<std::size_t>({valueName_.size() * 2, maxName + 1, 16384}));
+      valueData_.resize(
+          std::max<std::size_t>({valueData_.size() * 2, std::size_t{maxData} + 1, dataLength}));
     }
-    nameBuffer.resize(std::max<std::size_t>(nameBuffer.size() * 2, 16384));
-    dataBuffer.resize(std::max<std::size_t>(dataBuffer.size(), dataLength) * 2);
   }
   return static_cast<Status>(status);
 }

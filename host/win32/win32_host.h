@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 #include "host/win32/win32_handles.h"
@@ -95,6 +96,9 @@ class Win32Host : public Host {
  private:
   win32::unique_hfile log_;
   win32::unique_handle runLock_;
+  // RegEnumValueW's buffers, kept from one value to the next: most values fit the last ones.
+  std::vector<wchar_t> valueName_ = std::vector<wchar_t>(256);
+  std::vector<unsigned char> valueData_ = std::vector<unsigned char>(4096);
 };
 
 }  // namespace vorsk

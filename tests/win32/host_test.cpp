@@ -1,4 +1,5 @@
 // The real host services, under Wine: what the removal core relies on from each of them.
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -161,6 +162,48 @@ TEST_F(RegistryTest, ValuesComeBackAsStoredAndFailWhenLargerThanTheBuffer) {
   EXPECT_EQ(data, std::string(255, 'x') + '\0');
   EXPECT_EQ(host.RegQueryValueExA(key.get(), "Unterminated", data, 256), kErrorSuccess);
   EXPECT_EQ(data, "usb\\vid");
+}
+
+// The wide-character readers give every value exactly, however long its name and data, small and
+// large in turn (the reader's buffers grow and serve again), and names outside the code page.
+TEST_F(RegistryTest, WideReadersGiveEveryValueAsStored) {
+  const std::string large(100000, '\x5a');
+  scratch.SetBinary("", "Small", std::string("\x01\x02", 2), REG_BINARY);
+  scratch.SetBinary("", std::string(300, 'n'), large, REG_BINARY);
+  const std::wstring path(scratch.path().begin(), scratch.path().end());
+  // String data without its terminating zero, as the wide call stores it: exactly these bytes.
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"Odd", REG_SZ, "a\0\0\0b\0", 6),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"\u041a\u043b\u044e\u0447",
+                              REG_DWORD, "\x2a\0\0\0", 4),
+            ERROR_SUCCESS);
+  scratch.Create("\u00e9t\u00e9");
+  unique_hkey key(host);
+  ASSERT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path(), kKeyRead, key.put()), kErrorSuccess);
+
+  std::map<std::u16string, std::pair<std::uint32_t, std::string>> values;
+  std::uint32_t index = 0;
+  for (;; ++index) {
+    std::u16string name;
+    std::uint32_t type = 0;
+    std::string data;
+    const Status status = host.RegEnumValueW(key.get(), index, name, type, data);
+    if (status != kErrorSuccess) {
+      EXPECT_EQ(status, kErrorNoMoreItems);
+      break;
+    }
+    values[name] = {type, data};
+  }
+  EXPECT_EQ(index, 4u);
+  EXPECT_EQ(values[u"Small"], std::make_pair(kRegBinary, std::string("\x01\x02", 2)));
+  EXPECT_EQ(values[std::u16string(300, u'n')], std::make_pair(kRegBinary, large));
+  EXPECT_EQ(values[u"Odd"], std::make_pair(kRegSz, std::string("a\0\0\0b\0", 6)));
+  EXPECT_EQ(values[u"\u041a\u043b\u044e\u0447"],
+            std::make_pair(kRegDword, std::string("\x2a\0\0\0", 4)));
+
+  std::u16string subkey;
+  ASSERT_EQ(host.RegEnumKeyExW(key.get(), 0, subkey), kErrorSuccess);
+  EXPECT_EQ(subkey, host.AnsiToWide("\u00e9t\u00e9"));
 }
 
 TEST_F(RegistryTest, OpeningNeverCreatesAndDeletionNeedsAnEmptyKey) {
