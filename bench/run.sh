@@ -4,8 +4,9 @@
 # Prints medians and ratios; absolute times on a shared machine are not stable, ratios are.
 #   bench/run.sh [--full]
 # By default: the stages natively, the registry trees of 1,000 and 10,000 keys, the device walk,
-# and the whole program in a 64-bit prefix (with its companion) and in a 32-bit one (a few
-# minutes on two cores). --full adds the trees of 100,000 keys and the backup of 10,000 keys.
+# the whole program in a 64-bit prefix (with its companion) and in a 32-bit one, and the
+# companion's removal against a bare 64-bit remover (a few minutes on two cores). --full adds the
+# trees of 100,000 keys and the backup of 10,000 keys.
 # Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,9 @@ backup_sizes="1000"
 # Runs of each program in the whole-program comparisons: on a shared machine a median of 21 moves
 # far less from one run of this command to the next than one of 11.
 whole_runs=21
+# Instances the companion removes in its comparison with the bare remover, and runs of each.
+companion_instances=20
+companion_runs=11
 if $full; then
   sizes="1000 10000 100000"
   backup_sizes="1000 10000"
@@ -34,7 +38,7 @@ cmake --preset bench-win32 >/dev/null
 cmake --build --preset bench-win32 --target vorsk stager registry_bench devices_bench \
   empty_window frameless_run frameless_bars >/dev/null
 cmake --preset bench-win64 >/dev/null
-cmake --build --preset bench-win64 --target vorsk64 empty_program >/dev/null
+cmake --build --preset bench-win64 --target vorsk64 empty_program bare_remover >/dev/null
 build=$(realpath build/bench-win32)
 build64=$(realpath build/bench-win64)
 results=$build/results.txt
@@ -72,7 +76,8 @@ open_session() { # <world>
   cp "$build/vorsk.exe" "$build/bench/frameless_run.exe" "$build/bench/frameless_bars.exe" \
     "$build/bench/empty_window.exe" "$programs/"
   if [ "$1" = win64 ]; then
-    cp "$build64/vorsk64.exe" "$build64/bench/empty_program.exe" "$programs/"
+    cp "$build64/vorsk64.exe" "$build64/bench/empty_program.exe" \
+      "$build64/bench/bare_remover.exe" "$programs/"
   fi
 }
 close_session() {
@@ -211,6 +216,37 @@ backup_cost() { # <world> <keys>
   record "backup $keys without $(phase_median "$world" "plain-$keys" wall)"
 }
 
+# The companion's own cost, 64-bit prefix: vorsk64.exe removing <count> staged instances against
+# bare_remover.exe (the same device setup calls with nothing of vorsk's), both given the same
+# command line and started the same way, the instances staged afresh before each run. Each is run
+# once first and must report every instance removed: a command line whose IDs matched nothing
+# would time two programs that find nothing to do.
+companion_cost() { # <count> <runs>
+  local count=$1 runs=$2
+  local description=$build/companion-$count.case ids="" i
+  : >"$description"
+  for i in $(seq 1 "$count"); do
+    echo "device VORSKBENCH\\VID_$i&PID_0001\\$i | VORSKBENCH\\VID_$i&PID_0001&REV_0100 |" \
+      "VORSKBENCH\\VID_$i&PID_0001" >>"$description"
+    ids+=" VORSKBENCH\\VID_$i&PID_0001\\$i"
+  done
+  local program removed
+  for program in vorsk64.exe bare_remover.exe; do
+    stage "$description"
+    # shellcheck disable=SC2086 # the instance IDs, one argument each
+    removed=$(wine "$programs/$program" /remove $ids </dev/null 2>/dev/null | tr -d '\r' |
+      grep -c '^removed ' || true)
+    if [ "$removed" -ne "$count" ]; then
+      echo "  $program removed $removed of the $count staged instances" >&2
+      exit 1
+    fi
+  done
+  time_programs win64 "$description" "$runs" "companion-$count=vorsk64.exe /remove$ids" \
+    "bare-$count=bare_remover.exe /remove$ids"
+  record "companion $count vorsk64 $(phase_median win64 "companion-$count" wall)"
+  record "companion $count bare-remover $(phase_median win64 "bare-$count" wall)"
+}
+
 open_session win64
 
 echo
@@ -234,6 +270,10 @@ done
 echo
 echo "== The whole program, 64-bit prefix: the sample machine, median milliseconds of $whole_runs runs each =="
 whole_program win64 "$whole_runs"
+
+echo
+echo "== The companion, 64-bit prefix: $companion_instances staged instances removed, median milliseconds of $companion_runs runs each =="
+companion_cost "$companion_instances" "$companion_runs"
 
 echo
 echo "== The backup's cost, 64-bit prefix: median milliseconds of 11 runs each =="
@@ -272,6 +312,9 @@ whole "whole run, 32-bit: vorsk.exe / frameless (goal 1.15)" "program win32 vors
   "program win32 frameless"
 whole "whole run, 64-bit: vorsk.exe / frameless+companion (goal 1.15)" "program win64 vorsk" \
   "program win64 frameless+companion"
+whole "companion removing $companion_instances instances / bare 64-bit remover (goal 1.1)" \
+  "companion $companion_instances vorsk64" "companion $companion_instances bare-remover"
+whole "whole run, 64-bit prefix / 32-bit prefix" "program win64 vorsk" "program win32 vorsk"
 whole "32-bit: vorsk.exe / frameless with bars" "program win32 vorsk" "program win32 bars"
 whole "64-bit: vorsk.exe / frameless with bars+companion" "program win64 vorsk" \
   "program win64 bars+companion"
