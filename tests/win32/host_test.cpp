@@ -171,9 +171,16 @@ TEST_F(RegistryTest, WideReadersGiveEveryValueAsStored) {
   scratch.SetBinary("", "Small", std::string("\x01\x02", 2), REG_BINARY);
   scratch.SetBinary("", std::string(300, 'n'), large, REG_BINARY);
   const std::wstring path(scratch.path().begin(), scratch.path().end());
-  // String data without its terminating zero, as the wide call stores it: exactly these bytes.
-  ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"Odd", REG_SZ, "a\0\0\0b\0", 6),
-            ERROR_SUCCESS);
+  // String data without its terminating zero: exactly these bytes. The value call counts in a
+  // zero that the caller left just past its data, so what follows the data here is not one.
+  {
+    win32::unique_hkey raw;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, raw.put()),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExW(raw.get(), L"Odd", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>("a\0\0\0b\0XX"), 6),
+              ERROR_SUCCESS);
+  }
   ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"\u041a\u043b\u044e\u0447",
                               REG_DWORD, "\x2a\0\0\0", 4),
             ERROR_SUCCESS);
