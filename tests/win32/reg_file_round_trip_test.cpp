@@ -176,12 +176,17 @@ std::optional<std::u16string> FileText(const std::vector<Key>& tree) {
   return text;
 }
 
-// Runs the importer on the file (from the 32-bit system folder, so that it sees the registry as
-// this 32-bit program does) and returns its exit status.
+// Runs the importer on the file (reg from the 32-bit system folder, so that it sees the registry
+// as this 32-bit program does; regedit from the Windows folder, where it is on 32-bit and 64-bit
+// Windows alike) and returns its exit status.
 DWORD Import(const wchar_t* program, const wchar_t* arguments, const std::string& file) {
-  wchar_t system[MAX_PATH] = {};
-  ::GetSystemDirectoryW(system, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(system) + L"\\" + program + L"\" " + arguments +
+  wchar_t folder[MAX_PATH] = {};
+  if (std::wstring(program) == L"regedit.exe") {
+    ::GetWindowsDirectoryW(folder, MAX_PATH);
+  } else {
+    ::GetSystemDirectoryW(folder, MAX_PATH);
+  }
+  std::wstring command = L"\"" + std::wstring(folder) + L"\\" + program + L"\" " + arguments +
                          L" \"" + std::wstring(file.begin(), file.end()) + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
