@@ -242,22 +242,21 @@ std::string CommandText(const std::string& text) {
 }
 
 bool Backup::MakeParent(const std::string& parent) {
-  // Each missing folder on the way, from the first below the drive or the share.
-  std::size_t start = 0;
+  // Each folder on the way, from the first below the drive or the share (\\server\share); one
+  // that exists already refuses quietly.
+  std::size_t first = 0;
   if (parent.rfind("\\\\", 0) == 0) {
-    start = parent.find('\\', parent.find('\\', 2) + 1);  // past \\server\share
+    const std::size_t server = parent.find('\\', 2);
+    first = server == std::string::npos ? server : parent.find('\\', server + 1);
   } else if (parent.size() >= 2 && parent[1] == ':') {
-    start = 2;
+    first = 2;
   }
-  for (std::size_t slash =
-           parent.find('\\', start == std::string::npos ? parent.size() : start + 1);
-       start != std::string::npos; slash = parent.find('\\', slash + 1)) {
-    const std::string folder = parent.substr(0, slash);
-    if (!folder.empty() && folder.back() != ':') {
-      host_.CreateDirectoryA(folder);
-    }
-    if (slash == std::string::npos) {
-      break;
+  if (first != std::string::npos) {
+    for (std::size_t slash = parent.find('\\', first + 1);; slash = parent.find('\\', slash + 1)) {
+      host_.CreateDirectoryA(parent.substr(0, slash));
+      if (slash == std::string::npos) {
+        break;
+      }
     }
   }
   const std::uint32_t attributes = host_.GetFileAttributesA(parent);
@@ -265,7 +264,7 @@ bool Backup::MakeParent(const std::string& parent) {
 }
 
 bool Backup::MakeRunFolder(const std::string& parent) {
-  const std::string name = BackupFolderName(host_.GetComputerNameA(), host_.GetSystemTime());
+  const std::string name = BackupFolderName(computer_, made_);
   // Made with a call that fails when the name is taken, so that runs on many machines (or two
   // in one second) sharing one folder never write into each other's.
   for (int attempt = 1; attempt <= kMaxBackupFolderTries; ++attempt) {
@@ -289,6 +288,9 @@ bool Backup::MakeRunFolder(const std::string& parent) {
 bool Backup::Begin(const std::string& parent, const std::string& scriptPath) {
   const std::string trimmed =
       parent.size() > 3 && parent.back() == '\\' ? parent.substr(0, parent.size() - 1) : parent;
+  // One moment and one name for the folder, the manifest and the restore command.
+  computer_ = host_.GetComputerNameA();
+  made_ = host_.GetSystemTime();
   if (!MakeParent(trimmed) || !MakeRunFolder(trimmed)) {
     report_.Log("backup: no backup can be made in " + parent + ": nothing is deleted");
     host_.WriteStandardError("No backup can be made in " + parent + ": nothing was deleted.\n");
@@ -297,8 +299,8 @@ bool Backup::Begin(const std::string& parent, const std::string& scriptPath) {
   const std::string scriptName = scriptPath.substr(scriptPath.rfind('\\') + 1);
   const bool wow64 = host_.IsWow64Process();
   const std::string manifest =
-      std::string("vorsk backup") + kLineEnd + "made: " + TimeText(host_.GetSystemTime()) +
-      kLineEnd + "machine: " + host_.GetComputerNameA() + kLineEnd + "vorsk: " + VersionText() +
+      std::string("vorsk backup") + kLineEnd + "made: " + TimeText(made_) + kLineEnd +
+      "machine: " + computer_ + kLineEnd + "vorsk: " + VersionText() +
       (wow64 ? ", a 32-bit program on 64-bit Windows: the trees are of the 32-bit registry view"
              : "") +
       kLineEnd + "script: " + scriptPath + ", copied as " + scriptName + kLineEnd +
@@ -306,9 +308,8 @@ bool Backup::Begin(const std::string& parent, const std::string& scriptPath) {
       "link keys and device instances (both recorded below)" +
       kLineEnd + "saved:" + kLineEnd;
   const std::string restore =
-      std::string("@echo off") + kLineEnd + "rem Puts back what vorsk deleted on " +
-      host_.GetComputerNameA() + " at " + TimeText(host_.GetSystemTime()) +
-      ", as saved in this folder." + kLineEnd +
+      std::string("@echo off") + kLineEnd + "rem Puts back what vorsk deleted on " + computer_ +
+      " at " + TimeText(made_) + ", as saved in this folder." + kLineEnd +
       "rem Run it as an administrator; run again, it changes nothing more." + kLineEnd +
       "set failed=0" + kLineEnd;
   Status status = host_.CreateDirectoryA(Joined(folder_, kFilesFolder));

@@ -57,6 +57,8 @@ class Backup {
   bool ready_ = false;
   bool registryStarted_ = false;
   bool instancesRecorded_ = false;
+  std::string computer_;
+  UtcTime made_;
   std::string folder_;
 };
 

@@ -176,18 +176,26 @@ std::optional<std::u16string> FileText(const std::vector<Key>& tree) {
   return text;
 }
 
-// Runs the importer on the file (reg from the 32-bit system folder, so that it sees the registry
-// as this 32-bit program does; regedit from the Windows folder, where it is on 32-bit and 64-bit
-// Windows alike) and returns its exit status.
-DWORD Import(const wchar_t* program, const wchar_t* arguments, const std::string& file) {
+struct Importer {
+  const char* name;
+  const wchar_t* program;
+  const wchar_t* arguments;
+  // reg is in the 32-bit system folder, so that it sees the registry as this 32-bit program does;
+  // regedit is in the Windows folder, on 32-bit and 64-bit Windows alike.
+  bool inWindowsFolder;
+};
+
+// Runs the importer on the file and returns its exit status.
+DWORD Import(const Importer& importer, const std::string& file) {
   wchar_t folder[MAX_PATH] = {};
-  if (std::wstring(program) == L"regedit.exe") {
+  if (importer.inWindowsFolder) {
     ::GetWindowsDirectoryW(folder, MAX_PATH);
   } else {
     ::GetSystemDirectoryW(folder, MAX_PATH);
   }
-  std::wstring command = L"\"" + std::wstring(folder) + L"\\" + program + L"\" " + arguments +
-                         L" \"" + std::wstring(file.begin(), file.end()) + L"\"";
+  std::wstring command = L"\"" + std::wstring(folder) + L"\\" + importer.program + L"\" " +
+                         importer.arguments + L" \"" + std::wstring(file.begin(), file.end()) +
+                         L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started = {};
@@ -204,12 +212,6 @@ DWORD Import(const wchar_t* program, const wchar_t* arguments, const std::string
   return status;
 }
 
-struct Importer {
-  const char* name;
-  const wchar_t* program;
-  const wchar_t* arguments;
-};
-
 void PrintTo(const Importer& importer, std::ostream* out) {
   *out << importer.name;
 }
@@ -222,7 +224,7 @@ class RegFileRoundTrip : public ::testing::TestWithParam<Importer> {
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, scratch_.path().c_str());
     EXPECT_TRUE(ReadTree(root_).empty()) << "the tree is still there";
     const std::string file = folder_.Write("backup.reg", RegFileBytes(text));
-    EXPECT_EQ(Import(GetParam().program, GetParam().arguments, file), 0u);
+    EXPECT_EQ(Import(GetParam(), file), 0u);
     return ReadTree(root_);
   }
 
@@ -374,8 +376,8 @@ TEST_P(RegFileRoundTrip, ImporterCutsATooLongKeyPath) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Importers, RegFileRoundTrip,
-                         ::testing::Values(Importer{"reg", L"reg.exe", L"import"},
-                                           Importer{"regedit", L"regedit.exe", L"/s"}),
+                         ::testing::Values(Importer{"reg", L"reg.exe", L"import", false},
+                                           Importer{"regedit", L"regedit.exe", L"/s", true}),
                          [](const ::testing::TestParamInfo<Importer>& info) {
                            return std::string(info.param.name);
                          });
