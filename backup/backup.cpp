@@ -6,6 +6,7 @@
 
 #include "backup/reg_file.h"
 #include "host/handles.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -110,25 +111,21 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
       break;
     }
     if (status != kErrorSuccess) {
-      tree.failure = ErrorReason("a value of " + Utf8(path) + " cannot be read", status);
+      tree.failure = ErrorReason("a value of " + Utf8FromUtf16(path) + " cannot be read", status);
       return false;
     }
     values.push_back(std::move(value));
   }
   if (isSubkey && values.size() == 1 && values[0].type == kRegLink &&
       values[0].name == kLinkValueName) {
-    std::u16string target;
-    for (std::size_t i = 0; i + 1 < values[0].data.size(); i += 2) {
-      target += static_cast<char16_t>(static_cast<unsigned char>(values[0].data[i]) |
-                                      static_cast<unsigned char>(values[0].data[i + 1]) << 8);
-    }
-    tree.notes.push_back("  link " + Utf8(path) + " -> " + Utf8(target) +
+    const std::u16string target = Utf16FromLeBytes(values[0].data);
+    tree.notes.push_back("  link " + Utf8FromUtf16(path) + " -> " + Utf8FromUtf16(target) +
                          ": recorded here, not in registry.reg (a link is not restored)");
     return true;
   }
   for (RegFileValue& value : values) {
     if (!CanWriteValueName(value.name)) {
-      tree.failure = "a value name of " + Utf8(path) + " holds a line break or a zero";
+      tree.failure = "a value name of " + Utf8FromUtf16(path) + " holds a line break or a zero";
       return false;
     }
     if (IsStringType(value.type) && !CanWriteValue(value)) {
@@ -137,13 +134,13 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
         value.data += '\0';
       }
       value.data += std::string(2, '\0');
-      tree.notes.push_back("  value " + Utf8(path) + " \"" + Utf8(value.name) +
+      tree.notes.push_back("  value " + Utf8FromUtf16(path) + " \"" + Utf8FromUtf16(value.name) +
                            "\": string data without its terminating zero, restored with one");
     }
   }
   const std::optional<std::u16string> block = RegFileKeyBlock(path, values);
   if (!block) {
-    tree.failure = "the key " + Utf8(path) + " cannot be written in registry.reg";
+    tree.failure = "the key " + Utf8FromUtf16(path) + " cannot be written in registry.reg";
     return false;
   }
   tree.blocks += *block;
@@ -153,7 +150,8 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
   std::uint32_t subKeyCount = 0;
   Status status = host.RegQueryInfoKeyA(key, subKeyCount);
   if (status != kErrorSuccess) {
-    tree.failure = ErrorReason("the subkeys of " + Utf8(path) + " cannot be counted", status);
+    tree.failure =
+        ErrorReason("the subkeys of " + Utf8FromUtf16(path) + " cannot be counted", status);
     return false;
   }
   std::vector<std::u16string> names;
@@ -161,7 +159,8 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
     std::u16string name;
     status = host.RegEnumKeyExW(key, index, name);
     if (status != kErrorSuccess) {
-      tree.failure = ErrorReason("a subkey of " + Utf8(path) + " cannot be listed", status);
+      tree.failure =
+          ErrorReason("a subkey of " + Utf8FromUtf16(path) + " cannot be listed", status);
       return false;
     }
     names.push_back(std::move(name));
@@ -170,7 +169,7 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
     unique_hkey subkey(host);
     status = host.RegOpenKeyNoFollowW(key, name, kKeyRead, subkey.put());
     if (status != kErrorSuccess) {
-      tree.failure = ErrorReason(Utf8(path + u"\\" + name) + " cannot be opened", status);
+      tree.failure = ErrorReason(Utf8FromUtf16(path + u"\\" + name) + " cannot be opened", status);
       return false;
     }
     if (!ReadKey(host, subkey.get(), path + u"\\" + name, true, tree)) {
@@ -185,36 +184,6 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
 std::string BackupFolderName(const std::string& computer, const UtcTime& time) {
   return computer + "-" + std::to_string(time.year) + TwoDigits(time.month) + TwoDigits(time.day) +
          "T" + TwoDigits(time.hour) + TwoDigits(time.minute) + TwoDigits(time.second) + "Z";
-}
-
-std::string Utf8(const std::u16string& text) {
-  std::string utf8;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      utf8 += static_cast<char>(c);
-    } else if (c < 0x800) {
-      utf8 += static_cast<char>(0xC0 | c >> 6);
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | c >> 12);
-      utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | c >> 18);
-      utf8 += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return utf8;
 }
 
 std::string CommandQuoted(const std::string& text) {
@@ -381,20 +350,15 @@ bool Backup::SaveFile(const std::string& path) {
   return true;
 }
 
-bool Backup::SaveTree(const std::string& path) {
-  unique_hkey root(host_);
-  const Status status = host_.RegOpenKeyExA(kLocalMachine, path, kKeyRead, root.put());
-  if (NamesNoKey(status)) {
-    return true;  // nothing there to keep; the deletion says it is absent
-  }
+bool Backup::SaveTree(RegKey root, const std::string& path) {
   if (!ready_) {
     return Refuse("tree " + path, "there is no backup to save it in");
   }
-  if (status != kErrorSuccess) {
-    return Refuse("tree " + path, ErrorReason("it cannot be read for the backup", status));
+  if (root == kNullKey) {
+    return Refuse("tree " + path, "it cannot be read for the backup");
   }
   TreeText tree;
-  if (!ReadKey(host_, root.get(), u"HKEY_LOCAL_MACHINE\\" + host_.AnsiToWide(path), false, tree)) {
+  if (!ReadKey(host_, root, u"HKEY_LOCAL_MACHINE\\" + host_.AnsiToWide(path), false, tree)) {
     return Refuse("tree " + path, "it cannot be saved in the backup: " + tree.failure);
   }
   const bool written = registryStarted_

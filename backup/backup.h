@@ -36,9 +36,10 @@ class Backup {
   // Saves what is about to be deleted; true when it is saved, or when there is nothing to save
   // (the file or tree is absent). False, logged, when the item must be kept.
   bool SaveFile(const std::string& path);
-  // A tree below HKEY_LOCAL_MACHINE, read through the wide-character calls; a link inside it is
-  // recorded with its target in the manifest, never followed.
-  bool SaveTree(const std::string& path);
+  // The tree of the open key `root` (opened for reading), whose path below HKEY_LOCAL_MACHINE
+  // is `path`, read through the wide-character calls; a link inside it is recorded with its
+  // target in the manifest, never followed.
+  bool SaveTree(RegKey root, const std::string& path);
   // A device instance cannot be put back by a file: it is recorded in the manifest.
   bool SaveInstance(const std::string& instanceId, const std::string& hardwareIds,
                     const std::array<std::uint8_t, 16>& classGuid);
@@ -64,9 +65,6 @@ class Backup {
 
 // The folder name of a backup made on `computer` at `time`: "SCANPC-20261208T054312Z".
 std::string BackupFolderName(const std::string& computer, const UtcTime& time);
-
-// UTF-8 of UTF-16 text; a lone surrogate becomes U+FFFD.
-std::string Utf8(const std::u16string& text);
 
 // Text as a command file takes it: within quotes ('%' doubled), and outside them, where the
 // command interpreter's own characters are escaped.

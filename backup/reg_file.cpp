@@ -1,5 +1,7 @@
 #include "backup/reg_file.h"
 
+#include "text/text.h"
+
 namespace vorsk {
 
 namespace {
@@ -32,17 +34,6 @@ std::u16string HexNumber(std::uint32_t value) {
   return digits;
 }
 
-// The UTF-16 units of little-endian bytes; an odd last byte is left out.
-std::u16string Utf16Units(const std::string& data) {
-  std::u16string units;
-  units.reserve(data.size() / 2);
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
-                                          static_cast<unsigned char>(data[i + 1]) << 8));
-  }
-  return units;
-}
-
 // Text between quotes: '\' and '"' escaped with '\'.
 std::u16string Quoted(std::u16string_view text) {
   std::u16string quoted = u"\"";
@@ -63,7 +54,7 @@ std::optional<std::u16string> QuotableText(const std::string& data) {
   if (data.empty()) {
     return std::nullopt;
   }
-  std::u16string units = Utf16Units(data);
+  std::u16string units = Utf16FromLeBytes(data);
   units.pop_back();
   for (char16_t c : units) {
     if (IsLineBreakOrZero(c)) {

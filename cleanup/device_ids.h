@@ -7,10 +7,6 @@
 
 namespace vorsk {
 
-constexpr char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Whole IDs, equal letter case aside.
 bool SameDeviceId(std::string_view a, std::string_view b);
 

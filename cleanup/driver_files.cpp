@@ -1,6 +1,7 @@
 #include "cleanup/driver_files.h"
 
 #include "cleanup/device_ids.h"
+#include "text/text.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
 #include "script/script_reader.h"

@@ -7,6 +7,7 @@
 #include "cleanup/stages.h"
 #include "host/handles.h"
 #include "script/script_reader.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -79,7 +80,7 @@ std::uint32_t CountSubkeys(Host& host, RegKey key) {
 }
 
 std::string KeysText(std::uint32_t count) {
-  return std::to_string(count) + (count == 1 ? " key" : " keys");
+  return CountText(count, "key", "keys");
 }
 
 }  // namespace
@@ -114,8 +115,13 @@ void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath
       }
       continue;
     }
-    if (backup != nullptr && !backup->SaveTree(path)) {
-      continue;  // kept, and said so: nothing goes without its copy
+    if (backup != nullptr) {
+      unique_hkey root(host);
+      const Status status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, root.put());
+      if (!NamesNoKey(status) &&
+          !backup->SaveTree(status == kErrorSuccess ? root.get() : kNullKey, path)) {
+        continue;  // kept, and said so: nothing goes without its copy
+      }
     }
     const TreeOutcome outcome = DeleteKeyTree(host, path);
     switch (outcome.kind) {

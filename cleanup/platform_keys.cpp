@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "cleanup/device_ids.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -56,10 +56,10 @@ const std::vector<std::vector<std::string_view>>& PlatformKeys() {
 }
 
 bool IsControlSet(std::string_view name) {
-  if (SameDeviceId(name, "CurrentControlSet")) {
+  if (EqualAsciiFolded(name, "CurrentControlSet")) {
     return true;
   }
-  if (name.size() != 13 || !SameDeviceId(name.substr(0, 10), "ControlSet")) {
+  if (name.size() != 13 || !EqualAsciiFolded(name.substr(0, 10), "ControlSet")) {
     return false;
   }
   for (const char c : name.substr(10)) {
@@ -78,7 +78,7 @@ bool Matches(std::string_view component, std::string_view pattern) {
     return component.size() >= 2 && component.front() == '{' && component.back() == '}';
   }
   // Key names compare as the registry compares them: letter case aside.
-  return SameDeviceId(component, pattern);
+  return EqualAsciiFolded(component, pattern);
 }
 
 std::vector<std::string_view> ComponentsOf(std::string_view path) {

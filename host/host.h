@@ -267,8 +267,10 @@ class Host {
   virtual void WriteStandardOutput(const std::string& text) = 0;
   // Standard error, written at once.
   virtual void WriteStandardError(const std::string& text) = 0;
-  // One line of the run's log, when it has one: the host adds its time and line end.
-  virtual void WriteLog(const std::string& line) = 0;
+  // Whether the run has a log; WriteLog writes one line of it, in UTF-8, as it is: the host adds
+  // its time and line end.
+  virtual bool HasLog() = 0;
+  virtual void WriteLog(const std::string& utf8Line) = 0;
 };
 
 }  // namespace vorsk

@@ -23,6 +23,9 @@ bool CanOpenScript(Host& host, const std::string& scriptPath) {
 
 // The first line of the log: who runs what, where.
 void LogStart(Host& host, RunReport& report, const RunOptions& options) {
+  if (!report.Logging()) {
+    return;  // the process's facts cost a handful of platform calls, for this line alone
+  }
   const ProcessFacts facts = host.GetProcessFacts();
   report.Log("vorsk " + VersionText() + (options.list ? ", listing" : "") +
              (options.quiet ? ", quiet" : "") +

@@ -4,6 +4,7 @@
 
 #include "report/exit_status.h"
 #include "res/version.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -11,7 +12,8 @@ RunReport::RunReport(Host& host, WindowHandle frame, const RunOptions& options)
     : host_(host),
       frame_(frame),
       listing_(options.list),
-      boxes_(!options.quiet && !options.list && host.HasInteractiveDesktop()) {}
+      boxes_(!options.quiet && !options.list && host.HasInteractiveDesktop()),
+      logging_(host.HasLog()) {}
 
 void RunReport::Tell(WindowHandle owner, const std::string& text,
                      const std::optional<std::string>& caption, std::uint32_t type) {
@@ -19,12 +21,20 @@ void RunReport::Tell(WindowHandle owner, const std::string& text,
   if (boxes_) {
     host_.MessageBoxA(owner, text, caption, type);
   } else {
-    host_.WriteStandardError(text + "\n");
+    host_.WriteStandardError(EscapeControls(text) + "\n");
   }
 }
 
 void RunReport::Log(const std::string& line) {
-  host_.WriteLog(line);
+  if (logging_) {
+    host_.WriteLog(EscapeControls(Utf8FromUtf16(host_.AnsiToWide(line))));
+  }
+}
+
+void RunReport::LogUtf8(const std::string& line) {
+  if (logging_) {
+    host_.WriteLog(EscapeControls(line));
+  }
 }
 
 void RunReport::LogEntry(std::string_view section, std::string_view entry,
@@ -33,7 +43,7 @@ void RunReport::LogEntry(std::string_view section, std::string_view entry,
 }
 
 void RunReport::List(const std::string& line) {
-  host_.WriteStandardOutput(line + "\n");
+  host_.WriteStandardOutput(EscapeControls(line) + "\n");
   Log("list: " + line);
 }
 

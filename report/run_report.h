@@ -37,8 +37,12 @@ class RunReport {
   // as a line on standard error. Either way the log has it.
   void Tell(WindowHandle owner, const std::string& text, const std::optional<std::string>& caption,
             std::uint32_t type);
-  // A line of the log (when there is one).
+  // A line of the log (when there is one), from text in the code page: the log is UTF-8.
   void Log(const std::string& line);
+  // A line of the log already in UTF-8 (built from names read through the wide-character calls).
+  void LogUtf8(const std::string& line);
+  // Whether the run has a log to write.
+  bool Logging() const { return logging_; }
   // An entry of the removal script, as read.
   void LogEntry(std::string_view section, std::string_view entry, const std::string& value);
   // A line of the listing, on standard output and in the log.
@@ -57,6 +61,7 @@ class RunReport {
   WindowHandle frame_;
   bool listing_;
   bool boxes_;
+  bool logging_;
   bool left_ = false;
   bool restartNeeded_ = false;
 };

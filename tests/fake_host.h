@@ -115,6 +115,7 @@ class FakeHost : public Host {
   std::vector<MessageBoxRecord> messageBoxes;
   std::string standardOutput;
   std::string standardError;
+  bool hasLog = true;
   std::vector<std::string> log;
   std::vector<std::string> faults;  // misuse of the services: a double close, a stray handle
 
@@ -210,7 +211,8 @@ class FakeHost : public Host {
                   const std::optional<std::string>& caption, std::uint32_t type) override;
   void WriteStandardOutput(const std::string& text) override;
   void WriteStandardError(const std::string& text) override;
-  void WriteLog(const std::string& line) override { log.push_back(line); }
+  bool HasLog() override { return hasLog; }
+  void WriteLog(const std::string& utf8Line) override { log.push_back(utf8Line); }
 
  private:
   // Resolves an open key (or HKEY_LOCAL_MACHINE) and a relative path to a full key path;

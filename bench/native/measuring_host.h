@@ -87,6 +87,7 @@ class MeasuringHost : public Host {
                   const std::optional<std::string>& caption, std::uint32_t type) override;
   void WriteStandardOutput(const std::string& text) override;
   void WriteStandardError(const std::string& text) override;
+  bool HasLog() override { return inner_.HasLog(); }
   void WriteLog(const std::string& line) override;
 
  private:

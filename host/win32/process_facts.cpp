@@ -121,7 +121,7 @@ void AppendLogLine(HANDLE log, const std::string& line) {
   char stamp[32] = {};
   std::snprintf(stamp, sizeof(stamp), "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
                 now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-  const std::string text = stamp + AnsiToUtf8(line) + "\r\n";
+  const std::string text = stamp + line + "\r\n";
   DWORD written = 0;
   ::WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
@@ -145,10 +145,6 @@ unique_handle OpenRunLock() {
     mutex.reset(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kName));
   }
   return mutex;
-}
-
-std::string AnsiToUtf8(const std::string& text) {
-  return BytesOf(Utf16Of(text, CP_ACP), CP_UTF8);
 }
 
 std::string WideToAnsi(const std::wstring& text) {

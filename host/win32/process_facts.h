@@ -17,15 +17,14 @@ ProcessFacts ReadProcessFacts(bool wow64);
 // appending: what others wrote stays, and each line lands at its end.
 unique_hfile OpenLogForAppending(const std::wstring& path);
 
-// Appends "<local time> <line>" in UTF-8 with CR LF; `line` is in the ANSI code page.
+// Appends "<local time> <line>" with CR LF; `line` is UTF-8 already.
 void AppendLogLine(HANDLE log, const std::string& line);
 
 // The machine-wide mutex that one run of vorsk holds at a time, created (or opened) so that any
 // user may wait on it: a run as SYSTEM and a run as a user exclude each other. Null on failure.
 unique_handle OpenRunLock();
 
-// Text in the ANSI code page as UTF-8, and wide text as ANSI.
-std::string AnsiToUtf8(const std::string& text);
+// Wide text as ANSI.
 std::string WideToAnsi(const std::wstring& text);
 
 }  // namespace vorsk::win32

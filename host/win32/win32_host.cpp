@@ -498,9 +498,9 @@ Status Win32Host::OpenLog(const std::wstring& path) {
   return log_ ? kErrorSuccess : ::GetLastError();
 }
 
-void Win32Host::WriteLog(const std::string& line) {
+void Win32Host::WriteLog(const std::string& utf8Line) {
   if (log_) {
-    win32::AppendLogLine(log_.get(), line);
+    win32::AppendLogLine(log_.get(), utf8Line);
   }
 }
 

@@ -91,7 +91,8 @@ class Win32Host : public Host {
 
   void WriteStandardOutput(const std::string& text) override;
   void WriteStandardError(const std::string& text) override;
-  void WriteLog(const std::string& line) override;
+  bool HasLog() override { return static_cast<bool>(log_); }
+  void WriteLog(const std::string& utf8Line) override;
 
  private:
   win32::unique_hfile log_;
