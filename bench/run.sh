@@ -300,11 +300,11 @@ for shape in wide deep; do
   done
 done
 printf '  %-52s %s\n' "device walk, 200 instances: vorsk / bare loop" \
-  "$(ratio "devices 200 RemoveMatchingDevices" "devices 200 bare-walk")"
+  "$(ratio "devices 200 FindMatchingDevices" "devices 200 bare-walk")"
 printf '  %-52s %s\n' "device walk, 2000 instances: vorsk / bare loop" \
-  "$(ratio "devices 2000 RemoveMatchingDevices" "devices 2000 bare-walk")"
+  "$(ratio "devices 2000 FindMatchingDevices" "devices 2000 bare-walk")"
 printf '  %-52s %s\n' "device walk growth, 200 to 2000" \
-  "$(ratio "devices 2000 RemoveMatchingDevices" "devices 200 RemoveMatchingDevices")"
+  "$(ratio "devices 2000 FindMatchingDevices" "devices 200 FindMatchingDevices")"
 whole() { # <label> <numerator key> <denominator key>
   printf '  %-64s %s (%s / %s ms)\n' "$1" "$(ratio "$2" "$3")" "$(figure "$2")" "$(figure "$3")"
 }

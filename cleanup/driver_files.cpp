@@ -1,10 +1,11 @@
 #include "cleanup/driver_files.h"
 
 #include "cleanup/device_ids.h"
-#include "text/text.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
+#include "report/run_report.h"
 #include "script/script_reader.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -22,56 +23,10 @@ constexpr Lookup kLookups[] = {
     {"USB0", kUsbClassKey},
 };
 
-void ReportUndeletable(RunReport& report, const std::string& path) {
-  report.Tell(kNoOwner, "File: " + path + " is read only,can't be deleted!", std::nullopt, kMbOk);
-}
-
-// Deletes one file, clearing its read-only attribute first; a file that cannot be deleted, for
-// whatever reason, is reported in a message box with the platform's default caption. A path too
-// long for the stage's buffer is never cut into another file's path: it is left alone (the rules
-// never delete it) and reported whole. A file that is not there is done; one that is there after
-// a failed deletion is left. A run that lists says only whether the file is there.
-void DeleteReportingFailure(Host& host, RunReport& report, const std::string& path,
-                            Backup* backup) {
-  if (path.size() >= kDriverTextSize) {
-    report.Log("file " + path + ": refused, longer than 255 characters");
-    if (report.Listing()) {
-      report.List("  file " + path + ": refused, longer than 255 characters");
-      return;
-    }
-    ReportUndeletable(report, path);
-    return;
-  }
-  if (report.Listing()) {
-    const bool present = host.GetFileAttributesA(path) != kInvalidFileAttributes;
-    report.List("  file " + path + (present ? ": present" : ": absent"));
-    if (present) {
-      report.NoteLeft();
-    }
-    return;
-  }
-  if (backup != nullptr && !backup->SaveFile(path)) {
-    return;  // kept, and said so: nothing goes without its copy
-  }
-  host.SetFileAttributesA(path, kFileAttributeArchive);
-  if (host.DeleteFileA(path)) {
-    report.Log("file " + path + ": deleted");
-    return;
-  }
-  const Status error = host.GetLastError();
-  if (host.GetFileAttributesA(path) == kInvalidFileAttributes) {
-    report.Log("file " + path + ": absent (error " + ErrorText(error) + ")");
-  } else {
-    report.Log("file " + path + ": left (error " + ErrorText(error) + ")");
-    report.NoteLeft();
-  }
-  ReportUndeletable(report, path);
-}
-
 }  // namespace
 
 void RemoveDriverFiles(Host& host, RunReport& report, const std::string& scriptPath,
-                       Backup* backup) {
+                       ItemActions& act) {
   for (const Lookup& lookup : kLookups) {
     const std::string deviceId =
         ReadScriptText(host, scriptPath, kRemoveInfSection, lookup.entry, kDeviceIdSize);
@@ -80,23 +35,18 @@ void RemoveDriverFiles(Host& host, RunReport& report, const std::string& scriptP
     if (deviceId.empty()) {
       // An absent or empty ID names no driver: it would match every entry whose
       // MatchingDeviceId is empty, another driver's.
-      report.Log(label + ": no device ID");
-      if (report.Listing()) {
-        report.List(label + ": no device ID");
-      }
+      act.Tell(label + ": no device ID");
       continue;
     }
     unique_hkey classKey(host);
     const Status status =
         host.RegOpenKeyA(kLocalMachine, std::string(lookup.classKey), classKey.put());
     if (status != kErrorSuccess) {
-      report.Log(label + ": the class key cannot be opened (error " + ErrorText(status) + ")");
-      if (report.Listing()) {
-        report.List(label + ": no driver entry");
-      }
+      act.Tell(label + ": the class key cannot be opened (error " + ErrorText(status) + ")",
+               label + ": no driver entry");
       continue;
     }
-    RemoveDriverFilesForId(host, report, classKey.get(), deviceId, label, backup);
+    FindDriverFiles(host, classKey.get(), deviceId, label, act);
   }
 }
 
@@ -139,51 +89,41 @@ std::optional<DriverEntry> FindDriverEntry(Host& host, RegKey classKey,
   return std::nullopt;
 }
 
-void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
-                            const std::string& deviceId, const std::string& label, Backup* backup) {
+void FindDriverFiles(Host& host, RegKey classKey, const std::string& deviceId,
+                     const std::string& label, ItemActions& act) {
   const std::optional<DriverEntry> entry = FindDriverEntry(host, classKey, deviceId);
   if (!entry) {
-    report.Log(label + ": no driver entry");
-    if (report.Listing()) {
-      report.List(label + ": no driver entry");
-    }
+    act.Tell(label + ": no driver entry");
     return;
   }
-  const std::string found = label + ": driver entry " + entry->name + ", InfPath " + entry->infName;
-  report.Log(found);
-  if (report.Listing()) {
-    report.List(found);
-  }
+  act.Tell(label + ": driver entry " + entry->name + ", InfPath " + entry->infName);
   if (!IsPlainFileName(entry->infName)) {
     // Not a file of the INF directory: the rules never delete it, so it is not left either.
-    report.Log(label + ": refused, the InfPath is not a plain file name");
-    if (report.Listing()) {
-      report.List("  refused: the InfPath is not a plain file name");
-    }
+    act.Tell(label + ": refused, the InfPath is not a plain file name",
+             "  refused: the InfPath is not a plain file name");
     return;
   }
-  DeleteInfAndPnf(host, report, entry->infName, backup);
+  FindInfAndPnf(host, entry->infName, act);
 }
 
-void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName, Backup* backup) {
+void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act) {
   std::string windowsDirectory;
   const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kDriverTextSize);
   if (length == 0 || length >= kDriverTextSize) {
     // Without the Windows directory, "\Inf\<name>" would name a folder at the root of the
-    // current drive: nothing is deleted, and the INF file is reported. Whether it is there cannot
-    // be told, so it counts as left.
-    report.Log("file " + infName + ": left, the Windows directory cannot be had");
-    report.NoteLeft();
-    if (report.Listing()) {
-      report.List("  file " + infName + ": cannot tell, the Windows directory cannot be had");
-      return;
-    }
-    ReportUndeletable(report, infName);
+    // current drive.
+    act.FileWithoutFolder(infName);
     return;
   }
   const std::string infPath = windowsDirectory + "\\Inf\\" + infName;
-  DeleteReportingFailure(host, report, infPath, backup);
-  DeleteReportingFailure(host, report, PrecompiledPath(infPath), backup);
+  for (const std::string& path : {infPath, PrecompiledPath(infPath)}) {
+    // A path too long for the stage's buffer is never cut into another file's path.
+    if (path.size() >= kDriverTextSize) {
+      act.OverlongFile(path);
+    } else {
+      act.File(path);
+    }
+  }
 }
 
 std::string RegistryText(const std::string& data) {

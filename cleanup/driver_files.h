@@ -8,9 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "backup/backup.h"
+#include "cleanup/actions.h"
 #include "host/host.h"
-#include "report/run_report.h"
 
 namespace vorsk {
 
@@ -34,17 +33,13 @@ struct DriverEntry {
 std::optional<DriverEntry> FindDriverEntry(Host& host, RegKey classKey,
                                            const std::string& deviceId);
 
-// Scans the open class key for the first driver entry whose MatchingDeviceId equals deviceId
-// and deletes its files (or, when the run lists, lists them); `label` names the lookup in what it
-// tells.
-void RemoveDriverFilesForId(Host& host, RunReport& report, RegKey classKey,
-                            const std::string& deviceId, const std::string& label,
-                            Backup* backup = nullptr);
+// Finds the first driver entry of the open class key whose MatchingDeviceId equals deviceId and
+// hands its two files to `act`; `label` names the lookup in what it tells.
+void FindDriverFiles(Host& host, RegKey classKey, const std::string& deviceId,
+                     const std::string& label, ItemActions& act);
 
-// Deletes <Windows directory>\Inf\<infName> and its precompiled twin, reporting each file that
-// cannot be deleted. With a backup, each file is deleted only once it is saved.
-void DeleteInfAndPnf(Host& host, RunReport& report, const std::string& infName,
-                     Backup* backup = nullptr);
+// Hands <Windows directory>\Inf\<infName> and its precompiled twin to `act`.
+void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act);
 
 // A registry value read as text: up to its first zero or its end, whichever comes first.
 std::string RegistryText(const std::string& data);

@@ -6,6 +6,7 @@
 #include "cleanup/platform_keys.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
+#include "report/run_report.h"
 #include "script/script_reader.h"
 #include "text/text.h"
 
@@ -79,14 +80,14 @@ std::uint32_t CountSubkeys(Host& host, RegKey key) {
   return count;
 }
 
+}  // namespace
+
 std::string KeysText(std::uint32_t count) {
   return CountText(count, "key", "keys");
 }
 
-}  // namespace
-
 void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath,
-                    const std::string& devNo, Backup* backup) {
+                    const std::string& devNo, ItemActions& act) {
   const std::string section = DeviceSectionName(devNo, kKeySuffix);
   const std::int32_t count =
       std::min(ReadScriptCount(host, scriptPath, section, "Num", kDefaultTreeCount), kMaxTreeCount);
@@ -101,58 +102,43 @@ void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath
     const std::string path = ListedTreePath(listed);
     if (const std::optional<std::string> refusal = TreeRefusal(path)) {
       // The rules never delete it, so it is not left either.
-      report.Log("tree " + path + ": refused, " + *refusal);
-      if (report.Listing()) {
-        report.List("tree " + path + ": refused, " + *refusal);
-      }
+      act.Tell("tree " + path + ": refused, " + *refusal);
       continue;
     }
-    if (report.Listing()) {
-      const std::optional<std::uint32_t> keys = CountKeyTree(host, path);
-      report.List("tree " + path + ": " + (keys ? KeysText(*keys) : "absent"));
-      if (keys) {
-        report.NoteLeft();
-      }
+    unique_hkey root(host);
+    std::optional<FoundTree> tree = OpenTreeRoot(host, path, root);
+    if (!tree) {
+      act.Tell("tree " + path + ": absent");
       continue;
     }
-    if (backup != nullptr) {
-      unique_hkey root(host);
-      const Status status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, root.put());
-      if (!NamesNoKey(status) &&
-          !backup->SaveTree(status == kErrorSuccess ? root.get() : kNullKey, path)) {
-        continue;  // kept, and said so: nothing goes without its copy
-      }
-    }
-    const TreeOutcome outcome = DeleteKeyTree(host, path);
-    switch (outcome.kind) {
-      case TreeOutcome::Kind::Absent:
-        report.Log("tree " + path + ": absent");
-        break;
-      case TreeOutcome::Kind::Deleted:
-        report.Log("tree " + path + ": deleted, " + KeysText(outcome.keysDeleted));
-        break;
-      case TreeOutcome::Kind::Left:
-        report.Log("tree " + path + ": left, " + KeysText(outcome.keysDeleted) + " deleted" +
-                   (outcome.error != kErrorSuccess ? " (error " + ErrorText(outcome.error) + ")"
-                                                   : std::string()));
-        report.NoteLeft();
-        break;
-    }
+    act.Tree(*tree);
   }
 }
 
-TreeOutcome DeleteKeyTree(Host& host, const std::string& path) {
-  TreeOutcome outcome;
-  bool listed = false;
-  {
-    unique_hkey key(host);
-    outcome.error = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, key.put());
-    if (NamesNoKey(outcome.error)) {
-      return outcome;
-    }
-    listed = outcome.error == kErrorSuccess && DeleteSubkeys(host, key.get(), outcome.keysDeleted);
+std::optional<FoundTree> OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
+  FoundTree tree;
+  tree.path = path;
+  Status status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead | kDelete, root.put());
+  tree.deletable = status == kErrorSuccess;
+  if (status == kErrorAccessDenied) {
+    // A key that the user may not delete: what is below it may still go.
+    status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, root.put());
   }
-  if (listed && host.RegDeleteKeyA(kLocalMachine, path) == kErrorSuccess) {
+  if (NamesNoKey(status)) {
+    return std::nullopt;
+  }
+  tree.root = status == kErrorSuccess ? root.get() : kNullKey;
+  tree.openError = status;
+  return tree;
+}
+
+TreeOutcome DeleteTree(Host& host, const FoundTree& tree) {
+  TreeOutcome outcome;
+  outcome.error = tree.openError;
+  // The listed key goes through its own handle, as its subkeys do: what was opened, and checked,
+  // is what goes.
+  if (tree.root != kNullKey && DeleteSubkeys(host, tree.root, outcome.keysDeleted) &&
+      tree.deletable && host.RegDeleteKeyOfHandle(tree.root) == kErrorSuccess) {
     ++outcome.keysDeleted;
     outcome.kind = TreeOutcome::Kind::Deleted;
     return outcome;
@@ -163,13 +149,23 @@ TreeOutcome DeleteKeyTree(Host& host, const std::string& path) {
   return outcome;
 }
 
+std::uint32_t CountTree(Host& host, const FoundTree& tree) {
+  return tree.root != kNullKey ? 1 + CountSubkeys(host, tree.root) : 1;
+}
+
+TreeOutcome DeleteKeyTree(Host& host, const std::string& path) {
+  unique_hkey root(host);
+  const std::optional<FoundTree> tree = OpenTreeRoot(host, path, root);
+  return tree ? DeleteTree(host, *tree) : TreeOutcome{};
+}
+
 std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path) {
-  unique_hkey key(host);
-  const Status status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, key.put());
-  if (NamesNoKey(status)) {
+  unique_hkey root(host);
+  const std::optional<FoundTree> tree = OpenTreeRoot(host, path, root);
+  if (!tree) {
     return std::nullopt;
   }
-  return status == kErrorSuccess ? 1 + CountSubkeys(host, key.get()) : 1;
+  return CountTree(host, *tree);
 }
 
 std::string ListedTreePath(std::string_view listed) {

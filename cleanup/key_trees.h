@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "cleanup/actions.h"
+#include "host/handles.h"
 #include "host/host.h"
 
 namespace vorsk {
@@ -25,14 +27,24 @@ struct TreeOutcome {
   Status error = kErrorSuccess;  // why the listed key could not be opened, when it could not
 };
 
-// Deletes the key `path` below HKEY_LOCAL_MACHINE with all its subkeys, depth first, siblings
-// in enumeration order, and returns what became of it. A key that does not exist is left alone:
-// nothing is created.
-TreeOutcome DeleteKeyTree(Host& host, const std::string& path);
+// Opens the root of the listed tree at `path` below HKEY_LOCAL_MACHINE into `root`: for reading
+// and deletion, or for reading alone when the user may not delete it. Nothing when no key is
+// there: nothing is created.
+std::optional<FoundTree> OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root);
 
-// The number of keys at and below the key `path` below HKEY_LOCAL_MACHINE; nothing when there is
-// no such key.
+// Deletes the found tree through its root's handle with all its subkeys, depth first, siblings in
+// enumeration order, and returns what became of it.
+TreeOutcome DeleteTree(Host& host, const FoundTree& tree);
+
+// The number of keys at and below the found tree's root, as the deletion would meet them.
+std::uint32_t CountTree(Host& host, const FoundTree& tree);
+
+// The same for the key at `path`, opened as a listed tree is: absent when there is none.
+TreeOutcome DeleteKeyTree(Host& host, const std::string& path);
 std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path);
+
+// "1 key", "2 keys".
+std::string KeysText(std::uint32_t count);
 
 // A listed path as the registry resolves it: repeated separators collapsed into one, none at its
 // end.

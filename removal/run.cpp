@@ -1,8 +1,13 @@
 #include "removal/run.h"
 
+#include "backup/backup.h"
+#include "cleanup/listing.h"
+#include "cleanup/removing.h"
+#include "cleanup/saving.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
 #include "report/exit_status.h"
+#include "report/messages.h"
 #include "report/run_report.h"
 #include "script/script_reader.h"
 
@@ -35,8 +40,19 @@ void LogStart(Host& host, RunReport& report, const RunOptions& options) {
              (facts.elevated ? " (elevated)" : " (not elevated)"));
 }
 
-// The run from its script check to the end of its last stage; returns its exit status.
-int RunStages(Host& host, RunReport& report, const RunOptions& options) {
+// The three stages in their order, each handing what it finds to `act`.
+void RunStages(Host& host, RunReport& report, const std::string& scriptPath, ItemActions& act) {
+  RemoveDriverFiles(host, report, scriptPath, act);
+  const std::string devNo =
+      ReadScriptText(host, scriptPath, kCurrentDevSection, kDevNoEntry, kScriptTextSize);
+  report.LogEntry(kCurrentDevSection, kDevNoEntry, devNo);
+  RemoveDevices(host, report, scriptPath, devNo, act);
+  RemoveKeyTrees(host, report, scriptPath, devNo, act);
+}
+
+// The run from its script check to the end of its last stage, with the actions that `options`
+// choose; returns its exit status.
+int CheckScriptAndRun(Host& host, RunReport& report, const RunOptions& options) {
   // Without the Windows directory there is no script to read: an empty directory part would
   // take the script from \Setup417 at the root of the current drive, a folder that any user may
   // create. A directory too long for its buffer cannot lead to a script path that fits either.
@@ -54,23 +70,22 @@ int RunStages(Host& host, RunReport& report, const RunOptions& options) {
   }
   report.Log("script " + *scriptPath);
 
+  if (options.list) {
+    ListingActions listing(host, report);
+    RunStages(host, report, *scriptPath, listing);
+    return report.Status();
+  }
+  RemovingActions removal(host, report, host.IsWow64Process());
+  if (options.backupFolder.empty()) {
+    RunStages(host, report, *scriptPath, removal);
+    return report.Status();
+  }
   // A backup that cannot be made saves nothing: the stages then delete nothing and say so.
-  std::optional<Backup> backup;
-  if (!options.backupFolder.empty() && !options.list) {
-    backup.emplace(host, report);
-    backup->Begin(options.backupFolder, *scriptPath);
-  }
-  Backup* const keep = backup ? &*backup : nullptr;
-
-  RemoveDriverFiles(host, report, *scriptPath, keep);
-  const std::string devNo =
-      ReadScriptText(host, *scriptPath, kCurrentDevSection, kDevNoEntry, kScriptTextSize);
-  report.LogEntry(kCurrentDevSection, kDevNoEntry, devNo);
-  RemoveDevices(host, report, *scriptPath, devNo, keep);
-  RemoveKeyTrees(host, report, *scriptPath, devNo, keep);
-  if (backup) {
-    backup->End();
-  }
+  Backup backup(host, report);
+  backup.Begin(options.backupFolder, *scriptPath);
+  SavingActions saving(backup, removal);
+  RunStages(host, report, *scriptPath, saving);
+  backup.End();
   return report.Status();
 }
 
@@ -89,7 +104,7 @@ std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) 
 }
 
 int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
-  RunReport report(host, frame, options);
+  RunReport report(host, frame, options.quiet || options.list);
   LogStart(host, report, options);
   int status = kExitAnotherRun;
   RunLock lock = host.AcquireRunLock(0);
@@ -109,10 +124,10 @@ int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
       // the other left, as a second run would.
       report.Log("the run lock cannot be had (error " + ErrorText(host.GetLastError()) +
                  "): running without it");
-      status = RunStages(host, report, options);
+      status = CheckScriptAndRun(host, report, options);
       break;
     case RunLock::Acquired:
-      status = RunStages(host, report, options);
+      status = CheckScriptAndRun(host, report, options);
       host.ReleaseRunLock();
       break;
   }

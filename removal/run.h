@@ -12,12 +12,19 @@
 
 namespace vorsk {
 
+// What the command line asks of a run.
+struct RunOptions {
+  // No message box: each becomes a line on standard error and in the log.
+  bool quiet = false;
+  // Change nothing; list what a run would remove, on standard output.
+  bool list = false;
+  // Save what the run deletes in a folder of its own below this one first; empty: no backup.
+  std::string backupFolder;
+};
+
 inline constexpr std::uint32_t kWindowsDirectorySize = 260;
 // How long a run waits for another to end before it runs nothing: five minutes.
 inline constexpr std::uint32_t kRunLockWaitMs = 5 * 60 * 1000;
-
-inline constexpr std::string_view kMissingScriptMessage =
-    "Can't locate at file remove417.ini,uninstall failed!";
 
 // "<windowsDirectory>\Setup417\Remove417.ini", or nothing when that would not fit the
 // 260-character path buffer (259 characters and its terminating zero).

@@ -1,18 +1,15 @@
 #include "report/run_report.h"
 
-#include <cstdio>
-
 #include "report/exit_status.h"
 #include "res/version.h"
 #include "text/text.h"
 
 namespace vorsk {
 
-RunReport::RunReport(Host& host, WindowHandle frame, const RunOptions& options)
+RunReport::RunReport(Host& host, WindowHandle frame, bool quiet)
     : host_(host),
       frame_(frame),
-      listing_(options.list),
-      boxes_(!options.quiet && !options.list && host.HasInteractiveDesktop()),
+      boxes_(!quiet && host.HasInteractiveDesktop()),
       logging_(host.HasLog()) {}
 
 void RunReport::Tell(WindowHandle owner, const std::string& text,
@@ -52,12 +49,6 @@ int RunReport::Status() const {
     return kExitLeft;
   }
   return restartNeeded_ ? kExitRestartNeeded : kExitCompleted;
-}
-
-std::string ErrorText(Status error) {
-  char text[9] = {};
-  std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(error));
-  return text;
 }
 
 std::string VersionText() {

@@ -1,6 +1,6 @@
 // What a run tells, and to whom: its message boxes (or, in a quiet run, their lines on standard
 // error), its log, the listing of a run that only lists, and the outcomes of its stages that make
-// its exit status. The stages tell everything through here.
+// its exit status. The run and its actions tell everything through here.
 #pragma once
 
 #include <cstdint>
@@ -9,29 +9,18 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "text/text.h"
 
 namespace vorsk {
 
-// What the command line asks of a run.
-struct RunOptions {
-  // No message box: each becomes a line on standard error and in the log.
-  bool quiet = false;
-  // Change nothing; list what a run would remove, on standard output.
-  bool list = false;
-  // Save what the run deletes in a folder of its own below this one first; empty: no backup.
-  std::string backupFolder;
-};
-
 class RunReport {
  public:
-  // A run that cannot show a box (asked to be quiet, listing, or without an interactive desktop
-  // where nobody could answer one) writes its boxes as lines instead.
-  RunReport(Host& host, WindowHandle frame, const RunOptions& options = RunOptions());
+  // A run that cannot show a box (asked to be quiet, or without an interactive desktop where
+  // nobody could answer one) writes its boxes as lines instead.
+  RunReport(Host& host, WindowHandle frame, bool quiet = false);
 
   // The main frame, owner of the run's own message boxes.
   WindowHandle Frame() const { return frame_; }
-  // Whether the run only lists what it would remove.
-  bool Listing() const { return listing_; }
 
   // Shows a message box and returns once it is dismissed; in a run without boxes, writes its text
   // as a line on standard error. Either way the log has it.
@@ -59,7 +48,6 @@ class RunReport {
  private:
   Host& host_;
   WindowHandle frame_;
-  bool listing_;
   bool boxes_;
   bool logging_;
   bool left_ = false;
@@ -68,8 +56,5 @@ class RunReport {
 
 // vorsk's version as people write it: "1.0.0.1".
 std::string VersionText();
-
-// The platform's error code as the log writes it: eight hex digits.
-std::string ErrorText(Status error);
 
 }  // namespace vorsk

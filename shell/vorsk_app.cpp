@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "report/messages.h"
 #include "res/resource.h"
 #include "shell/about_box.h"
 #include "shell/console.h"
@@ -48,7 +49,7 @@ BOOL CVorskApp::InitInstance() {
     return FALSE;
   }
   if (cmdInfo.m_showUsage) {
-    std::fputs(vorsk::kUsage, stdout);
+    std::fwrite(vorsk::kUsage.data(), 1, vorsk::kUsage.size(), stdout);
     std::fflush(stdout);
     return FALSE;
   }

@@ -45,34 +45,3 @@ std::string CVorskCommandLineInfo::Conflict() const {
   }
   return std::string();
 }
-
-namespace vorsk {
-
-const char kUsage[] =
-    "vorsk [/quiet] [/log:<file>] [/list | /backup:<folder>]\n"
-    "Removes the driver of the USB still-image device of setup 417, as its removal script\n"
-    "<Windows>\\Setup417\\Remove417.ini says.\n"
-    "\n"
-    "  /quiet, /q    show no message box: each becomes a line on standard error and in the log\n"
-    "                (also when there is no interactive desktop, as for a service)\n"
-    "  /log:<file>   append what the run does to <file> (UTF-8, one timestamped line each)\n"
-    "  /list         change nothing: list what a run would remove, and end with 3 when\n"
-    "                something the script names is there, 0 when nothing is\n"
-    "  /backup:<folder>\n"
-    "                first save what the run deletes in a new folder of its own below\n"
-    "                <folder>, <computer>-<UTC time>, with restore.cmd, which puts it back;\n"
-    "                an item that cannot be saved is not deleted\n"
-    "  /?            this text\n"
-    "Switches may begin with / or -, in any letter case.\n"
-    "\n"
-    "Exit status:\n"
-    "  0     the removal ran, and nothing that the script names is left\n"
-    "  1     nothing was run (/?, a switch vorsk does not know, /list with /backup,\n"
-    "        /Unregister, or no main window)\n"
-    "  2     the removal script is missing or cannot be opened; nothing was touched\n"
-    "  3     the removal ran, and something that the script names was left\n"
-    "  1618  another run did not end in time; nothing was run\n"
-    "  3010  the removal ran, nothing is left, and a restart finishes removing a device\n"
-    "At a command prompt, start /wait vorsk ... waits for the status.\n";
-
-}  // namespace vorsk

@@ -31,10 +31,3 @@ class CVorskCommandLineInfo : public CCommandLineInfo {
     return m_showUsage || m_request.options.quiet || m_request.options.list || !Conflict().empty();
   }
 };
-
-namespace vorsk {
-
-// The switches and the exit statuses, as /? shows them.
-extern const char kUsage[];
-
-}  // namespace vorsk

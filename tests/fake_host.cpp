@@ -1,6 +1,6 @@
 #include "tests/fake_host.h"
 
-#include "cleanup/companion.h"
+#include "companion/removal_by_id.h"
 #include "tools/machine/description.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #include "text/text.h"
 
+#include <cstdio>
+
 namespace vorsk {
 
 namespace {
@@ -104,6 +106,12 @@ std::u16string Utf16FromLeBytes(std::string_view bytes) {
 
 std::string CountText(std::uint64_t count, std::string_view one, std::string_view many) {
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string ErrorText(std::uint32_t error) {
+  char text[9] = {};
+  std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(error));
+  return text;
 }
 
 std::string EscapeControls(std::string_view text) {

@@ -38,6 +38,9 @@ std::u16string Utf16FromLeBytes(std::string_view bytes);
 // A count with its noun: "1 key", "2 keys".
 std::string CountText(std::uint64_t count, std::string_view one, std::string_view many);
 
+// The platform's error code as the log writes it: eight hex digits.
+std::string ErrorText(std::uint32_t error);
+
 // A line as the log, the listing and standard error write it: each byte below 0x20, and 0x7F,
 // written as \xNN, so that one event stays one line whatever a name holds.
 std::string EscapeControls(std::string_view text);

@@ -17,6 +17,7 @@
 #include "cleanup/devices.h"
 #include "cleanup/driver_files.h"
 #include "cleanup/key_trees.h"
+#include "cleanup/removing.h"
 #include "host/handles.h"
 #include "tests/fake_host.h"
 
@@ -58,7 +59,7 @@ void BM_DeleteKeyTree(benchmark::State& state) {
   }
 }
 
-void BM_RemoveMatchingDevices(benchmark::State& state) {
+void BM_FindMatchingDevices(benchmark::State& state) {
   test::FakeHost host;
   host.keepJournal = false;
   for (int i = 0; i < state.range(0); ++i) {
@@ -68,11 +69,12 @@ void BM_RemoveMatchingDevices(benchmark::State& state) {
   for (auto _ : state) {
     host.standardOutput.clear();
     RunReport report(host, kNoOwner);
-    RemoveMatchingDevices(host, report, "USB\\VID_NONE&PID_0000", "USB\\VID_NONE&PID_0001");
+    RemovingActions act(host, report, false);
+    FindMatchingDevices(host, report, "USB\\VID_NONE&PID_0000", "USB\\VID_NONE&PID_0001", act);
   }
 }
 
-void BM_RemoveDriverFilesForId(benchmark::State& state) {
+void BM_FindDriverFiles(benchmark::State& state) {
   test::FakeHost host;
   host.keepJournal = false;
   const std::string classKey(kImageClassKey);
@@ -85,7 +87,8 @@ void BM_RemoveDriverFilesForId(benchmark::State& state) {
     unique_hkey key(host);
     host.RegOpenKeyA(kLocalMachine, classKey, key.put());
     RunReport report(host, kNoOwner);
-    RemoveDriverFilesForId(host, report, key.get(), "usb\\vid_none", "Image0");
+    RemovingActions act(host, report, false);
+    FindDriverFiles(host, key.get(), "usb\\vid_none", "Image0", act);
   }
 }
 
@@ -93,11 +96,11 @@ BENCHMARK(BM_DeleteKeyTree)
     ->RangeMultiplier(10)
     ->Range(1000, 100000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RemoveMatchingDevices)
+BENCHMARK(BM_FindMatchingDevices)
     ->RangeMultiplier(10)
     ->Range(1000, 100000)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RemoveDriverFilesForId)
+BENCHMARK(BM_FindDriverFiles)
     ->RangeMultiplier(10)
     ->Range(1000, 100000)
     ->Unit(benchmark::kMillisecond);

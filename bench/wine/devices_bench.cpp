@@ -1,4 +1,4 @@
-// Device instance walk under Wine: vorsk's RemoveMatchingDevices over many staged instances, none
+// Device instance walk under Wine: vorsk's FindMatchingDevices over many staged instances, none
 // of them matching (the walk alone), against a bare loop of the platform's enumeration and
 // hardware-ID query.
 //
@@ -13,6 +13,7 @@
 
 #include "bench/wine/bench_clock.h"
 #include "cleanup/devices.h"
+#include "cleanup/removing.h"
 #include "host/win32/win32_handles.h"
 #include "host/win32/win32_host.h"
 
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
   const auto timeWalk = [&] {
     const Stopwatch stopwatch;
     vorsk::RunReport report(host, vorsk::kNoOwner);
-    vorsk::RemoveMatchingDevices(host, report, "NOMATCH\\VID_0000", "NOMATCH\\VID_0001");
+    vorsk::RemovingActions act(host, report, false);
+    vorsk::FindMatchingDevices(host, report, "NOMATCH\\VID_0000", "NOMATCH\\VID_0001", act);
     std::fflush(trace);
     walk.push_back(stopwatch.Milliseconds());
   };
@@ -140,7 +142,7 @@ int main(int argc, char** argv) {
   }
   std::fclose(trace);
   RemoveStagedInstances();
-  std::printf("%d RemoveMatchingDevices %.3f\n", instances, Median(walk));
+  std::printf("%d FindMatchingDevices %.3f\n", instances, Median(walk));
   std::printf("%d bare-walk %.3f\n", instances, Median(bare));
   return 0;
 }

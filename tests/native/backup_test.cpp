@@ -8,6 +8,8 @@
 
 #include "backup/backup.h"
 #include "backup/reg_file.h"
+#include "cleanup/removing.h"
+#include "cleanup/saving.h"
 #include "cleanup/stages.h"
 #include "removal/run.h"
 #include "tests/native/machine.h"
@@ -171,14 +173,16 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
     SCOPED_TRACE(c.failingWrite);
     test::FakeHost host;
     StageMachine(host);
-    RunReport report(host, kNoOwner, RunOptions{true, false, kBackups});
+    RunReport report(host, kNoOwner, /*quiet=*/true);
     Backup backup(host, report);
     ASSERT_TRUE(backup.Begin(kBackups, kScriptPath));
     host.failingWrites.insert(std::string(kRunFolder) + "\\" + c.failingWrite);
+    RemovingActions removal(host, report, false);
+    SavingActions saving(backup, removal);
 
-    RemoveDriverFiles(host, report, kScriptPath, &backup);
-    RemoveDevices(host, report, kScriptPath, "1", &backup);
-    RemoveKeyTrees(host, report, kScriptPath, "1", &backup);
+    RemoveDriverFiles(host, report, kScriptPath, saving);
+    RemoveDevices(host, report, kScriptPath, "1", saving);
+    RemoveKeyTrees(host, report, kScriptPath, "1", saving);
 
     EXPECT_EQ(report.Status(), kExitLeft);
     EXPECT_EQ(host.FileExists(kInf + "oem7.inf"), c.infStays);

@@ -7,13 +7,21 @@
 
 #include <gtest/gtest.h>
 
-#include "cleanup/companion.h"
 #include "cleanup/devices.h"
+#include "cleanup/removing.h"
+#include "companion/removal_by_id.h"
 #include "report/exit_status.h"
 #include "tests/fake_host.h"
 
 namespace vorsk {
 namespace {
+
+// The device walk of a run that removes, on the machine `host` is.
+void WalkOn(test::FakeHost& host, RunReport& report, const std::string& prefix1,
+            const std::string& prefix2) {
+  RemovingActions act(host, report, host.IsWow64Process());
+  FindMatchingDevices(host, report, prefix1, prefix2, act);
+}
 
 using Companion = test::FakeHost::Companion;
 const WindowHandle kFrame{0x4242};
@@ -31,7 +39,7 @@ class HandOverTest : public ::testing::Test {
   }
   // The walk with the scanner's prefix; returns the status the report comes to.
   int Walk() {
-    RemoveMatchingDevices(host, report, "USB\\Vid_04a9&Pid_2206", "");
+    WalkOn(host, report, "USB\\Vid_04a9&Pid_2206", "");
     EXPECT_EQ(host.OpenHandleCount(), 0u);
     EXPECT_TRUE(host.faults.empty());
     return report.Status();
@@ -95,7 +103,7 @@ TEST_F(HandOverTest, OnThirtyTwoBitWindowsTheWalkRemovesItself) {
 
 TEST_F(HandOverTest, NothingMatchingStartsNoCompanion) {
   host.companion = Companion::Works;
-  RemoveMatchingDevices(host, report, "USB\\Vid_ffff", "");
+  WalkOn(host, report, "USB\\Vid_ffff", "");
 
   EXPECT_TRUE(host.JournalOf("run").empty());
   EXPECT_EQ(report.Status(), kExitCompleted);
@@ -112,7 +120,7 @@ TEST_F(HandOverTest, ACompanionThatDoesNotFinishLeavesTheRestAndIsToldOnce) {
     machine.companion = companion;
     machine.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"});
     RunReport machineReport(machine, kFrame);
-    RemoveMatchingDevices(machine, machineReport, "USB\\Vid_04a9", "");
+    WalkOn(machine, machineReport, "USB\\Vid_04a9", "");
     EXPECT_EQ(machineReport.Status(), kExitLeft);
     EXPECT_FALSE(machine.devices[0].removed);
     ASSERT_EQ(machine.messageBoxes.size(), 1u);
@@ -138,7 +146,7 @@ TEST_F(HandOverTest, TheStatusComesFromTheCompanionsReports) {
   refusing.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"}).needsRestart = true;
   refusing.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"}).refusesRemoval = true;
   RunReport refusingReport(refusing, kFrame);
-  RemoveMatchingDevices(refusing, refusingReport, "USB\\Vid_04a9", "");
+  WalkOn(refusing, refusingReport, "USB\\Vid_04a9", "");
   EXPECT_EQ(refusingReport.Status(), kExitLeft);
   EXPECT_TRUE(refusing.messageBoxes.empty());
 
@@ -149,7 +157,7 @@ TEST_F(HandOverTest, TheStatusComesFromTheCompanionsReports) {
   unreadable.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"}).instanceIdUnreadable = true;
   unreadable.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"});
   RunReport unreadableReport(unreadable, kFrame);
-  RemoveMatchingDevices(unreadable, unreadableReport, "USB\\Vid_04a9", "");
+  WalkOn(unreadable, unreadableReport, "USB\\Vid_04a9", "");
   EXPECT_EQ(unreadableReport.Status(), kExitLeft);
   EXPECT_FALSE(unreadable.devices[0].removed);
   EXPECT_TRUE(unreadable.devices[1].removed);

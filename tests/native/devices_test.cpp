@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/devices.h"
+#include "cleanup/removing.h"
 #include "cleanup/stages.h"
 #include "tests/native/machine.h"
 
@@ -16,7 +17,8 @@ using test::kScriptPath;
 class DevicesTest : public ::testing::Test {
  protected:
   void Walk(const std::string& prefix1, const std::string& prefix2) {
-    RemoveMatchingDevices(host, report, prefix1, prefix2);
+    RemovingActions act(host, report, host.IsWow64Process());
+    FindMatchingDevices(host, report, prefix1, prefix2, act);
   }
   std::vector<std::string> Removed() const { return host.JournalOf("remove-device"); }
   void TearDown() override {
@@ -202,7 +204,8 @@ TEST_F(DevicesTest, PrefixesComeFromTheSectionNamedAfterTheDeviceNumber) {
   host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0001"});
   host.AddDevice("ROOT\\C\\0000", {"USB\\Vid_0002"});
 
-  RemoveDevices(host, report, kScriptPath, "2");
+  RemovingActions act(host, report, false);
+  RemoveDevices(host, report, kScriptPath, "2", act);
 
   EXPECT_EQ(host.JournalOf("profile"), (std::vector<std::string>{"2PIDVID/Num1", "2PIDVID/Num2"}));
   EXPECT_EQ(Removed(), (std::vector<std::string>{"ROOT\\A\\0000", "ROOT\\B\\0000"}));

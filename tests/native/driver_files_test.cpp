@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/driver_files.h"
+#include "cleanup/removing.h"
 #include "cleanup/stages.h"
 #include "report/exit_status.h"
 #include "tests/native/machine.h"
@@ -22,7 +23,7 @@ class DriverFilesTest : public ::testing::Test {
   void Script(const std::string& removeInf) {
     host.AddFile(kScriptPath, "[RemoveInf]\r\n" + removeInf);
   }
-  void Run() { RemoveDriverFiles(host, report, kScriptPath); }
+  void Run() { RemoveDriverFiles(host, report, kScriptPath, act); }
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
     for (const test::MessageBoxRecord& box : host.messageBoxes) {
@@ -37,6 +38,7 @@ class DriverFilesTest : public ::testing::Test {
 
   test::FakeHost host;
   RunReport report{host, kNoOwner};
+  RemovingActions act{host, report, false};
 };
 
 TEST_F(DriverFilesTest, FirstMatchingEntryLosesItsInfAndPrecompiledFile) {
@@ -168,7 +170,8 @@ TEST_F(DriverFilesTest, UnusableInfPathOnTheFirstMatchEndsTheScan) {
     machine.AddFile("C:\\WINDOWS\\system32\\kernel32.dll");
 
     RunReport report(machine, kNoOwner);
-    RemoveDriverFiles(machine, report, kScriptPath);
+    RemovingActions act(machine, report, false);
+    RemoveDriverFiles(machine, report, kScriptPath, act);
 
     EXPECT_TRUE(machine.JournalOf("delete-file").empty());
     EXPECT_TRUE(machine.messageBoxes.empty());
@@ -278,7 +281,8 @@ TEST_F(DriverFilesTest, DeviceIdComparison) {
     AddInfPair(machine, "oem7");
 
     RunReport report(machine, kNoOwner);
-    RemoveDriverFiles(machine, report, kScriptPath);
+    RemovingActions act(machine, report, false);
+    RemoveDriverFiles(machine, report, kScriptPath, act);
 
     EXPECT_EQ(machine.FileExists(kInf + "oem7.inf"), !c.matches);
   }
@@ -341,7 +345,7 @@ TEST_F(DriverFilesTest, OverlongPathsAreReportedWholeAndNotDeleted) {
   ASSERT_EQ(infPath.size(), 255u);
   host.AddFile(infPath);
   host.AddFile(kInf + stem + ".pnf");
-  DeleteInfAndPnf(host, report, stem + ".inf");
+  FindInfAndPnf(host, stem + ".inf", act);
   EXPECT_TRUE(host.messageBoxes.empty());
   EXPECT_FALSE(host.FileExists(infPath));
 
@@ -350,7 +354,7 @@ TEST_F(DriverFilesTest, OverlongPathsAreReportedWholeAndNotDeleted) {
   ASSERT_EQ((kInf + longer + ".inf").size(), 256u);
   host.AddFile(kInf + longer + ".inf");
   host.AddFile(kInf + longer + ".pnf");
-  DeleteInfAndPnf(host, report, longer + ".inf");
+  FindInfAndPnf(host, longer + ".inf", act);
   EXPECT_TRUE(host.FileExists(kInf + longer + ".inf"));
   EXPECT_TRUE(host.FileExists(kInf + longer + ".pnf"));
   EXPECT_EQ(Messages(), (std::vector<std::string>{
@@ -362,7 +366,7 @@ TEST_F(DriverFilesTest, OverlongPathsAreReportedWholeAndNotDeleted) {
   const std::string bare(255 - kInf.size(), 'b');
   host.AddFile(kInf + bare);
   host.AddFile(kInf + bare + ".pnf");
-  DeleteInfAndPnf(host, report, bare);
+  FindInfAndPnf(host, bare, act);
   EXPECT_FALSE(host.FileExists(kInf + bare));
   EXPECT_TRUE(host.FileExists(kInf + bare + ".pnf"));
   EXPECT_EQ(Messages(), std::vector<std::string>{"File: " + kInf + bare +
@@ -374,7 +378,7 @@ TEST_F(DriverFilesTest, FailedWindowsDirectoryQueryDeletesNothing) {
   host.AddFile("\\Inf\\oem7.inf");
   host.AddFile("\\Inf\\oem7.pnf");
 
-  DeleteInfAndPnf(host, report, "oem7.inf");
+  FindInfAndPnf(host, "oem7.inf", act);
 
   EXPECT_TRUE(host.JournalOf("delete-file").empty());
   EXPECT_EQ(Messages(), std::vector<std::string>{"File: oem7.inf is read only,can't be deleted!"});

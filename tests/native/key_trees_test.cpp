@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/key_trees.h"
+#include "cleanup/removing.h"
 #include "cleanup/stages.h"
 #include "tests/native/machine.h"
 
@@ -18,7 +19,8 @@ class KeyTreesTest : public ::testing::Test {
   void Delete(const std::string& path) { DeleteKeyTree(host, path); }
   void RunScript(const std::string& keySection, const std::string& devNo = "1") {
     host.AddFile(kScriptPath, keySection);
-    RemoveKeyTrees(host, report, kScriptPath, devNo);
+    RemovingActions act(host, report, false);
+    RemoveKeyTrees(host, report, kScriptPath, devNo, act);
   }
   void TearDown() override {
     EXPECT_EQ(host.OpenHandleCount(), 0u);
@@ -190,7 +192,8 @@ TEST_F(KeyTreesTest, CountAndNumberedEntries) {
     machine.AddFile(kScriptPath, c.section);
 
     RunReport report(machine, kNoOwner);
-    RemoveKeyTrees(machine, report, kScriptPath, "1");
+    RemovingActions act(machine, report, false);
+    RemoveKeyTrees(machine, report, kScriptPath, "1", act);
 
     EXPECT_EQ(machine.JournalOf("profile"), c.reads);
     EXPECT_EQ(machine.JournalOf("deleted-key"), c.deleted);

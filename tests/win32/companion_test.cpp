@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cleanup/companion.h"
+#include "companion/removal_by_id.h"
 #include "host/win32/win32_host.h"
 #include "report/exit_status.h"
 #include "tests/win32/win32_fixtures.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cleanup/companion.h"
+#include "companion/removal_by_id.h"
 #include "host/handles.h"
 #include "host/win32/program_runner.h"
 #include "host/win32/translate.h"

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/driver_files.h"
+#include "cleanup/removing.h"
 #include "cleanup/stages.h"
 #include "host/win32/win32_host.h"
 #include "tests/win32/win32_fixtures.h"
@@ -66,7 +67,8 @@ TEST(DriverFilesOnWine, ReadOnlyInfGoesAndAMissingTwinIsReported) {
 
   RecordingHost host;
   RunReport report(host, kNoOwner);
-  RemoveDriverFiles(host, report, script);
+  RemovingActions act(host, report, false);
+  RemoveDriverFiles(host, report, script, act);
 
   EXPECT_FALSE(FileExists(inf + stem + ".inf"));
   EXPECT_EQ(host.messages, std::vector<std::string>{"File: " + inf + stem +
@@ -154,7 +156,8 @@ TEST(DriverFilesOnWine, FileHeldOpenByAnotherProcessIsReportedAndTheTwinStillGoe
 
     RecordingHost host;
     RunReport report(host, kNoOwner);
-    RemoveDriverFiles(host, report, script);
+    RemovingActions act(host, report, false);
+    RemoveDriverFiles(host, report, script, act);
 
     EXPECT_EQ(host.messages, std::vector<std::string>{"File: " + inf + stem +
                                                       ".inf is read only,can't be deleted!"});
@@ -187,7 +190,8 @@ TEST(DevicesOnWine, RemovesTheInstancesWhoseHardwareIdsBeginWithAPrefix) {
 
   RecordingHost host;
   RunReport report(host, kNoOwner);
-  RemoveDevices(host, report, script, "9");
+  RemovingActions act(host, report, host.IsWow64Process());
+  RemoveDevices(host, report, script, "9", act);
 
   EXPECT_FALSE(test::InstanceExists(twoIds));
   EXPECT_FALSE(test::InstanceExists(secondPrefix));
@@ -228,7 +232,8 @@ TEST(KeyTreesOnWine, DeletesTheListedTreesAndCreatesNothing) {
 
   RecordingHost host;
   RunReport report(host, kNoOwner);
-  RemoveKeyTrees(host, report, script, "9");
+  RemovingActions act(host, report, false);
+  RemoveKeyTrees(host, report, script, "9", act);
 
   EXPECT_FALSE(scratch.Exists("Vendor\\Scanner"));
   EXPECT_TRUE(scratch.Exists("Vendor\\Keep"));

@@ -12,7 +12,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,9 +69,9 @@ std::string_view ArgumentsAfterProgramName(std::string_view commandLine);
 // fit kCompanionArgumentsLimit: one start unless the IDs are very many.
 std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& instanceIds);
 
-// Removes each instance, opened by its instance ID in a set of its own, through its class
-// installer, and reports what became of it; returns the companion's exit status.
-int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
-                        const std::function<void(const InstanceReport&)>& report);
+// The report of each of `instanceIds` in the companion's standard output, in their order: the
+// first report line that names it, or nothing when no line does.
+std::vector<std::optional<InstanceReport>> MatchInstanceReports(
+    const std::vector<std::string>& instanceIds, std::string_view output);
 
 }  // namespace vorsk

@@ -1,8 +1,6 @@
-#include "cleanup/companion.h"
+#include "companion/protocol.h"
 
-#include "host/handles.h"
-#include "report/exit_status.h"
-#include "report/run_report.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -12,21 +10,6 @@ constexpr std::string_view kRemoved = "removed";
 constexpr std::string_view kRestart = "restart";
 constexpr std::string_view kAbsent = "absent";
 constexpr std::string_view kFailed = "failed";
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    };
-    if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // One argument as the platform's command-line parser reads it back: in quotes, with every quote
 // escaped and the backslashes before a quote (or before the closing quote) doubled.
@@ -68,36 +51,6 @@ std::optional<Status> ParseError(std::string_view hex) {
     value = value * 16 + digit;
   }
   return value;
-}
-
-// Removes one instance in a set of its own.
-InstanceReport RemoveInstance(Host& host, const std::string& instanceId) {
-  InstanceReport report;
-  report.instanceId = instanceId;
-  unique_hdevinfo set(host, host.SetupDiCreateDeviceInfoList());
-  if (!set) {
-    report.error = host.GetLastError();
-    return report;
-  }
-  DeviceInfoRecord record;
-  record.cbSize = sizeof(record);
-  if (!host.SetupDiOpenDeviceInfoA(set.get(), instanceId, record)) {
-    report.error = host.GetLastError();
-    // An instance that no longer exists has nothing left to remove.
-    if (report.error == kErrorNoSuchDevinst) {
-      report.outcome = InstanceOutcome::Absent;
-    }
-    return report;
-  }
-  if (!host.SetupDiCallClassInstaller(kDifRemove, set.get(), record)) {
-    report.error = host.GetLastError();
-    return report;
-  }
-  std::uint32_t flags = 0;
-  const bool restart = host.SetupDiGetDeviceInstallParamsA(set.get(), record, &flags) &&
-                       (flags & (kDiNeedRestart | kDiNeedReboot)) != 0;
-  report.outcome = restart ? InstanceOutcome::RestartNeeded : InstanceOutcome::Removed;
-  return report;
 }
 
 }  // namespace
@@ -165,7 +118,7 @@ std::optional<std::vector<std::string>> ParseCompanionArguments(
     const std::vector<std::string>& arguments) {
   if (arguments.size() < 2 || arguments[0].empty() ||
       (arguments[0][0] != '/' && arguments[0][0] != '-') ||
-      !SameLetters(std::string_view(arguments[0]).substr(1), kCompanionSwitch)) {
+      !EqualAsciiFolded(std::string_view(arguments[0]).substr(1), kCompanionSwitch)) {
     return std::nullopt;
   }
   std::vector<std::string> instanceIds(arguments.begin() + 1, arguments.end());
@@ -247,20 +200,27 @@ std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& ins
   return batches;
 }
 
-int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
-                        const std::function<void(const InstanceReport&)>& report) {
-  bool left = false;
-  bool restartNeeded = false;
-  for (const std::string& instanceId : instanceIds) {
-    const InstanceReport outcome = RemoveInstance(host, instanceId);
-    left = left || outcome.outcome == InstanceOutcome::Failed;
-    restartNeeded = restartNeeded || outcome.outcome == InstanceOutcome::RestartNeeded;
-    report(outcome);
+std::vector<std::optional<InstanceReport>> MatchInstanceReports(
+    const std::vector<std::string>& instanceIds, std::string_view output) {
+  std::vector<std::optional<InstanceReport>> reports(instanceIds.size());
+  std::size_t begin = 0;
+  while (begin < output.size()) {
+    std::size_t end = output.find('\n', begin);
+    end = end == std::string_view::npos ? output.size() : end;
+    std::string_view line = output.substr(begin, end - begin);
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    begin = end + 1;
+    const std::optional<InstanceReport> parsed = ParseInstanceReport(line);
+    for (std::size_t i = 0; parsed && i < instanceIds.size(); ++i) {
+      if (instanceIds[i] == parsed->instanceId && !reports[i]) {
+        reports[i] = parsed;
+        break;
+      }
+    }
   }
-  if (left) {
-    return kExitLeft;
-  }
-  return restartNeeded ? kExitRestartNeeded : kExitCompleted;
+  return reports;
 }
 
 }  // namespace vorsk

@@ -1,0 +1,41 @@
+#include "cleanup/listing.h"
+
+#include "cleanup/key_trees.h"
+
+namespace vorsk {
+
+void ListingActions::Tell(const std::string&, const std::string& listed) {
+  report_.List(listed);
+}
+
+void ListingActions::File(const std::string& path) {
+  const bool present = host_.GetFileAttributesA(path) != kInvalidFileAttributes;
+  report_.List("  file " + path + (present ? ": present" : ": absent"));
+  if (present) {
+    report_.NoteLeft();
+  }
+}
+
+void ListingActions::OverlongFile(const std::string& path) {
+  report_.List("  file " + path + ": refused, longer than 255 characters");
+}
+
+void ListingActions::FileWithoutFolder(const std::string& infName) {
+  // Whether it is there cannot be told, so it counts as there.
+  report_.List("  file " + infName + ": cannot tell, the Windows directory cannot be had");
+  report_.NoteLeft();
+}
+
+void ListingActions::Instance(const FoundInstance& instance) {
+  report_.List(
+      DescribeInstance(instance.instanceId, instance.matchingId) +
+      (host_.IsDevicePresent(instance.set, instance.record) ? ": present" : ": not plugged in"));
+  report_.NoteLeft();
+}
+
+void ListingActions::Tree(const FoundTree& tree) {
+  report_.List("tree " + tree.path + ": " + KeysText(CountTree(host_, tree)));
+  report_.NoteLeft();
+}
+
+}  // namespace vorsk

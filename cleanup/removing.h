@@ -1,0 +1,44 @@
+// The actions of a run that removes: files deleted, device instances removed (by the walk itself
+// on 32-bit Windows, by the 64-bit companion after the walk under WOW64), trees deleted, each
+// outcome logged and whatever stays noted as left.
+#pragma once
+
+#include <vector>
+
+#include "cleanup/actions.h"
+#include "report/run_report.h"
+
+namespace vorsk {
+
+class RemovingActions final : public ItemActions {
+ public:
+  // `handOver`: whether the instances go to the companion, decided by the run before the walk
+  // from the machine (a 32-bit process on 64-bit Windows, which the device setup service refuses).
+  RemovingActions(Host& host, RunReport& report, bool handOver)
+      : host_(host), report_(report), handOver_(handOver) {}
+
+  void Tell(const std::string& logged, const std::string& listed) override;
+  using ItemActions::Tell;
+  void File(const std::string& path) override;
+  void OverlongFile(const std::string& path) override;
+  void FileWithoutFolder(const std::string& infName) override;
+  void Trace(const std::string& hardwareId) override;
+  void Instance(const FoundInstance& instance) override;
+  void EndOfWalk() override;
+  void Tree(const FoundTree& tree) override;
+
+ private:
+  struct Handed {
+    std::string instanceId;
+    std::string matchingId;
+  };
+  void RemoveInSet(const FoundInstance& instance);
+  void HandToCompanion();
+
+  Host& host_;
+  RunReport& report_;
+  bool handOver_;
+  std::vector<Handed> handed_;
+};
+
+}  // namespace vorsk
