@@ -72,13 +72,14 @@ for zip in "$one"/dist/*.zip; do
   fi
 done
 
-package=$(ls "$one"/dist/vorsk-1.0.0.1-*-windows.zip 2>/dev/null || true)
-symbols=${package%-windows.zip}-symbols.zip
-if [ -z "$package" ] || [ ! -f "$symbols" ]; then
+short=$(git -C "$one" rev-parse --short HEAD)
+folder=vorsk-1.0.0.1-$short-windows
+package=$one/dist/$folder.zip
+symbols=$one/dist/vorsk-1.0.0.1-$short-symbols.zip
+if [ ! -f "$package" ] || [ ! -f "$symbols" ]; then
   fail "the package and its symbols are not named as expected: $(ls "$one/dist")"
   exit 1
 fi
-folder=$(basename "$package" .zip)
 unzip -q "$package" -d unpacked
 unzip -q "$symbols" -d unpacked-symbols
 listing=$(unzip -Z1 "$package" | tr '\n' ' ')
