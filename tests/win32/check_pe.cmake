@@ -1,7 +1,9 @@
 # Checks the built program's PE header: a Windows GUI program of the given width that imports only
 # system DLLs, hardened as current Windows programs are (a 64-bit one with high-entropy ASLR as
-# well). Run with -DOBJDUMP=<objdump> -DEXE=<program> [-DBITS=32|64] [-DON_DEMAND=<DLL;...>]:
-# the libraries the program loads only when it needs them (or never), which it must not import.
+# well). Run with -DOBJDUMP=<objdump> -DEXE=<program> [-DBITS=32|64] [-DON_DEMAND=<DLL;...>]
+# [-DSYMBOLS=<symbols file>]: the libraries the program loads only when it needs them (or never),
+# which it must not import; the file that holds a stripped program's symbols. Both programs are
+# also terminal-server aware.
 cmake_policy(VERSION 3.25)
 if(NOT BITS)
   set(BITS 32)
@@ -87,7 +89,23 @@ execute_process(COMMAND ${OBJDUMP} -d ${EXE} OUTPUT_VARIABLE code RESULT_VARIABL
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump could not disassemble ${EXE}")
 endif()
-string(REGEX MATCHALL "call[^\n]*<_?__stack_chk_fail>" canary_checks "${code}")
+# A stripped program's calls show no names: they are found by the address that its symbols give.
+set(canary_call "call[^\n]*<_?__stack_chk_fail>")
+if(SYMBOLS)
+  string(REGEX REPLACE "objdump$" "nm" nm "${OBJDUMP}")
+  execute_process(COMMAND ${nm} ${SYMBOLS} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${nm} could not read ${SYMBOLS}")
+  endif()
+  set(canary_call)
+  if(symbols MATCHES "(^|\n)0*([0-9a-f]+) T _?__stack_chk_fail\n")
+    set(canary_call "call[ \t]+0x${CMAKE_MATCH_2}\n")
+  endif()
+endif()
+set(canary_checks)
+if(canary_call)
+  string(REGEX MATCHALL "${canary_call}" canary_checks "${code}")
+endif()
 list(LENGTH canary_checks canary_count)
 message(STATUS "${canary_count} stack canary checks")
 if(canary_count EQUAL 0)
@@ -108,4 +126,11 @@ if(missing)
     message(STATUS "not hardened: ${property}")
   endforeach()
   message(FATAL_ERROR "${EXE} is not hardened")
+endif()
+
+# Terminal-server aware: on a terminal server the platform then keeps its per-user compatibility
+# changes (a private Windows folder, INI and registry mapping) away from the program.
+math(EXPR terminal_server_aware "${dll_characteristics} & 0x8000")
+if(terminal_server_aware EQUAL 0)
+  message(FATAL_ERROR "${EXE} is not terminal-server aware (TERMINAL_SERVER_AWARE)")
 endif()
