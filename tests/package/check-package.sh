@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The package command, checked. The source folder's commit is cloned twice, into two folders of
-# different names and depths, and each clone builds both programs (those two targets alone) and
-# its package: the two packages and the two symbols zips must be the same bytes. Then, in the
+# The package command, checked. The source folder's commit is cloned into a folder of another
+# name and depth, where both programs (those two targets alone) and the package are built; the
+# programs given, built in the source folder, are packaged too: the two packages and the two
+# symbols zips must be the same bytes (with uncommitted changes in the source folder, a second
+# clone is built instead). Then, in the
 # first: the zip holds exactly the two programs, the README and SHA256SUMS, whose sums hold; the
 # programs carry no debug section and no clone's folder; the symbols zip holds one symbols file
 # per program, with its debug information, that the program's debug link names with the right
@@ -54,9 +56,22 @@ build_package() { # <folder>
   fi
 }
 one=$scratch/one/vorsk
-two=$scratch/second-clone/deeper/vorsk-again
 build_package "$one"
-build_package "$two"
+if [ -z "$changed" ]; then
+  # The second build is the one the other tests run, made in the source folder itself: its
+  # programs are packaged in the first clone, whose README and commit are the commit's.
+  two=$scratch/given
+  mkdir -p "$two"
+  if ! (cd "$one" && VORSK_PACKAGE_PREBUILT=1 VORSK_EXE="$program" VORSK64_EXE="$companion" \
+    bash scripts/package.sh "$two/dist") >"$two.log" 2>&1; then
+    tail -n 30 "$two.log"
+    echo "FAILED: the programs given could not be packaged"
+    exit 1
+  fi
+else
+  two=$scratch/second-clone/deeper/vorsk-again
+  build_package "$two"
+fi
 
 # The same bytes from the same commit.
 for zip in "$one"/dist/*.zip; do
@@ -98,7 +113,7 @@ for exe in vorsk.exe vorsk64.exe; do
   header=$("$objdump" -h -p "$shipped")
   ! grep -q ' \.debug_' <<<"$header" || fail "$exe carries debug sections"
   grep -q 'symbols stripped' <<<"$header" || fail "$exe carries its symbols"
-  for clone in "$one" "$two"; do
+  for clone in "$one" "$two" "$source"; do
     ! grep -qF "$clone" "$shipped" "$debug" || fail "$exe or its symbols name the folder $clone"
   done
   # The debug link: the symbols file's name, zeros up to a multiple of four bytes, its CRC-32.
