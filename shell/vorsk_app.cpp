@@ -23,8 +23,6 @@ CVorskApp::~CVorskApp() = default;
 
 BOOL CVorskApp::InitInstance() {
   vorsk::MarkStartupPhase("loaded");
-  AfxEnableControlContainer();
-  Enable3dControls();
   SetRegistryKey(L"Local AppWizard-Generated Applications");
   LoadStdProfileSettings(4);
   vorsk::MarkStartupPhase("settings");
@@ -64,6 +62,6 @@ BOOL CVorskApp::InitInstance() {
 }
 
 void CVorskApp::OnShowAbout() {
-  CAboutBox aboutBox;
+  CAboutBox aboutBox(m_pMainWnd);
   aboutBox.DoModal();
 }

@@ -9,6 +9,7 @@
 // with /Unregister on the command line.
 #include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -404,6 +405,54 @@ TEST(Started, FileOpenShowsTheOpenDialog) {
   EXPECT_TRUE(g_openDialogShown);
 }
 
+// Every command that the menu, the toolbar and the accelerators send has a handler on the frame's
+// route (view, document, frame, application), read from the tables the program runs with; only
+// saving, editing and moving between panes are left to nothing, and the menus grey them.
+TEST(Started, EveryCommandOfTheMenuToolbarAndAcceleratorsHasAHandlerOnItsRoute) {
+  const Recording& recording = Start(L"");
+  ASSERT_NE(recording.mainWindow, nullptr);
+  const auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+  std::set<UINT> commands(recording.toolbarCommands.begin(), recording.toolbarCommands.end());
+  HMENU menu = ::GetMenu(recording.mainWindow);
+  for (int position = 0; position < ::GetMenuItemCount(menu); ++position) {
+    HMENU popup = ::GetSubMenu(menu, position);
+    for (int index = 0; index < ::GetMenuItemCount(popup); ++index) {
+      commands.insert(::GetMenuItemID(popup, index));
+    }
+  }
+  const int count = ::CopyAcceleratorTableW(frame->GetAcceleratorTable(), nullptr, 0);
+  std::vector<ACCEL> accelerators(static_cast<std::size_t>(count));
+  ::CopyAcceleratorTableW(frame->GetAcceleratorTable(), accelerators.data(), count);
+  for (const ACCEL& accelerator : accelerators) {
+    commands.insert(accelerator.cmd);
+  }
+  commands.erase(0);  // separators
+  std::set<UINT> unhandled;
+  for (const UINT id : commands) {
+    if (!frame->HasCommandHandler(id)) {
+      unhandled.insert(id);
+    }
+  }
+  EXPECT_EQ(unhandled, (std::set<UINT>{ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_EDIT_CUT, ID_EDIT_COPY,
+                                       ID_EDIT_PASTE, ID_EDIT_UNDO, ID_NEXT_PANE, ID_PREV_PANE}));
+  EXPECT_GT(commands.size(), unhandled.size());
+}
+
+// Last of the suite: the message loop translates the accelerators, and the exit command closes the
+// main frame, whose end ends the loop with status 0.
+TEST(Started, ExitCommandClosesTheFrameAndEndsTheMessageLoop) {
+  const Recording& recording = Start(L"");
+  ASSERT_NE(recording.mainWindow, nullptr);
+  MSG accelerator = {recording.mainWindow, WM_KEYDOWN, VK_F6, 0, 0, {}};
+  MSG plainKey = {recording.mainWindow, WM_KEYDOWN, 'A', 0, 0, {}};
+  EXPECT_TRUE(theApp.PreTranslateMessage(&accelerator));
+  EXPECT_FALSE(theApp.PreTranslateMessage(&plainKey));
+  ::PostMessageW(recording.mainWindow, WM_COMMAND, ID_APP_EXIT, 0);
+  EXPECT_EQ(theApp.Run(), 0);
+  EXPECT_FALSE(::IsWindow(recording.mainWindow));
+  EXPECT_EQ(theApp.m_pMainWnd, nullptr);
+}
+
 // The last parameter of the process's command line.
 std::wstring LastArgument() {
   int count = 0;
@@ -431,6 +480,23 @@ TEST(OpensFile, FrameStartsTheRunBeforeTheDocumentIsOpened) {
   ASSERT_NE(theApp.m_pRecentFileList, nullptr);
   ASSERT_FALSE(theApp.m_pRecentFileList->Names().empty());
   EXPECT_EQ(theApp.m_pRecentFileList->Names().front(), full);
+}
+
+// A recent file's command opens that file again: after File New, the list's first entry is the
+// document's file once more.
+TEST(OpensFile, ARecentFileCommandOpensItAgain) {
+  const std::wstring file = LastArgument();
+  const Recording& recording = Start(L"");
+  ASSERT_NE(recording.mainWindow, nullptr);
+  CDocument* document = static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveDocument();
+  ASSERT_NE(document, nullptr);
+  ::SendMessageW(recording.mainWindow, WM_COMMAND, ID_FILE_NEW, 0);
+  EXPECT_EQ(document->GetPathName(), L"");
+  EXPECT_EQ(document->GetTitle(), framework::texts::kUntitled);
+  ::SendMessageW(recording.mainWindow, WM_COMMAND, ID_FILE_MRU_FILE1, 0);
+  wchar_t full[MAX_PATH] = {};
+  ::GetFullPathNameW(file.c_str(), MAX_PATH, full, nullptr);
+  EXPECT_EQ(document->GetPathName(), full);
 }
 
 TEST(Unregister, EndsWithoutAFrameAndTheRunNeverStarts) {
@@ -522,31 +588,6 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
     EXPECT_EQ(info.m_request.backupFolder, c.backup);
     EXPECT_EQ(!info.Conflict().empty(), c.conflict);
   }
-}
-
-// The classes' runtime records: the frame, document and view have their own, creatable on demand
-// with schema 0xFFFF; the application and the about box have none of their own.
-TEST(Classes, FrameDocumentAndViewAreCreatableOnDemand) {
-  const struct {
-    const CRuntimeClass* record;
-    const char* name;
-    const CRuntimeClass* base;
-  } classes[] = {{RUNTIME_CLASS(CMainFrame), "CMainFrame", RUNTIME_CLASS(CFrameWnd)},
-                 {RUNTIME_CLASS(CVorskDoc), "CVorskDoc", RUNTIME_CLASS(CDocument)},
-                 {RUNTIME_CLASS(CVorskView), "CVorskView", RUNTIME_CLASS(CView)}};
-  for (const auto& expected : classes) {
-    SCOPED_TRACE(expected.name);
-    EXPECT_STREQ(expected.record->m_lpszClassName, expected.name);
-    EXPECT_EQ(expected.record->m_wSchema, 0xFFFFu);
-    EXPECT_EQ(expected.record->m_pBaseClass, expected.base);
-    CObject* object = expected.record->CreateObject();
-    ASSERT_NE(object, nullptr);
-    EXPECT_EQ(object->GetRuntimeClass(), expected.record);
-    delete object;
-  }
-  EXPECT_EQ(theApp.GetRuntimeClass(), RUNTIME_CLASS(CWinApp));
-  CAboutBox aboutBox;
-  EXPECT_EQ(aboutBox.GetRuntimeClass(), RUNTIME_CLASS(CDialog));
 }
 
 void ExpectFailedStart(const std::wstring& refusedClass) {
