@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "companion/removal_by_id.h"
+#include "host/win32/system_library.h"
 #include "host/win32/win32_host.h"
 #include "report/exit_status.h"
 
@@ -45,6 +46,7 @@ void WriteLine(const std::string& line) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  vorsk::win32::RestrictDllSearchToSystemFolder();
   const auto arguments = Arguments();
   const auto instanceIds = arguments ? vorsk::ParseCompanionArguments(*arguments) : std::nullopt;
   if (!instanceIds) {

@@ -1,6 +1,10 @@
 #include "framework/app.h"
 
+// clang-format off
+#include <windows.h>
+#include <commdlg.h>
 #include <shellapi.h>
+// clang-format on
 
 #include <algorithm>
 #include <cwchar>
@@ -9,6 +13,7 @@
 #include "framework/frame.h"
 #include "framework/ids.h"
 #include "framework/texts.h"
+#include "host/win32/system_library.h"
 
 IMPLEMENT_DYNAMIC(CWinApp, CCmdTarget)
 
@@ -21,22 +26,12 @@ namespace {
 
 CWinApp* g_app = nullptr;
 
-// A function of the common dialogs' library, which is loaded when a dialog is first asked for
-// rather than with the program: a run that shows none does not pay for loading it and the printing
-// libraries it brings. Loaded from the system folder by its full path, never from the program's.
-template <typename Call>
-Call CommonDialogCall(const char* name) {
-  static const HMODULE library = [] {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-      return HMODULE{};
-    }
-    return ::LoadLibraryW((std::wstring(folder) + L"\\comdlg32.dll").c_str());
-  }();
-  return library != nullptr
-             ? reinterpret_cast<Call>(reinterpret_cast<void*>(::GetProcAddress(library, name)))
-             : nullptr;
+// The common dialogs' library, which brings the printing libraries with it, is loaded from the
+// system folder when a dialog is first asked for rather than with the program: a run that shows
+// none does not pay for it.
+HMODULE CommonDialogs() {
+  static const HMODULE library = vorsk::win32::LoadSystemLibrary(L"comdlg32.dll");
+  return library;
 }
 
 }  // namespace
@@ -49,20 +44,9 @@ CWnd* AfxGetMainWnd() {
   return g_app != nullptr ? g_app->m_pMainWnd : nullptr;
 }
 
-HINSTANCE AfxGetInstanceHandle() {
-  return g_app != nullptr && g_app->m_hInstance != nullptr ? g_app->m_hInstance
-                                                           : ::GetModuleHandleW(nullptr);
-}
-
-HINSTANCE AfxGetResourceHandle() {
-  return AfxGetInstanceHandle();
-}
-
 LPCTSTR AfxGetAppName() {
   return g_app != nullptr && g_app->m_pszAppName != nullptr ? g_app->m_pszAppName : L"";
 }
-
-void AfxEnableControlContainer() {}
 
 // ---------------------------------------------------------------------------------------------
 // Start-up.
@@ -101,7 +85,6 @@ BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE, LPTSTR lpCmdLine, int nCmdShow) 
   if (app == nullptr) {
     return FALSE;
   }
-  app->m_hInstance = hInstance;
   app->m_lpCmdLine = lpCmdLine;
   app->m_nCmdShow = nCmdShow;
   if (app->m_pszAppName == nullptr) {
@@ -144,45 +127,20 @@ void CCommandLineInfo::ParseParam(const wchar_t* pszParam, BOOL bFlag, BOOL bLas
       m_nShellCommand = FilePrint;
     } else if (_wcsicmp(pszParam, L"Unregister") == 0 || _wcsicmp(pszParam, L"Unregserver") == 0) {
       m_nShellCommand = AppUnregister;
-    } else if (_wcsicmp(pszParam, L"dde") == 0) {
-      m_bShowSplash = FALSE;
-    } else if (_wcsicmp(pszParam, L"Embedding") == 0) {
-      m_bRunEmbedded = TRUE;
-    } else if (_wcsicmp(pszParam, L"Automation") == 0) {
-      m_bRunAutomated = TRUE;
     }
   } else if (m_strFileName.empty()) {
     m_strFileName = pszParam;
-  } else if (m_nShellCommand == FilePrintTo && m_strPrinterName.empty()) {
-    m_strPrinterName = pszParam;
-  } else if (m_nShellCommand == FilePrintTo && m_strDriverName.empty()) {
-    m_strDriverName = pszParam;
-  } else if (m_nShellCommand == FilePrintTo && m_strPortName.empty()) {
-    m_strPortName = pszParam;
   }
-  if (bLast) {
-    if (m_nShellCommand == FileNew && !m_strFileName.empty()) {
-      m_nShellCommand = FileOpen;
-    }
-    m_bShowSplash = m_bShowSplash && !m_bRunEmbedded && !m_bRunAutomated;
+  if (bLast && m_nShellCommand == FileNew && !m_strFileName.empty()) {
+    m_nShellCommand = FileOpen;
   }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Recent-file list.
 
-CRecentFileList::CRecentFileList(UINT nStart, LPCWSTR lpszSection, LPCWSTR lpszEntryFormat,
-                                 int nSize)
-    : m_nStart(nStart),
-      m_strSection(lpszSection),
-      m_strEntryFormat(lpszEntryFormat),
-      m_nSize(nSize) {}
-
-std::wstring CRecentFileList::EntryName(int index) const {
-  wchar_t entry[64] = {};
-  std::swprintf(entry, 64, m_strEntryFormat.c_str(), index + 1);
-  return entry;
-}
+CRecentFileList::CRecentFileList(UINT nStart, LPCWSTR lpszSection, int nSize)
+    : m_nStart(nStart), m_strSection(lpszSection), m_nSize(nSize) {}
 
 void CRecentFileList::Add(const std::wstring& path) {
   m_arrNames.erase(std::remove_if(m_arrNames.begin(), m_arrNames.end(),
@@ -201,7 +159,7 @@ void CRecentFileList::ReadList() {
   CWinApp* app = AfxGetApp();
   for (int index = 0; index < m_nSize; ++index) {
     const std::wstring name =
-        app->GetProfileString(m_strSection.c_str(), EntryName(index).c_str(), L"");
+        app->GetProfileString(m_strSection.c_str(), (L"File" + std::to_wstring(index + 1)).c_str());
     if (!name.empty()) {
       m_arrNames.push_back(name);
     }
@@ -212,7 +170,7 @@ void CRecentFileList::WriteList() const {
   CWinApp* app = AfxGetApp();
   for (int index = 0; index < m_nSize; ++index) {
     const std::size_t at = static_cast<std::size_t>(index);
-    app->WriteProfileString(m_strSection.c_str(), EntryName(index).c_str(),
+    app->WriteProfileString(m_strSection.c_str(), (L"File" + std::to_wstring(index + 1)).c_str(),
                             at < m_arrNames.size() ? m_arrNames[at].c_str() : nullptr);
   }
 }
@@ -305,19 +263,12 @@ BOOL CWinApp::PreTranslateMessage(MSG* pMsg) {
   return ::TranslateAcceleratorW(frame->m_hWnd, frame->GetAcceleratorTable(), pMsg) != 0;
 }
 
-void CWinApp::AddDocTemplate(std::unique_ptr<CDocTemplate> pTemplate) {
-  if (pTemplate != nullptr) {
-    m_templates.push_back(std::move(pTemplate));
-  }
-}
-
-CDocTemplate* CWinApp::FirstTemplate() const {
-  return m_templates.empty() ? nullptr : m_templates.front().get();
+void CWinApp::AddDocTemplate(std::unique_ptr<CSingleDocTemplate> pTemplate) {
+  m_pDocTemplate = std::move(pTemplate);
 }
 
 CDocument* CWinApp::OpenDocumentFile(LPCTSTR lpszFileName) {
-  CDocTemplate* docTemplate = FirstTemplate();
-  return docTemplate != nullptr ? docTemplate->OpenDocumentFile(lpszFileName) : nullptr;
+  return m_pDocTemplate != nullptr ? m_pDocTemplate->OpenDocumentFile(lpszFileName) : nullptr;
 }
 
 void CWinApp::AddToRecentFileList(LPCTSTR lpszPathName) {
@@ -355,30 +306,26 @@ BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& rCmdInfo) {
       return OpenDocumentFile(rCmdInfo.m_strFileName.c_str()) != nullptr && m_pMainWnd != nullptr
                  ? TRUE
                  : FALSE;
-    case CCommandLineInfo::FileDDE:
     case CCommandLineInfo::AppUnregister:
-    case CCommandLineInfo::FileNothing:
       break;
   }
   return FALSE;
 }
 
 void CWinApp::OnFileNew() {
-  CDocTemplate* docTemplate = FirstTemplate();
-  if (docTemplate != nullptr) {
-    docTemplate->OpenDocumentFile(nullptr);
-  }
+  OpenDocumentFile(nullptr);
 }
 
 void CWinApp::OnFileOpen() {
-  CDocTemplate* docTemplate = FirstTemplate();
+  CSingleDocTemplate* docTemplate = m_pDocTemplate.get();
   // Filters: the document's own, when its template names one, then all files; each a name and a
   // pattern, the list ending with an empty name.
   std::wstring filter;
   std::wstring filterName;
   std::wstring filterExt;
-  if (docTemplate != nullptr && docTemplate->GetDocString(filterName, CDocTemplate::filterName) &&
-      docTemplate->GetDocString(filterExt, CDocTemplate::filterExt) && !filterName.empty() &&
+  if (docTemplate != nullptr &&
+      docTemplate->GetDocString(filterName, CSingleDocTemplate::filterName) &&
+      docTemplate->GetDocString(filterExt, CSingleDocTemplate::filterExt) && !filterName.empty() &&
       !filterExt.empty()) {
     filter += filterName + L'\0' + L'*' + filterExt + L'\0';
   }
@@ -393,35 +340,11 @@ void CWinApp::OnFileOpen() {
   dialog.nMaxFile = MAX_PATH;
   dialog.lpstrTitle = framework::texts::kOpenTitle;
   dialog.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER;
-  const auto getOpenFileName = CommonDialogCall<decltype(&::GetOpenFileNameW)>("GetOpenFileNameW");
+  const auto getOpenFileName =
+      vorsk::win32::FindCall<decltype(&::GetOpenFileNameW)>(CommonDialogs(), "GetOpenFileNameW");
   if (getOpenFileName != nullptr && getOpenFileName(&dialog)) {
     OpenDocumentFile(path);
   }
-}
-
-BOOL CWinApp::DoPrintDialog(PRINTDLGW& pd) {
-  // The dialog starts from the printer chosen before and may hand back new blocks for it.
-  pd.hDevMode = m_devMode.get();
-  pd.hDevNames = m_devNames.get();
-  const auto printDialog = CommonDialogCall<decltype(&::PrintDlgW)>("PrintDlgW");
-  const BOOL chosen = printDialog != nullptr ? printDialog(&pd) : FALSE;
-  if (pd.hDevMode != m_devMode.get()) {
-    m_devMode.release();
-    m_devMode.reset(pd.hDevMode);
-  }
-  if (pd.hDevNames != m_devNames.get()) {
-    m_devNames.release();
-    m_devNames.reset(pd.hDevNames);
-  }
-  return chosen;
-}
-
-void CWinApp::OnFilePrintSetup() {
-  PRINTDLGW pd = {};
-  pd.lStructSize = sizeof(pd);
-  pd.hwndOwner = AfxGetMainWnd() != nullptr ? AfxGetMainWnd()->m_hWnd : nullptr;
-  pd.Flags = PD_PRINTSETUP;
-  DoPrintDialog(pd);
 }
 
 void CWinApp::OnAppExit() {
@@ -447,14 +370,6 @@ void CWinApp::OnOpenRecentFile(UINT nID) {
 
 void CWinApp::SetRegistryKey(LPCTSTR lpszRegistryKey) {
   m_registryKey = lpszRegistryKey;
-  m_pszRegistryKey = m_registryKey.c_str();
-  // The settings' own key is named after the application.
-  m_profileName = AfxGetAppName();
-  m_pszProfileName = m_profileName.c_str();
-}
-
-BOOL CWinApp::Enable3dControls() {
-  return TRUE;
 }
 
 void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
@@ -462,7 +377,7 @@ void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
     return;
   }
   m_pRecentFileList = std::make_unique<CRecentFileList>(ID_FILE_MRU_FILE1, L"Recent File List",
-                                                        L"File%d", static_cast<int>(nMaxMRU));
+                                                        static_cast<int>(nMaxMRU));
   m_pRecentFileList->ReadList();
 }
 
@@ -474,29 +389,16 @@ void CWinApp::SaveStdProfileSettings() {
 
 framework::unique_hkey CWinApp::OpenSectionKey(LPCTSTR lpszSection) {
   framework::unique_hkey section;
-  if (m_pszRegistryKey == nullptr || m_pszProfileName == nullptr) {
+  if (m_registryKey.empty()) {
     return section;
   }
-  // Opening creates the keys on the way, as the settings are first read.
-  const std::wstring path = std::wstring(L"Software\\") + m_pszRegistryKey + L"\\" +
-                            m_pszProfileName + L"\\" + lpszSection;
+  // Opening creates the keys on the way, as the settings are first read. The settings' own key
+  // is named after the application.
+  const std::wstring path =
+      L"Software\\" + m_registryKey + L"\\" + AfxGetAppName() + L"\\" + lpszSection;
   ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                     KEY_READ | KEY_WRITE, nullptr, section.put(), nullptr);
   return section;
-}
-
-UINT CWinApp::GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault) {
-  framework::unique_hkey section = OpenSectionKey(lpszSection);
-  DWORD value = 0;
-  DWORD type = 0;
-  DWORD size = sizeof(value);
-  if (!section ||
-      ::RegQueryValueExW(section.get(), lpszEntry, nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                         &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof(value)) {
-    return static_cast<UINT>(nDefault);
-  }
-  return value;
 }
 
 std::wstring CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry,

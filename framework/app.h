@@ -1,11 +1,6 @@
 // The application object and the program's start: the command line, the per-user settings with
-// the recent-file list, the document templates and the message loop.
+// the recent-file list, the document template and the message loop.
 #pragma once
-
-// clang-format off
-#include <windows.h>
-#include <commdlg.h>
-// clang-format on
 
 #include <memory>
 #include <string>
@@ -14,43 +9,29 @@
 #include "framework/handles.h"
 #include "framework/wnd.h"
 
-class CDocTemplate;
 class CDocument;
+class CSingleDocTemplate;
 
 // What the command line asks for. No argument: a new document; a file name: open it. The print
-// switches (/p, /pt) and /dde, /Automation and /Embedding are accepted and otherwise ignored, so
-// the file is opened as without them; /Unregister and /Unregserver ask for no document at all.
-class CCommandLineInfo : public CObject {
+// switches (/p, /pt) open the file as without them; /Unregister and /Unregserver ask for no
+// document at all; any other switch is ignored.
+class CCommandLineInfo {
  public:
-  enum {
-    FileNew,
-    FileOpen,
-    FilePrint,
-    FilePrintTo,
-    FileDDE,
-    AppUnregister,
-    FileNothing = -1
-  } m_nShellCommand = FileNew;
+  enum { FileNew, FileOpen, FilePrint, FilePrintTo, AppUnregister } m_nShellCommand = FileNew;
 
-  CCommandLineInfo() = default;
+  virtual ~CCommandLineInfo() = default;
   // One parameter, a switch without its leading slash or dash when bFlag is set; bLast marks the
   // command line's last parameter.
   virtual void ParseParam(const wchar_t* pszParam, BOOL bFlag, BOOL bLast);
 
   std::wstring m_strFileName;
-  std::wstring m_strPrinterName;
-  std::wstring m_strDriverName;
-  std::wstring m_strPortName;
-  BOOL m_bShowSplash = TRUE;
-  BOOL m_bRunEmbedded = FALSE;
-  BOOL m_bRunAutomated = FALSE;
 };
 
 // The recent-file list: the most recently opened documents first, kept in the application's
 // per-user settings, entries File1..FileN of its section.
 class CRecentFileList {
  public:
-  CRecentFileList(UINT nStart, LPCWSTR lpszSection, LPCWSTR lpszEntryFormat, int nSize);
+  CRecentFileList(UINT nStart, LPCWSTR lpszSection, int nSize);
 
   int GetSize() const { return m_nSize; }
   const std::vector<std::wstring>& Names() const { return m_arrNames; }
@@ -63,11 +44,8 @@ class CRecentFileList {
   void UpdateMenu(HMENU hMenu) const;
 
  private:
-  std::wstring EntryName(int index) const;
-
   UINT m_nStart;
   std::wstring m_strSection;
-  std::wstring m_strEntryFormat;
   int m_nSize;
   std::vector<std::wstring> m_arrNames;
 };
@@ -86,7 +64,7 @@ class CWinApp : public CCmdTarget {
   virtual int ExitInstance();
   virtual BOOL PreTranslateMessage(MSG* pMsg);
 
-  void AddDocTemplate(std::unique_ptr<CDocTemplate> pTemplate);
+  void AddDocTemplate(std::unique_ptr<CSingleDocTemplate> pTemplate);
   virtual CDocument* OpenDocumentFile(LPCTSTR lpszFileName);
   virtual void AddToRecentFileList(LPCTSTR lpszPathName);
 
@@ -96,7 +74,6 @@ class CWinApp : public CCmdTarget {
   BOOL ProcessShellCommand(CCommandLineInfo& rCmdInfo);
 
   // Per-user settings below HKEY_CURRENT_USER\Software\<registry key>\<application name>.
-  UINT GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault);
   std::wstring GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry,
                                 LPCTSTR lpszDefault = nullptr);
   BOOL WriteProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszValue);
@@ -104,21 +81,13 @@ class CWinApp : public CCmdTarget {
   // Command handlers, public so that the maps of derived classes can name them.
   void OnFileNew();
   void OnFileOpen();
-  void OnFilePrintSetup();
+  // The program never gets past its frame's creation, so nothing is ever printed: this handler
+  // only keeps ID_FILE_PRINT_SETUP on the route that the maps name, and does nothing.
+  void OnFilePrintSetup() {}
   void OnAppExit();
   void OnOpenRecentFile(UINT nID);
 
-  // Runs the print dialog on the printer chosen before, keeping the one chosen now.
-  BOOL DoPrintDialog(PRINTDLGW& pd);
-  // The printer chosen in the print setup dialog, for the printing of views: the dialog's device
-  // mode and device names, or null for the default printer.
-  HGLOBAL GetPrinterDevMode() const { return m_devMode.get(); }
-  HGLOBAL GetPrinterDevNames() const { return m_devNames.get(); }
-
   LPCTSTR m_pszAppName = nullptr;
-  LPCTSTR m_pszRegistryKey = nullptr;
-  LPCTSTR m_pszProfileName = nullptr;
-  HINSTANCE m_hInstance = nullptr;
   LPTSTR m_lpCmdLine = nullptr;
   int m_nCmdShow = SW_SHOWDEFAULT;
   CWnd* m_pMainWnd = nullptr;
@@ -130,36 +99,25 @@ class CWinApp : public CCmdTarget {
   // Reads the recent-file list of nMaxMRU entries from the settings.
   void LoadStdProfileSettings(UINT nMaxMRU = 4);
   void SaveStdProfileSettings();
-  // Three-dimensional controls: the platform draws its controls so itself; nothing to do.
-  BOOL Enable3dControls();
 
   DECLARE_MESSAGE_MAP()
 
  private:
   friend BOOL AfxWinInit(HINSTANCE, HINSTANCE, LPTSTR, int);
   framework::unique_hkey OpenSectionKey(LPCTSTR lpszSection);
-  CDocTemplate* FirstTemplate() const;
 
   std::wstring m_appName;
   std::wstring m_registryKey;
-  std::wstring m_profileName;
-  std::vector<std::unique_ptr<CDocTemplate>> m_templates;
-  framework::unique_hglobal m_devMode;
-  framework::unique_hglobal m_devNames;
+  std::unique_ptr<CSingleDocTemplate> m_pDocTemplate;
   WPARAM m_quitCode = 0;
 };
 
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
-HINSTANCE AfxGetInstanceHandle();
-HINSTANCE AfxGetResourceHandle();
 LPCTSTR AfxGetAppName();
 
-// Hosting of embedded controls: the framework hosts none, so there is nothing to prepare.
-void AfxEnableControlContainer();
-
-// Sets up the application object for this module, command line and show command, and names it
-// from string AFX_IDS_APP_TITLE when it was constructed without a name.
+// Sets up the application object for this command line and show command, and names it from
+// string AFX_IDS_APP_TITLE when it was constructed without a name.
 BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCmdLine, int nCmdShow);
 // Runs the application: initialises it, runs its message loop, and returns the exit status.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCmdLine, int nCmdShow);

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "framework/app.h"
-#include "framework/frame.h"
 #include "framework/ids.h"
+#include "host/win32/system_library.h"
 
 IMPLEMENT_DYNAMIC(CControlBar, CWnd)
 IMPLEMENT_DYNAMIC(CToolBar, CControlBar)
@@ -19,13 +18,14 @@ END_MESSAGE_MAP()
 
 namespace {
 
-// The common controls' bar classes, registered once for the process.
+// The common controls' bar classes, registered once for the process. The library is not one of
+// the platform's known DLLs: it is loaded from the system folder, never imported.
 bool InitBarControls() {
   static const bool registered = [] {
-    INITCOMMONCONTROLSEX controls = {};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_BAR_CLASSES;
-    return ::InitCommonControlsEx(&controls) != FALSE;
+    const auto initialise = vorsk::win32::FindCall<decltype(&::InitCommonControlsEx)>(
+        vorsk::win32::LoadSystemLibrary(L"comctl32.dll"), "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+    return initialise != nullptr && initialise(&controls) != FALSE;
   }();
   return registered;
 }
@@ -45,12 +45,6 @@ constexpr int kSeparatorWidth = 6;
 // ---------------------------------------------------------------------------------------------
 // Control bars.
 
-CControlBar::~CControlBar() {
-  if (m_pOwnerFrame != nullptr) {
-    m_pOwnerFrame->RemoveControlBar(this);
-  }
-}
-
 BOOL CControlBar::CreateBar(LPCWSTR className, CWnd* pParentWnd, DWORD dwStyle,
                             DWORD dwControlStyle, UINT nID) {
   if (pParentWnd == nullptr || pParentWnd->m_hWnd == nullptr || !InitBarControls()) {
@@ -66,20 +60,7 @@ BOOL CControlBar::CreateBar(LPCWSTR className, CWnd* pParentWnd, DWORD dwStyle,
   if (hWnd == nullptr) {
     return FALSE;
   }
-  SubclassWindow(hWnd);
-  if (pParentWnd->IsKindOf(RUNTIME_CLASS(CFrameWnd))) {
-    m_pOwnerFrame = static_cast<CFrameWnd*>(pParentWnd);
-    m_pOwnerFrame->AddControlBar(this);
-  }
-  return TRUE;
-}
-
-void CControlBar::PostNcDestroy() {
-  if (m_pOwnerFrame != nullptr) {
-    m_pOwnerFrame->RemoveControlBar(this);
-    m_pOwnerFrame = nullptr;
-  }
-  m_pDockSite = nullptr;
+  return SubclassWindow(hWnd);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -113,7 +94,7 @@ BOOL CToolBar::LoadToolBar(UINT nIDResource) {
   if (m_hWnd == nullptr) {
     return FALSE;
   }
-  HINSTANCE instance = AfxGetResourceHandle();
+  HINSTANCE instance = AfxGetInstanceHandle();
   HRSRC found =
       ::FindResourceW(instance, MAKEINTRESOURCEW(nIDResource), MAKEINTRESOURCEW(RT_TOOLBAR));
   if (found == nullptr) {
@@ -176,12 +157,9 @@ BOOL CToolBar::SetButtons(const UINT* lpIDArray, int nIDCount) {
 
 int CToolBar::CalcThickness() const {
   const LRESULT size = ::SendMessageW(m_hWnd, TB_GETBUTTONSIZE, 0, 0);
-  const bool across = (GetBarStyle() & (CBRS_ALIGN_LEFT | CBRS_ALIGN_RIGHT)) != 0;
-  const int button = across ? LOWORD(size) : HIWORD(size);
-  const int borders =
-      across ? m_rcBorders.left + m_rcBorders.right : m_rcBorders.top + m_rcBorders.bottom;
-  // A pixel's margin on both sides of the buttons.
-  return button + borders + 4;
+  // Docked to the top or the bottom: the buttons' height, the borders and two pixels' margin on
+  // both sides.
+  return HIWORD(size) + m_rcBorders.top + m_rcBorders.bottom + 4;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Control bars: the toolbar and the status bar, common controls that the frame lays out around
-// its view. Bar styles (CBRS_*) say where a bar goes and how it behaves; they are kept by the bar
-// and stripped from the window's own style.
+// its view (the frame finds them among its children). Bar styles (CBRS_*) say where a bar goes
+// and how it behaves; they are kept by the bar and stripped from the window's own style. The
+// frame docks its bars to the top or the bottom.
 #pragma once
 
 #include <string>
@@ -38,10 +39,7 @@ class CControlBar : public CWnd {
   DECLARE_DYNAMIC(CControlBar)
 
  public:
-  ~CControlBar() override;
-
   DWORD GetBarStyle() const { return m_dwStyle; }
-  void SetBarStyle(DWORD dwStyle) { m_dwStyle = dwStyle & CBRS_ALL; }
   // The sides the bar may dock to (CBRS_ALIGN_* bits).
   void EnableDocking(DWORD dwDockStyle) { m_dwDockStyle = dwDockStyle & CBRS_ALIGN_ANY; }
   DWORD GetDockStyle() const { return m_dwDockStyle; }
@@ -52,11 +50,10 @@ class CControlBar : public CWnd {
 
  protected:
   CControlBar() = default;
-  // Creates the common control as a child of the frame, takes it over and registers with the
-  // frame; the bar styles are kept, the rest of dwStyle and dwControlStyle make the window's.
+  // Creates the common control as a child of the frame and takes it over; the bar styles are
+  // kept, the rest of dwStyle and dwControlStyle make the window's.
   BOOL CreateBar(LPCWSTR className, CWnd* pParentWnd, DWORD dwStyle, DWORD dwControlStyle,
                  UINT nID);
-  void PostNcDestroy() override;
 
   DECLARE_MESSAGE_MAP()
 
@@ -65,7 +62,6 @@ class CControlBar : public CWnd {
   DWORD m_dwStyle = 0;
   DWORD m_dwDockStyle = 0;
   CFrameWnd* m_pDockSite = nullptr;
-  CFrameWnd* m_pOwnerFrame = nullptr;
 };
 
 class CToolBar : public CControlBar {
@@ -105,8 +101,6 @@ class CStatusBar : public CControlBar {
   // and showing their string; fails when an indicator has no string.
   BOOL SetIndicators(const UINT* lpIDArray, int nIDCount);
   void SetPaneText(int nIndex, const std::wstring& text);
-  int GetCount() const { return static_cast<int>(m_panes.size()); }
-  UINT GetItemID(int nIndex) const { return m_panes.at(static_cast<std::size_t>(nIndex)).id; }
 
   int CalcThickness() const override;
 

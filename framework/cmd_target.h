@@ -47,12 +47,6 @@ typename MemberOwner<decltype(Handler)>::type* HandlerObject(CCmdTarget* target)
 }
 
 template <typename ThisClass, auto Handler>
-LRESULT CallCommand(CCmdTarget* target, UINT, WPARAM, LPARAM) {
-  (HandlerObject<ThisClass, Handler>(target)->*Handler)();
-  return 0;
-}
-
-template <typename ThisClass, auto Handler>
 LRESULT CallCommandRange(CCmdTarget* target, UINT id, WPARAM, LPARAM) {
   (HandlerObject<ThisClass, Handler>(target)->*Handler)(id);
   return 0;
@@ -81,13 +75,6 @@ template <typename ThisClass, auto Handler>
 LRESULT CallOnInitMenuPopup(CCmdTarget* target, UINT, WPARAM wParam, LPARAM lParam) {
   (HandlerObject<ThisClass, Handler>(target)->*Handler)(
       reinterpret_cast<HMENU>(wParam), LOWORD(lParam), HIWORD(lParam) != 0 ? TRUE : FALSE);
-  return 0;
-}
-
-template <typename ThisClass, auto Handler>
-LRESULT CallOnMenuSelect(CCmdTarget* target, UINT, WPARAM wParam, LPARAM lParam) {
-  (HandlerObject<ThisClass, Handler>(target)->*Handler)(LOWORD(wParam), HIWORD(wParam),
-                                                        reinterpret_cast<HMENU>(lParam));
   return 0;
 }
 
@@ -122,7 +109,7 @@ LRESULT CallMessage(CCmdTarget* target, UINT, WPARAM wParam, LPARAM lParam) {
 // Commands: a handler without arguments for one identifier, or one taking the identifier for a
 // range. Name the handler with its class: ON_COMMAND(ID_FILE_NEW, &CWinApp::OnFileNew).
 #define ON_COMMAND(id, memberFxn) \
-  {WM_COMMAND, (id), (id), &::framework::CallCommand<ThisClass, memberFxn>},
+  {WM_COMMAND, (id), (id), &::framework::CallNoArguments<ThisClass, memberFxn>},
 #define ON_COMMAND_RANGE(id, idLast, memberFxn) \
   {WM_COMMAND, (id), (idLast), &::framework::CallCommandRange<ThisClass, memberFxn>},
 
@@ -132,13 +119,9 @@ LRESULT CallMessage(CCmdTarget* target, UINT, WPARAM wParam, LPARAM lParam) {
 #define ON_WM_SIZE() {WM_SIZE, 0, 0, &::framework::CallOnSize<ThisClass, &ThisClass::OnSize>},
 #define ON_WM_PAINT() \
   {WM_PAINT, 0, 0, &::framework::CallNoArguments<ThisClass, &ThisClass::OnPaint>},
-#define ON_WM_CLOSE() \
-  {WM_CLOSE, 0, 0, &::framework::CallNoArguments<ThisClass, &ThisClass::OnClose>},
 #define ON_WM_INITMENUPOPUP() \
   {WM_INITMENUPOPUP, 0, 0,    \
    &::framework::CallOnInitMenuPopup<ThisClass, &ThisClass::OnInitMenuPopup>},
-#define ON_WM_MENUSELECT() \
-  {WM_MENUSELECT, 0, 0, &::framework::CallOnMenuSelect<ThisClass, &ThisClass::OnMenuSelect>},
 // Any message, with a handler LRESULT (WPARAM, LPARAM).
 #define ON_MESSAGE(message, memberFxn) \
   {(message), 0, 0, &::framework::CallMessage<ThisClass, memberFxn>},

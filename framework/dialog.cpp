@@ -1,24 +1,20 @@
 #include "framework/dialog.h"
 
-#include "framework/app.h"
-
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
+static_assert(IDCANCEL == IDOK + 1);
+
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-ON_COMMAND(IDOK, &CDialog::HandleOK)
-ON_COMMAND(IDCANCEL, &CDialog::HandleCancel)
+ON_COMMAND_RANGE(IDOK, IDCANCEL, &CDialog::OnOKOrCancel)
 END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_nIDHelp(nIDTemplate), m_pParentWnd(pParentWnd) {}
-
-CDialog::~CDialog() = default;
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
 
 INT_PTR CDialog::DoModal() {
-  CWnd* owner = m_pParentWnd != nullptr ? m_pParentWnd : AfxGetMainWnd();
-  return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDHelp),
-                           owner != nullptr ? owner->m_hWnd : nullptr, &CDialog::DialogProcedure,
-                           reinterpret_cast<LPARAM>(this));
+  return ::DialogBoxParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_nIDTemplate),
+                           m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr,
+                           &CDialog::DialogProcedure, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK CDialog::DialogProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -43,9 +39,8 @@ INT_PTR CALLBACK CDialog::DialogProcedure(HWND hWnd, UINT message, WPARAM wParam
   return TRUE;
 }
 
+// The platform sets the focus to the first control that takes it.
 BOOL CDialog::OnInitDialog() {
-  UpdateData(FALSE);
-  // The platform sets the focus to the first control that takes it.
   return TRUE;
 }
 
@@ -53,20 +48,6 @@ void CDialog::EndDialog(int nResult) {
   ::EndDialog(m_hWnd, nResult);
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
-  CDataExchange exchange(this, bSaveAndValidate);
-  DoDataExchange(&exchange);
-  return TRUE;
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK() {
-  if (UpdateData(TRUE)) {
-    EndDialog(IDOK);
-  }
-}
-
-void CDialog::OnCancel() {
-  EndDialog(IDCANCEL);
+void CDialog::OnOKOrCancel(UINT nID) {
+  EndDialog(static_cast<int>(nID));
 }

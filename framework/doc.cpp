@@ -4,12 +4,10 @@
 
 #include "framework/app.h"
 #include "framework/frame.h"
-#include "framework/ids.h"
 #include "framework/texts.h"
 #include "framework/view.h"
 
 IMPLEMENT_DYNAMIC(CDocument, CCmdTarget)
-IMPLEMENT_DYNAMIC(CDocTemplate, CCmdTarget)
 
 BEGIN_MESSAGE_MAP(CDocument, CCmdTarget)
 END_MESSAGE_MAP()
@@ -21,13 +19,12 @@ CDocument::~CDocument() {
   for (CView* view : m_views) {
     view->m_pDocument = nullptr;
   }
-  if (m_pDocTemplate != nullptr) {
-    m_pDocTemplate->RemoveDocument(this);
+  if (m_pDocTemplate != nullptr && m_pDocTemplate->m_pOnlyDoc == this) {
+    m_pDocTemplate->m_pOnlyDoc = nullptr;
   }
 }
 
 BOOL CDocument::OnNewDocument() {
-  DeleteContents();
   m_strPathName.clear();
   return TRUE;
 }
@@ -42,37 +39,21 @@ BOOL CDocument::OnOpenDocument(LPCTSTR lpszPathName) {
                   MB_OK | MB_ICONEXCLAMATION);
     return FALSE;
   }
-  DeleteContents();
-  CArchive archive(file.get(), CArchive::load);
+  CArchive archive{file.get()};
   Serialize(archive);
   return TRUE;
 }
 
-void CDocument::DeleteContents() {}
-
-void CDocument::OnCloseDocument() {
-  m_bClosing = true;
-  // Destroying a frame destroys its views, which leave the list.
-  while (!m_views.empty()) {
-    CFrameWnd* frame = m_views.front()->GetParentFrame();
-    if (frame == nullptr || !frame->DestroyWindow()) {
-      break;
-    }
-  }
-  DeleteContents();
-  if (m_bAutoDelete) {
-    delete this;
-  } else {
-    m_bClosing = false;
-  }
-}
-
 void CDocument::SetTitle(LPCTSTR lpszTitle) {
   m_strTitle = lpszTitle;
-  UpdateFrameTitles();
+  for (CView* view : m_views) {
+    if (CFrameWnd* frame = view->GetParentFrame()) {
+      frame->OnUpdateFrameTitle(TRUE);
+    }
+  }
 }
 
-void CDocument::SetPathName(LPCTSTR lpszPathName, BOOL bAddToMRU) {
+void CDocument::SetPathName(LPCTSTR lpszPathName) {
   wchar_t full[MAX_PATH] = {};
   LPWSTR name = nullptr;
   if (::GetFullPathNameW(lpszPathName, MAX_PATH, full, &name) == 0) {
@@ -83,7 +64,7 @@ void CDocument::SetPathName(LPCTSTR lpszPathName, BOOL bAddToMRU) {
   const std::size_t separator = m_strPathName.find_last_of(L"\\/");
   SetTitle(separator == std::wstring::npos ? m_strPathName.c_str()
                                            : m_strPathName.c_str() + separator + 1);
-  if (bAddToMRU && AfxGetApp() != nullptr) {
+  if (AfxGetApp() != nullptr) {
     AfxGetApp()->AddToRecentFileList(m_strPathName.c_str());
   }
 }
@@ -96,34 +77,30 @@ void CDocument::AddView(CView* pView) {
 void CDocument::RemoveView(CView* pView) {
   m_views.erase(std::remove(m_views.begin(), m_views.end(), pView), m_views.end());
   pView->m_pDocument = nullptr;
-  if (m_views.empty() && m_bAutoDelete && !m_bClosing) {
-    OnCloseDocument();
-  }
-}
-
-void CDocument::UpdateFrameTitles() {
-  for (CView* view : m_views) {
-    if (CFrameWnd* frame = view->GetParentFrame()) {
-      frame->OnUpdateFrameTitle(TRUE);
-    }
+  if (m_views.empty() && m_bAutoDelete) {
+    delete this;
   }
 }
 
 // ---------------------------------------------------------------------------------------------
-// Templates.
+// Template.
 
-CDocTemplate::CDocTemplate(UINT nIDResource, const CRuntimeClass* pDocClass,
-                           const CRuntimeClass* pFrameClass, const CRuntimeClass* pViewClass)
+CSingleDocTemplate::CSingleDocTemplate(UINT nIDResource, const CRuntimeClass* pDocClass,
+                                       const CRuntimeClass* pFrameClass,
+                                       const CRuntimeClass* pViewClass)
     : m_nIDResource(nIDResource),
       m_pDocClass(pDocClass),
       m_pFrameClass(pFrameClass),
       m_pViewClass(pViewClass),
       m_strDocStrings(framework::LoadResourceString(nIDResource)) {}
 
-// Documents still open are left alone: they go with their frames.
-CDocTemplate::~CDocTemplate() = default;
+CSingleDocTemplate::~CSingleDocTemplate() {
+  if (m_pOnlyDoc != nullptr) {
+    m_pOnlyDoc->m_pDocTemplate = nullptr;
+  }
+}
 
-BOOL CDocTemplate::GetDocString(std::wstring& rString, DocStringIndex index) const {
+BOOL CSingleDocTemplate::GetDocString(std::wstring& rString, DocStringIndex index) const {
   std::size_t start = 0;
   for (int field = 0; field < index; ++field) {
     start = m_strDocStrings.find(L'\n', start);
@@ -138,30 +115,10 @@ BOOL CDocTemplate::GetDocString(std::wstring& rString, DocStringIndex index) con
   return TRUE;
 }
 
-void CDocTemplate::AddDocument(CDocument* pDoc) {
-  pDoc->m_pDocTemplate = this;
-}
-
-void CDocTemplate::RemoveDocument(CDocument* pDoc) {
-  pDoc->m_pDocTemplate = nullptr;
-}
-
-CDocument* CDocTemplate::CreateNewDocument() {
-  CObject* object = m_pDocClass != nullptr ? m_pDocClass->CreateObject() : nullptr;
-  if (object == nullptr || !object->IsKindOf(RUNTIME_CLASS(CDocument))) {
-    delete object;
-    return nullptr;
-  }
-  auto* document = static_cast<CDocument*>(object);
-  AddDocument(document);
-  return document;
-}
-
-CFrameWnd* CDocTemplate::CreateNewFrame(CDocument* pDoc) {
+CFrameWnd* CSingleDocTemplate::CreateNewFrame(CDocument* pDoc) {
   CCreateContext context;
   context.m_pCurrentDoc = pDoc;
   context.m_pNewViewClass = m_pViewClass;
-  context.m_pNewDocTemplate = this;
 
   CObject* object = m_pFrameClass != nullptr ? m_pFrameClass->CreateObject() : nullptr;
   if (object == nullptr || !object->IsKindOf(RUNTIME_CLASS(CFrameWnd))) {
@@ -176,35 +133,6 @@ CFrameWnd* CDocTemplate::CreateNewFrame(CDocument* pDoc) {
   return frame;
 }
 
-void CDocTemplate::InitialUpdateFrame(CFrameWnd* pFrame, CDocument* pDoc, BOOL bMakeVisible) {
-  pFrame->InitialUpdateFrame(pDoc, bMakeVisible);
-}
-
-void CDocTemplate::SetDefaultTitle(CDocument* pDocument) {
-  std::wstring title;
-  if (!GetDocString(title, docName) || title.empty()) {
-    title = framework::texts::kUntitled;
-  }
-  pDocument->SetTitle(title.c_str());
-}
-
-CSingleDocTemplate::CSingleDocTemplate(UINT nIDResource, const CRuntimeClass* pDocClass,
-                                       const CRuntimeClass* pFrameClass,
-                                       const CRuntimeClass* pViewClass)
-    : CDocTemplate(nIDResource, pDocClass, pFrameClass, pViewClass) {}
-
-void CSingleDocTemplate::AddDocument(CDocument* pDoc) {
-  CDocTemplate::AddDocument(pDoc);
-  m_pOnlyDoc = pDoc;
-}
-
-void CSingleDocTemplate::RemoveDocument(CDocument* pDoc) {
-  CDocTemplate::RemoveDocument(pDoc);
-  if (m_pOnlyDoc == pDoc) {
-    m_pOnlyDoc = nullptr;
-  }
-}
-
 CDocument* CSingleDocTemplate::OpenDocumentFile(LPCTSTR lpszPathName, BOOL bMakeVisible) {
   CDocument* document = m_pOnlyDoc;
   CFrameWnd* frame = nullptr;
@@ -215,10 +143,14 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(LPCTSTR lpszPathName, BOOL bMake
       frame = document->GetViews().front()->GetParentFrame();
     }
   } else {
-    document = CreateNewDocument();
-    if (document == nullptr) {
+    CObject* object = m_pDocClass != nullptr ? m_pDocClass->CreateObject() : nullptr;
+    if (object == nullptr || !object->IsKindOf(RUNTIME_CLASS(CDocument))) {
+      delete object;
       return nullptr;
     }
+    document = static_cast<CDocument*>(object);
+    document->m_pDocTemplate = this;
+    m_pOnlyDoc = document;
     created = true;
     // The frame's creation may fail and take its views with it: the document must not delete
     // itself then, it is deleted here.
@@ -233,20 +165,20 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(LPCTSTR lpszPathName, BOOL bMake
   }
 
   if (lpszPathName == nullptr) {
-    SetDefaultTitle(document);
-    if (!document->OnNewDocument()) {
-      if (created) {
-        frame->DestroyWindow();
-      }
-      return nullptr;
+    std::wstring title;
+    if (!GetDocString(title, docName) || title.empty()) {
+      title = framework::texts::kUntitled;
     }
-  } else {
-    if (!document->OnOpenDocument(lpszPathName)) {
-      if (created) {
-        frame->DestroyWindow();
-      }
-      return nullptr;
+    document->SetTitle(title.c_str());
+  }
+  if (lpszPathName == nullptr ? !document->OnNewDocument()
+                              : !document->OnOpenDocument(lpszPathName)) {
+    if (created) {
+      frame->DestroyWindow();
     }
+    return nullptr;
+  }
+  if (lpszPathName != nullptr) {
     document->SetPathName(lpszPathName);
   }
 
@@ -255,7 +187,7 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(LPCTSTR lpszPathName, BOOL bMake
     app->m_pMainWnd = frame;
   }
   if (frame != nullptr) {
-    InitialUpdateFrame(frame, document, bMakeVisible);
+    frame->InitialUpdateFrame(bMakeVisible);
   }
   return document;
 }

@@ -17,37 +17,19 @@ constexpr wchar_t kFrameClass[] = L"FrameWnd";
 // The frame's own message: show the prompt of string wParam in the status bar.
 constexpr UINT kSetMessageString = WM_APP + 0x3F00;
 
-// The string of a system command's prompt: SC_SIZE (0xF000) and the following commands, one
-// every 0x10, map to consecutive strings from AFX_IDS_SCSIZE.
-UINT PromptStringOf(UINT nItemID) {
-  if (nItemID >= 0xF000) {
-    return AFX_IDS_SCSIZE + ((nItemID & 0x0FF0) >> 4);
-  }
-  return nItemID;
-}
-
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
 ON_WM_CREATE()
 ON_WM_SIZE()
-ON_WM_CLOSE()
 ON_WM_INITMENUPOPUP()
-ON_WM_MENUSELECT()
 ON_MESSAGE(kSetMessageString, &CFrameWnd::OnSetMessageString)
 ON_COMMAND_RANGE(ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, &CFrameWnd::OnBarCheck)
 END_MESSAGE_MAP()
 
-CFrameWnd::~CFrameWnd() {
-  for (CControlBar* bar : m_controlBars) {
-    bar->m_pOwnerFrame = nullptr;
-    bar->m_pDockSite = nullptr;
-  }
-}
-
 BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentWnd,
                           CCreateContext* pContext) {
-  HINSTANCE instance = AfxGetResourceHandle();
+  HINSTANCE instance = AfxGetInstanceHandle();
   m_strTitle = framework::PromptOf(framework::LoadResourceString(nIDResource));
   LPCWSTR className = framework::RegisterFrameworkClass(kFrameClass, CS_DBLCLKS,
                                                         reinterpret_cast<HBRUSH>(COLOR_3DFACE + 1));
@@ -79,9 +61,6 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentW
 }
 
 BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT& cs) {
-  if ((cs.style & FWS_ADDTOTITLE) != 0) {
-    cs.style |= FWS_PREFIXTITLE;
-  }
   cs.dwExStyle |= WS_EX_CLIENTEDGE;
   return TRUE;
 }
@@ -103,7 +82,7 @@ int CFrameWnd::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     }
     m_pViewActive = view;
   }
-  PostMessage(kSetMessageString, AFX_IDS_IDLEMESSAGE);
+  ::PostMessageW(m_hWnd, kSetMessageString, AFX_IDS_IDLEMESSAGE, 0);
   return 0;
 }
 
@@ -113,11 +92,12 @@ void CFrameWnd::OnSize(UINT nType, int, int) {
   }
 }
 
-void CFrameWnd::OnClose() {
-  DestroyWindow();
-}
-
 void CFrameWnd::PostNcDestroy() {
+  CWinApp* app = AfxGetApp();
+  if (app != nullptr && app->m_pMainWnd == this) {
+    app->m_pMainWnd = nullptr;
+    ::PostQuitMessage(0);
+  }
   delete this;
 }
 
@@ -127,32 +107,19 @@ void CFrameWnd::EnableDocking(DWORD dwDockStyle) {
 
 void CFrameWnd::DockControlBar(CControlBar* pBar) {
   const DWORD allowed = m_dwDockStyle & pBar->m_dwDockStyle;
-  for (const DWORD side : {CBRS_ALIGN_TOP, CBRS_ALIGN_BOTTOM, CBRS_ALIGN_LEFT, CBRS_ALIGN_RIGHT}) {
-    if ((allowed & side) != 0) {
-      pBar->m_dwStyle = (pBar->m_dwStyle & ~CBRS_ALIGN_ANY) | side;
-      pBar->m_pDockSite = this;
-      RecalcLayout();
-      return;
-    }
+  const DWORD side = (allowed & CBRS_ALIGN_TOP) != 0 ? CBRS_ALIGN_TOP : allowed & CBRS_ALIGN_BOTTOM;
+  if (side != 0) {
+    pBar->m_dwStyle = (pBar->m_dwStyle & ~CBRS_ALIGN_ANY) | side;
+    pBar->m_pDockSite = this;
+    RecalcLayout();
   }
-}
-
-void CFrameWnd::AddControlBar(CControlBar* pBar) {
-  m_controlBars.push_back(pBar);
-}
-
-void CFrameWnd::RemoveControlBar(CControlBar* pBar) {
-  m_controlBars.erase(std::remove(m_controlBars.begin(), m_controlBars.end(), pBar),
-                      m_controlBars.end());
 }
 
 CControlBar* CFrameWnd::FindControlBar(UINT nID) const {
-  for (CControlBar* bar : m_controlBars) {
-    if (bar->m_hWnd != nullptr && bar->GetDlgCtrlID() == nID) {
-      return bar;
-    }
-  }
-  return nullptr;
+  CWnd* child = FromHandlePermanent(::GetDlgItem(m_hWnd, static_cast<int>(nID)));
+  return child != nullptr && child->IsKindOf(RUNTIME_CLASS(CControlBar))
+             ? static_cast<CControlBar*>(child)
+             : nullptr;
 }
 
 void CFrameWnd::RecalcLayout() {
@@ -161,10 +128,14 @@ void CFrameWnd::RecalcLayout() {
   }
   RECT area = {};
   ::GetClientRect(m_hWnd, &area);
-  for (CControlBar* bar : m_controlBars) {
-    if (bar->m_hWnd == nullptr || (bar->GetStyle() & WS_VISIBLE) == 0) {
+  for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    CWnd* window = FromHandlePermanent(child);
+    if (window == nullptr || !window->IsKindOf(RUNTIME_CLASS(CControlBar)) ||
+        (window->GetStyle() & WS_VISIBLE) == 0) {
       continue;
     }
+    auto* bar = static_cast<CControlBar*>(window);
     const int thickness = bar->CalcThickness();
     RECT place = area;
     switch (bar->m_dwStyle & CBRS_ALIGN_ANY) {
@@ -173,12 +144,6 @@ void CFrameWnd::RecalcLayout() {
         break;
       case CBRS_ALIGN_BOTTOM:
         place.top = area.bottom = std::max<LONG>(area.bottom - thickness, area.top);
-        break;
-      case CBRS_ALIGN_LEFT:
-        place.right = area.left = std::min<LONG>(area.left + thickness, area.right);
-        break;
-      case CBRS_ALIGN_RIGHT:
-        place.left = area.right = std::max<LONG>(area.right - thickness, area.left);
         break;
       default:
         continue;
@@ -203,6 +168,7 @@ void CFrameWnd::SetMessageText(const std::wstring& text) {
   }
 }
 
+// The prompt of string wParam; the frame posts itself the idle prompt once it is created.
 LRESULT CFrameWnd::OnSetMessageString(WPARAM wParam, LPARAM) {
   SetMessageText(framework::PromptOf(framework::LoadResourceString(static_cast<UINT>(wParam))));
   return 0;
@@ -219,16 +185,14 @@ void CFrameWnd::OnUpdateFrameTitle(BOOL bAddToTitle) {
 
 void CFrameWnd::ActivateFrame(int nCmdShow) {
   if (nCmdShow == -1) {
-    nCmdShow = IsWindowVisible() ? (::IsIconic(m_hWnd) ? SW_RESTORE : SW_SHOW) : SW_SHOWNORMAL;
+    nCmdShow =
+        ::IsWindowVisible(m_hWnd) ? (::IsIconic(m_hWnd) ? SW_RESTORE : SW_SHOW) : SW_SHOWNORMAL;
   }
   ShowWindow(nCmdShow);
   ::SetForegroundWindow(m_hWnd);
 }
 
-void CFrameWnd::InitialUpdateFrame(CDocument* pDoc, BOOL bMakeVisible) {
-  if (m_pViewActive == nullptr && pDoc != nullptr && !pDoc->GetViews().empty()) {
-    m_pViewActive = pDoc->GetViews().front();
-  }
+void CFrameWnd::InitialUpdateFrame(BOOL bMakeVisible) {
   if (m_pViewActive != nullptr) {
     m_pViewActive->OnInitialUpdate();
   }
@@ -303,47 +267,5 @@ void CFrameWnd::OnInitMenuPopup(HMENU hPopupMenu, UINT, BOOL bSysMenu) {
           hPopupMenu, static_cast<UINT>(index),
           MF_BYPOSITION | ((bar->GetStyle() & WS_VISIBLE) != 0 ? MF_CHECKED : MF_UNCHECKED));
     }
-  }
-}
-
-void CFrameWnd::OnMenuSelect(UINT nItemID, UINT nFlags, HMENU hSysMenu) {
-  if (nFlags == 0xFFFF && hSysMenu == nullptr) {
-    // The menu closed.
-    SetMessageText(framework::PromptOf(framework::LoadResourceString(AFX_IDS_IDLEMESSAGE)));
-  } else if ((nFlags & (MF_POPUP | MF_SEPARATOR)) != 0) {
-    SetMessageText(std::wstring());
-  } else {
-    SetMessageText(framework::PromptOf(framework::LoadResourceString(PromptStringOf(nItemID))));
-  }
-}
-
-BOOL CFrameWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT* pResult) {
-  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-  const UINT id = static_cast<UINT>(header->idFrom);
-  switch (header->code) {
-    case TTN_GETDISPINFOW: {
-      // A toolbar button's tooltip: the text after its string's line break.
-      auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
-      m_strTip = framework::TipOf(framework::LoadResourceString(id));
-      info->lpszText = m_strTip.data();
-      *pResult = 0;
-      return TRUE;
-    }
-    case TTN_SHOW:
-    case TTN_POP: {
-      // Bars with CBRS_FLYBY show the button's prompt while its tooltip does.
-      const bool flyBy =
-          std::any_of(m_controlBars.begin(), m_controlBars.end(),
-                      [](const CControlBar* bar) { return (bar->m_dwStyle & CBRS_FLYBY) != 0; });
-      if (!flyBy) {
-        return FALSE;
-      }
-      const UINT prompt = header->code == TTN_SHOW ? id : AFX_IDS_IDLEMESSAGE;
-      SetMessageText(framework::PromptOf(framework::LoadResourceString(prompt)));
-      *pResult = 0;
-      return TRUE;
-    }
-    default:
-      return FALSE;
   }
 }

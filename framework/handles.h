@@ -23,9 +23,6 @@ inline void DestroyIconHandle(HICON icon) noexcept {
 inline void DeleteCreatedDc(HDC dc) noexcept {
   ::DeleteDC(dc);
 }
-inline void FreeGlobal(HGLOBAL memory) noexcept {
-  ::GlobalFree(memory);
-}
 
 using vorsk::win32::nullable_traits;
 
@@ -36,9 +33,8 @@ using unique_hbrush = vorsk::unique_any<nullable_traits<HBRUSH, DeleteGdiObject>
 // An icon created or loaded without LR_SHARED; shared icons are never destroyed.
 using unique_hicon = vorsk::unique_any<nullable_traits<HICON, DestroyIconHandle>>;
 using unique_hfont = vorsk::unique_any<nullable_traits<HFONT, DeleteGdiObject>>;
-// A device context that was created (CreateDC, CreateCompatibleDC, a printer's), not borrowed.
+// A device context that was created (CreateDC, CreateCompatibleDC), not borrowed.
 using unique_hdc = vorsk::unique_any<nullable_traits<HDC, DeleteCreatedDc>>;
-using unique_hglobal = vorsk::unique_any<nullable_traits<HGLOBAL, FreeGlobal>>;
 using vorsk::win32::unique_hfile;
 using vorsk::win32::unique_hkey;
 using vorsk::win32::unique_hlocal;

@@ -1,12 +1,6 @@
 #include "framework/object.h"
 
-const CRuntimeClass CObject::classCObject = {"CObject", sizeof(CObject), 0xFFFF, nullptr, nullptr};
-
-const CRuntimeClass* CObject::GetRuntimeClass() const {
-  return &classCObject;
-}
-
-void CObject::Serialize(CArchive&) {}
+const CRuntimeClass CObject::classCObject = {"CObject", nullptr, nullptr};
 
 bool CObject::IsKindOf(const CRuntimeClass* runtimeClass) const {
   return GetRuntimeClass()->IsDerivedFrom(runtimeClass);

@@ -8,7 +8,5 @@ inline constexpr wchar_t kUntitled[] = L"无标题";
 inline constexpr wchar_t kAllFilesFilter[] = L"所有文件 (*.*)";
 inline constexpr wchar_t kOpenTitle[] = L"打开";
 inline constexpr wchar_t kCannotOpenDocument[] = L"无法打开文档：";
-inline constexpr wchar_t kPrintFailed[] = L"打印失败。";
-inline constexpr wchar_t kPreviewTitle[] = L"打印预览";
 
 }  // namespace framework::texts

@@ -3,8 +3,6 @@
 #include <unordered_map>
 #include <utility>
 
-#include "framework/app.h"
-
 IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
 
 BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
@@ -41,12 +39,6 @@ LRESULT CALLBACK FrameworkWindowProcedure(HWND hWnd, UINT message, WPARAM wParam
   g_currentMessage = saved;
 
   if (message == WM_NCDESTROY) {
-    CWinApp* app = AfxGetApp();
-    if (app != nullptr && app->m_pMainWnd == wnd) {
-      // The main window is gone: the application's message loop ends.
-      app->m_pMainWnd = nullptr;
-      ::PostQuitMessage(0);
-    }
     wnd->Unbind();
     wnd->PostNcDestroy();
   }
@@ -63,10 +55,6 @@ CWnd::~CWnd() {
 CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
   const auto found = BoundWindows().find(hWnd);
   return found != BoundWindows().end() ? found->second : nullptr;
-}
-
-const MSG* CWnd::GetCurrentMessage() {
-  return &g_currentMessage;
 }
 
 void CWnd::Bind(HWND hWnd) {
@@ -137,13 +125,6 @@ BOOL CWnd::DestroyWindow() {
   return m_hWnd != nullptr ? ::DestroyWindow(m_hWnd) : FALSE;
 }
 
-int CWnd::MessageBox(LPCTSTR lpszText, LPCTSTR lpszCaption, UINT nType) {
-  if (lpszCaption == nullptr) {
-    lpszCaption = AfxGetAppName();
-  }
-  return ::MessageBoxW(m_hWnd, lpszText, lpszCaption, nType);
-}
-
 BOOL CWnd::SubclassWindow(HWND hWnd) {
   if (hWnd == nullptr || FromHandlePermanent(hWnd) != nullptr) {
     return FALSE;
@@ -169,9 +150,6 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     }
     *pResult = 0;
     return TRUE;
-  }
-  if (message == WM_NOTIFY) {
-    return OnNotify(wParam, lParam, pResult);
   }
   const AFX_MSGMAP_ENTRY* entry = FindMessageEntry(message);
   if (entry == nullptr) {
@@ -202,11 +180,11 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
   return OnCmdMsg(LOWORD(wParam));
 }
 
-BOOL CWnd::OnNotify(WPARAM, LPARAM, LRESULT*) {
-  return FALSE;
-}
-
 void CWnd::PostNcDestroy() {}
+
+HINSTANCE AfxGetInstanceHandle() {
+  return ::GetModuleHandleW(nullptr);
+}
 
 namespace framework {
 
@@ -230,7 +208,7 @@ LPCWSTR RegisterFrameworkClass(LPCWSTR name, UINT style, HBRUSH background) {
 std::wstring LoadResourceString(UINT id) {
   // With a zero size the platform returns a read-only pointer to the resource's own text.
   const wchar_t* text = nullptr;
-  const int length = ::LoadStringW(AfxGetResourceHandle(), id, reinterpret_cast<LPWSTR>(&text), 0);
+  const int length = ::LoadStringW(AfxGetInstanceHandle(), id, reinterpret_cast<LPWSTR>(&text), 0);
   if (length <= 0 || text == nullptr) {
     return std::wstring();
   }
@@ -239,11 +217,6 @@ std::wstring LoadResourceString(UINT id) {
 
 std::wstring PromptOf(const std::wstring& text) {
   return text.substr(0, text.find(L'\n'));
-}
-
-std::wstring TipOf(const std::wstring& text) {
-  const std::size_t lineBreak = text.find(L'\n');
-  return lineBreak == std::wstring::npos ? std::wstring() : text.substr(lineBreak + 1);
 }
 
 }  // namespace framework

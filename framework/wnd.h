@@ -1,6 +1,7 @@
 // Windows: an object bound to a window handle for the window's life. The framework's own window
 // classes and the common controls it takes over send every message to the object, which looks
-// it up in its message map chain and otherwise lets the window's default procedure answer.
+// it up in its message map chain and otherwise lets the window's default procedure answer. This
+// layer knows nothing above it: the module it registers its classes in is the program's own.
 #pragma once
 
 #include <string>
@@ -10,14 +11,8 @@
 struct CCreateContext;
 
 // A device context that a view draws in: borrowed, never deleted by this object.
-class CDC {
- public:
-  explicit CDC(HDC dc = nullptr, bool printing = false) : m_hDC(dc), m_bPrinting(printing) {}
-  HDC GetSafeHdc() const { return m_hDC; }
-  BOOL IsPrinting() const { return m_bPrinting ? TRUE : FALSE; }
-
+struct CDC {
   HDC m_hDC;
-  bool m_bPrinting;
 };
 
 class CWnd : public CCmdTarget {
@@ -31,8 +26,6 @@ class CWnd : public CCmdTarget {
   HWND GetSafeHwnd() const { return m_hWnd; }
   // The object bound to a window by the framework, or null.
   static CWnd* FromHandlePermanent(HWND hWnd);
-  // The message that the framework is dispatching now.
-  static const MSG* GetCurrentMessage();
 
   virtual BOOL PreCreateWindow(CREATESTRUCT& cs);
   // Creates a child window of the given class.
@@ -48,20 +41,11 @@ class CWnd : public CCmdTarget {
 
   BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
   void UpdateWindow() { ::UpdateWindow(m_hWnd); }
-  BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
-  BOOL EnableWindow(BOOL bEnable = TRUE) { return ::EnableWindow(m_hWnd, bEnable); }
   DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongPtrW(m_hWnd, GWL_STYLE)); }
-  UINT GetDlgCtrlID() const { return static_cast<UINT>(::GetDlgCtrlID(m_hWnd)); }
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return ::SendMessageW(m_hWnd, message, wParam, lParam);
   }
-  BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-    return ::PostMessageW(m_hWnd, message, wParam, lParam);
-  }
   void SetWindowText(LPCTSTR lpszString) { ::SetWindowTextW(m_hWnd, lpszString); }
-
-  // A modal message box owned by this window; no caption shows the application's name.
-  int MessageBox(LPCTSTR lpszText, LPCTSTR lpszCaption = nullptr, UINT nType = MB_OK);
 
   HWND m_hWnd = nullptr;
 
@@ -74,7 +58,6 @@ class CWnd : public CCmdTarget {
   LRESULT Default();
   // A command from a menu, an accelerator or a button: routed through OnCmdMsg.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-  virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult);
   // Called once the window is gone; frames and views delete themselves here.
   virtual void PostNcDestroy();
 
@@ -95,6 +78,9 @@ class CWnd : public CCmdTarget {
 
 LRESULT CALLBACK FrameworkWindowProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The program's own module: its window classes, its resources.
+HINSTANCE AfxGetInstanceHandle();
+
 namespace framework {
 
 // Registers one of the framework's window classes once; returns its name.
@@ -102,9 +88,7 @@ LPCWSTR RegisterFrameworkClass(LPCWSTR name, UINT style, HBRUSH background);
 
 // A string resource of the application, empty when it is absent.
 std::wstring LoadResourceString(UINT id);
-// The text before the first line break of a command's string: its status bar prompt; and the
-// text after it: its tooltip.
+// The text before the first line break of a command's string: its status bar prompt.
 std::wstring PromptOf(const std::wstring& text);
-std::wstring TipOf(const std::wstring& text);
 
 }  // namespace framework

@@ -4,7 +4,3 @@ BEGIN_MESSAGE_MAP(CAboutBox, CDialog)
 END_MESSAGE_MAP()
 
 CAboutBox::~CAboutBox() = default;
-
-void CAboutBox::DoDataExchange(CDataExchange* pDX) {
-  CDialog::DoDataExchange(pDX);
-}

@@ -8,11 +8,10 @@ class CAboutBox : public CDialog {
  public:
   enum { IDD = IDD_ABOUTBOX };
 
-  CAboutBox() : CDialog(IDD) {}
+  // Owned by the main window.
+  explicit CAboutBox(CWnd* pParentWnd) : CDialog(IDD, pParentWnd) {}
   ~CAboutBox() override;
 
  protected:
-  void DoDataExchange(CDataExchange* pDX) override;
-
   DECLARE_MESSAGE_MAP()
 };

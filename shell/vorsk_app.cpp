@@ -24,8 +24,6 @@ CVorskApp::~CVorskApp() = default;
 
 BOOL CVorskApp::InitInstance() {
   vorsk::MarkStartupPhase("loaded");
-  AfxEnableControlContainer();
-  Enable3dControls();
   SetRegistryKey(L"Local AppWizard-Generated Applications");
   LoadStdProfileSettings(4);
   vorsk::MarkStartupPhase("settings");
@@ -65,6 +63,6 @@ BOOL CVorskApp::InitInstance() {
 }
 
 void CVorskApp::OnShowAbout() {
-  CAboutBox aboutBox;
+  CAboutBox aboutBox(m_pMainWnd);
   aboutBox.DoModal();
 }

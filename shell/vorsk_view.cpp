@@ -15,11 +15,3 @@ BOOL CVorskView::PreCreateWindow(CREATESTRUCT& cs) {
 }
 
 void CVorskView::OnDraw(CDC*) {}
-
-BOOL CVorskView::OnPreparePrinting(CPrintInfo* pInfo) {
-  return DoPreparePrinting(pInfo);
-}
-
-void CVorskView::OnBeginPrinting(CDC*, CPrintInfo*) {}
-
-void CVorskView::OnEndPrinting(CDC*, CPrintInfo*) {}

@@ -1,4 +1,4 @@
-// The view: draws nothing, and prints through the framework's standard commands.
+// The view: draws nothing; its map keeps the framework's print commands on the route.
 #pragma once
 
 #include "framework/framework.h"
@@ -13,10 +13,6 @@ class CVorskView : public CView {
 
  protected:
   CVorskView() = default;
-
-  BOOL OnPreparePrinting(CPrintInfo* pInfo) override;
-  void OnBeginPrinting(CDC* pDC, CPrintInfo* pInfo) override;
-  void OnEndPrinting(CDC* pDC, CPrintInfo* pInfo) override;
 
   DECLARE_MESSAGE_MAP()
 };

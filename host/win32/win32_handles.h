@@ -10,6 +10,7 @@
 // clang-format on
 
 #include "host/unique_any.h"
+#include "host/win32/setup_api.h"
 
 namespace vorsk::win32 {
 
@@ -31,7 +32,7 @@ inline void CloseKernelHandle(HANDLE handle) noexcept {
   ::CloseHandle(handle);
 }
 inline void DestroyDeviceSet(HDEVINFO set) noexcept {
-  ::SetupDiDestroyDeviceInfoList(set);
+  setup::SetupDiDestroyDeviceInfoList(set);
 }
 inline void FreeLocal(HLOCAL memory) noexcept {
   ::LocalFree(memory);

@@ -14,6 +14,7 @@
 
 #include "host/win32/process_facts.h"
 #include "host/win32/program_runner.h"
+#include "host/win32/setup_api.h"
 #include "host/win32/translate.h"
 
 namespace vorsk {
@@ -333,12 +334,13 @@ Status Win32Host::RegCloseKey(RegKey key) {
 }
 
 DevInfoSet Win32Host::SetupDiGetClassDevsA(std::uint32_t flags) {
-  return SetFromPlatform(::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags));
+  return SetFromPlatform(win32::setup::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags));
 }
 
 bool Win32Host::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
                                       DeviceInfoRecord& record) {
-  return ::SetupDiEnumDeviceInfo(ToPlatform(set), index, ToDevinfoData(record)) != FALSE;
+  return win32::setup::SetupDiEnumDeviceInfo(ToPlatform(set), index, ToDevinfoData(record)) !=
+         FALSE;
 }
 
 bool Win32Host::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoRecord& record,
@@ -347,9 +349,9 @@ bool Win32Host::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoReco
                                                   std::uint32_t* requiredSize) {
   DWORD type = 0;
   DWORD required = 0;
-  const BOOL ok =
-      ::SetupDiGetDeviceRegistryPropertyA(ToPlatform(set), ToDevinfoData(record), property, &type,
-                                          static_cast<BYTE*>(buffer), bufferSize, &required);
+  const BOOL ok = win32::setup::SetupDiGetDeviceRegistryPropertyA(
+      ToPlatform(set), ToDevinfoData(record), property, &type, static_cast<BYTE*>(buffer),
+      bufferSize, &required);
   if (requiredSize != nullptr) {
     *requiredSize = required;
   }
@@ -358,19 +360,22 @@ bool Win32Host::SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, DeviceInfoReco
 
 bool Win32Host::SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
                                           DeviceInfoRecord& record) {
-  return ::SetupDiCallClassInstaller(function, ToPlatform(set), ToDevinfoData(record)) != FALSE;
+  return win32::setup::SetupDiCallClassInstaller(function, ToPlatform(set),
+                                                 ToDevinfoData(record)) != FALSE;
 }
 
 bool Win32Host::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
-  return KeepingLastError([&] { return ::SetupDiDestroyDeviceInfoList(ToPlatform(set)) != FALSE; });
+  return KeepingLastError(
+      [&] { return win32::setup::SetupDiDestroyDeviceInfoList(ToPlatform(set)) != FALSE; });
 }
 
 std::optional<std::string> Win32Host::SetupDiGetDeviceInstanceIdA(DevInfoSet set,
                                                                   DeviceInfoRecord& record) {
   // An instance ID has at most 200 characters and its terminating zero.
   std::vector<char> buffer(kMaxDeviceIdLength + 1, '\0');
-  if (!::SetupDiGetDeviceInstanceIdA(ToPlatform(set), ToDevinfoData(record), buffer.data(),
-                                     static_cast<DWORD>(buffer.size()), nullptr)) {
+  if (!win32::setup::SetupDiGetDeviceInstanceIdA(ToPlatform(set), ToDevinfoData(record),
+                                                 buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                 nullptr)) {
     return std::nullopt;
   }
   buffer.back() = '\0';
@@ -378,20 +383,21 @@ std::optional<std::string> Win32Host::SetupDiGetDeviceInstanceIdA(DevInfoSet set
 }
 
 DevInfoSet Win32Host::SetupDiCreateDeviceInfoList() {
-  return SetFromPlatform(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+  return SetFromPlatform(win32::setup::SetupDiCreateDeviceInfoList(nullptr, nullptr));
 }
 
 bool Win32Host::SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
                                        DeviceInfoRecord& record) {
-  return ::SetupDiOpenDeviceInfoA(ToPlatform(set), instanceId.c_str(), nullptr, 0,
-                                  ToDevinfoData(record)) != FALSE;
+  return win32::setup::SetupDiOpenDeviceInfoA(ToPlatform(set), instanceId.c_str(), nullptr, 0,
+                                              ToDevinfoData(record)) != FALSE;
 }
 
 bool Win32Host::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                                std::uint32_t* flags) {
   SP_DEVINSTALL_PARAMS_A parameters = {};
   parameters.cbSize = sizeof(parameters);
-  if (!::SetupDiGetDeviceInstallParamsA(ToPlatform(set), ToDevinfoData(record), &parameters)) {
+  if (!win32::setup::SetupDiGetDeviceInstallParamsA(ToPlatform(set), ToDevinfoData(record),
+                                                    &parameters)) {
     return false;
   }
   *flags = parameters.Flags;
@@ -402,7 +408,7 @@ bool Win32Host::IsDevicePresent(DevInfoSet, DeviceInfoRecord& record) {
   // A device that is not plugged in has no device node now.
   ULONG status = 0;
   ULONG problem = 0;
-  return ::CM_Get_DevNode_Status(&status, &problem, record.devInst, 0) == CR_SUCCESS;
+  return win32::setup::CM_Get_DevNode_Status(&status, &problem, record.devInst, 0) == CR_SUCCESS;
 }
 
 bool Win32Host::IsWow64Process() {

@@ -36,6 +36,36 @@ foreach(import IN LISTS imports)
   endif()
   message(STATUS "imports ${dll}")
 endforeach()
+# DLLs from the system folder only. The oldest Windows vorsk runs on is Windows XP SP2, whose known
+# DLLs (the Session Manager's KnownDLLs list, and msvcrt, which those import and which is mapped
+# with them) always come from the system folder, whatever the search. Any other DLL a program
+# imports would first be looked for in the program's own folder, where anyone may have planted
+# one: the programs load every other library (the common controls and dialogs, the device setup
+# service) at run time by its full path in the system folder.
+set(xp_known_dlls ADVAPI32.DLL COMDLG32.DLL GDI32.DLL IMAGEHLP.DLL KERNEL32.DLL LZ32.DLL MSVCRT.DLL
+    OLE32.DLL OLEAUT32.DLL OLECLI32.DLL OLECNV32.DLL OLESVR32.DLL OLETHK32.DLL RPCRT4.DLL
+    SHELL32.DLL URL.DLL URLMON.DLL USER32.DLL VERSION.DLL WININET.DLL WLDAP32.DLL)
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  string(TOUPPER "${dll}" dll_upper)
+  if(NOT dll_upper IN_LIST xp_known_dlls)
+    message(STATUS "not a known DLL of Windows XP SP2: ${dll}")
+    message(FATAL_ERROR "${EXE} imports ${dll}: load it from the system folder at run time")
+  endif()
+endforeach()
+# Nor any call newer than that Windows that toolchains and this code are known to reach for: each
+# is looked up at run time (host/win32/older_windows.cpp stands in for the runtime's).
+set(newer_calls GetTickCount64 GetSystemTimePreciseAsFileTime SetDefaultDllDirectories
+    AddDllDirectory RegDeleteTreeA RegDeleteTreeW RegGetValueA RegGetValueW InitializeSRWLock
+    AcquireSRWLockExclusive InitializeConditionVariable InitOnceExecuteOnce CancelIoEx
+    GetFinalPathNameByHandleA GetFinalPathNameByHandleW CreateSymbolicLinkA CreateSymbolicLinkW
+    QueryFullProcessImageNameA QueryFullProcessImageNameW)
+foreach(call IN LISTS newer_calls)
+  if(header MATCHES "[ \t][0-9]+[ \t]+${call}\n")
+    message(STATUS "newer than Windows XP SP2: ${call}")
+    message(FATAL_ERROR "${EXE} imports ${call}: look it up at run time")
+  endif()
+endforeach()
 foreach(dll IN LISTS ON_DEMAND)
   string(TOUPPER "${dll}" dll_upper)
   foreach(import IN LISTS imports)

@@ -43,9 +43,6 @@ struct ParseCase {
   std::vector<std::wstring> arguments;
   int command;
   const wchar_t* file;
-  const wchar_t* printer;
-  bool embedded;
-  bool splash;
 };
 
 class ParseCommandLineTest : public ::testing::TestWithParam<ParseCase> {};
@@ -55,32 +52,24 @@ TEST_P(ParseCommandLineTest, SetsTheShellCommandAndFile) {
   framework::ParseCommandArguments(info, GetParam().arguments);
   EXPECT_EQ(info.m_nShellCommand, GetParam().command);
   EXPECT_EQ(info.m_strFileName, GetParam().file);
-  EXPECT_EQ(info.m_strPrinterName, GetParam().printer);
-  EXPECT_EQ(info.m_bRunEmbedded != FALSE, GetParam().embedded);
-  EXPECT_EQ(info.m_bShowSplash != FALSE, GetParam().splash);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Parameters, ParseCommandLineTest,
-    ::testing::Values(
-        ParseCase{{}, CCommandLineInfo::FileNew, L"", L"", false, true},
-        ParseCase{{L"scan.vsk"}, CCommandLineInfo::FileOpen, L"scan.vsk", L"", false, true},
-        // Only the first name is the file.
-        ParseCase{{L"a.vsk", L"b.vsk"}, CCommandLineInfo::FileOpen, L"a.vsk", L"", false, true},
-        ParseCase{{L"/p", L"a.vsk"}, CCommandLineInfo::FilePrint, L"a.vsk", L"", false, true},
-        ParseCase{{L"-pt", L"a.vsk", L"Printer", L"driver", L"port"},
-                  CCommandLineInfo::FilePrintTo,
-                  L"a.vsk",
-                  L"Printer",
-                  false,
-                  true},
-        ParseCase{{L"/Unregister"}, CCommandLineInfo::AppUnregister, L"", L"", false, true},
-        ParseCase{{L"/UNREGSERVER"}, CCommandLineInfo::AppUnregister, L"", L"", false, true},
-        // Accepted and otherwise ignored: the command stays what the file makes it.
-        ParseCase{{L"/dde"}, CCommandLineInfo::FileNew, L"", L"", false, false},
-        ParseCase{
-            {L"/Embedding", L"a.vsk"}, CCommandLineInfo::FileOpen, L"a.vsk", L"", true, false},
-        ParseCase{{L"/unknown"}, CCommandLineInfo::FileNew, L"", L"", false, true}));
+    ::testing::Values(ParseCase{{}, CCommandLineInfo::FileNew, L""},
+                      ParseCase{{L"scan.vsk"}, CCommandLineInfo::FileOpen, L"scan.vsk"},
+                      // Only the first name is the file.
+                      ParseCase{{L"a.vsk", L"b.vsk"}, CCommandLineInfo::FileOpen, L"a.vsk"},
+                      ParseCase{{L"/p", L"a.vsk"}, CCommandLineInfo::FilePrint, L"a.vsk"},
+                      ParseCase{{L"-pt", L"a.vsk", L"Printer", L"driver", L"port"},
+                                CCommandLineInfo::FilePrintTo,
+                                L"a.vsk"},
+                      ParseCase{{L"/Unregister"}, CCommandLineInfo::AppUnregister, L""},
+                      ParseCase{{L"/UNREGSERVER"}, CCommandLineInfo::AppUnregister, L""},
+                      // Any other switch is ignored: the command stays what the file makes it.
+                      ParseCase{{L"/dde"}, CCommandLineInfo::FileNew, L""},
+                      ParseCase{{L"/Embedding", L"a.vsk"}, CCommandLineInfo::FileOpen, L"a.vsk"},
+                      ParseCase{{L"/unknown"}, CCommandLineInfo::FileNew, L""}));
 
 // ---------------------------------------------------------------------------------------------
 // Command routing through chained maps.

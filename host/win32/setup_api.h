@@ -1,0 +1,95 @@
+// The device setup service's calls, by their platform names. Its library is not one of the known
+// DLLs of Windows XP, the oldest Windows vorsk runs on: imported, it would be looked for beside
+// the program first, where anyone may have planted one. So it is loaded from the system folder
+// at the first call instead. Without it (it is part of every Windows), each call fails as the
+// platform's would, with ERROR_MOD_NOT_FOUND as the last error.
+#pragma once
+
+// clang-format off
+#include <windows.h>
+#include <setupapi.h>
+#include <cfgmgr32.h>
+// clang-format on
+
+#include "host/win32/system_library.h"
+
+namespace vorsk::win32::setup {
+
+template <typename Call>
+Call Find(const char* name) {
+  static const HMODULE library = LoadSystemLibrary(L"setupapi.dll");
+  return FindCall<Call>(library, name);
+}
+
+template <typename Result>
+Result Missing(Result failure) {
+  ::SetLastError(ERROR_MOD_NOT_FOUND);
+  return failure;
+}
+
+inline HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
+                                     DWORD flags) {
+  static const auto call = Find<decltype(&::SetupDiGetClassDevsA)>("SetupDiGetClassDevsA");
+  return call != nullptr ? call(classGuid, enumerator, parent, flags)
+                         : Missing(INVALID_HANDLE_VALUE);
+}
+
+inline HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent) {
+  static const auto call =
+      Find<decltype(&::SetupDiCreateDeviceInfoList)>("SetupDiCreateDeviceInfoList");
+  return call != nullptr ? call(classGuid, parent) : Missing(INVALID_HANDLE_VALUE);
+}
+
+inline BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  static const auto call =
+      Find<decltype(&::SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
+  return call != nullptr ? call(set) : Missing(FALSE);
+}
+
+inline BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data) {
+  static const auto call = Find<decltype(&::SetupDiEnumDeviceInfo)>("SetupDiEnumDeviceInfo");
+  return call != nullptr ? call(set, index, data) : Missing(FALSE);
+}
+
+inline BOOL SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR instanceId, HWND parent, DWORD flags,
+                                   PSP_DEVINFO_DATA data) {
+  static const auto call = Find<decltype(&::SetupDiOpenDeviceInfoA)>("SetupDiOpenDeviceInfoA");
+  return call != nullptr ? call(set, instanceId, parent, flags, data) : Missing(FALSE);
+}
+
+inline BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                              PDWORD type, PBYTE buffer, DWORD size,
+                                              PDWORD required) {
+  static const auto call =
+      Find<decltype(&::SetupDiGetDeviceRegistryPropertyA)>("SetupDiGetDeviceRegistryPropertyA");
+  return call != nullptr ? call(set, data, property, type, buffer, size, required) : Missing(FALSE);
+}
+
+inline BOOL SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA data, PSTR buffer,
+                                        DWORD size, PDWORD required) {
+  static const auto call =
+      Find<decltype(&::SetupDiGetDeviceInstanceIdA)>("SetupDiGetDeviceInstanceIdA");
+  return call != nullptr ? call(set, data, buffer, size, required) : Missing(FALSE);
+}
+
+inline BOOL SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA data,
+                                           PSP_DEVINSTALL_PARAMS_A parameters) {
+  static const auto call =
+      Find<decltype(&::SetupDiGetDeviceInstallParamsA)>("SetupDiGetDeviceInstallParamsA");
+  return call != nullptr ? call(set, data, parameters) : Missing(FALSE);
+}
+
+inline BOOL SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA data) {
+  static const auto call =
+      Find<decltype(&::SetupDiCallClassInstaller)>("SetupDiCallClassInstaller");
+  return call != nullptr ? call(function, set, data) : Missing(FALSE);
+}
+
+// The library also serves the configuration manager's calls, on every Windows since XP.
+inline CONFIGRET CM_Get_DevNode_Status(PULONG status, PULONG problem, DEVINST node, ULONG flags) {
+  static const auto call = Find<decltype(&::CM_Get_DevNode_Status)>("CM_Get_DevNode_Status");
+  return call != nullptr ? call(status, problem, node, flags)
+                         : Missing(static_cast<CONFIGRET>(CR_FAILURE));
+}
+
+}  // namespace vorsk::win32::setup
