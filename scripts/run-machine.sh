@@ -103,6 +103,14 @@ while IFS= read -r held; do
   done
   grep -q held "$fifo.said" || { echo "run-machine.sh: cannot hold $held" >&2; exit 1; }
 done < <(sed -n 's/^hold //p' "$description" | tr -d '\r')
+# What the run starts must not keep the holders' pipes open: a program that outlives the run (the
+# desktop of a window station of its own) would keep a holder, and this script, waiting.
+close_writers() {
+  local writer
+  for writer in "${writers[@]}"; do
+    eval "exec $writer>&-"
+  done
+}
 # A case may ask for a Wine debug channel during the run ("debug <channels>"), whose log then
 # lands in stderr.txt.
 channels=$(sed -n 's/^debug //p' "$description" | tr -d '\r')
@@ -114,6 +122,7 @@ together=$(sed -n 's/^together //p' "$description" | tr -d '\r')
 others=()
 for ((run = 2; run <= ${together:-1}; run++)); do
   (
+    close_writers
     status=0
     bash "$scripts/with-display.sh" wine "$programs/${command[0]}" "${command[@]:1}" </dev/null \
       >"$out/stdout-$run.txt" \
@@ -122,9 +131,12 @@ for ((run = 2; run <= ${together:-1}; run++)); do
   ) &
   others+=("$!")
 done
-WINEDEBUG=${channels:--all} VORSK_WATCHER_OPTIONS=$options \
-  bash "$scripts/run-watched.sh" wine "$build/watcher.exe" "$out" "$programs/${command[0]}" \
-  "${command[@]:1}"
+(
+  close_writers
+  WINEDEBUG=${channels:--all} VORSK_WATCHER_OPTIONS=$options \
+    bash "$scripts/run-watched.sh" wine "$build/watcher.exe" "$out" "$programs/${command[0]}" \
+    "${command[@]:1}"
+)
 if [ ${#others[@]} -gt 0 ]; then
   wait "${others[@]}"
 fi
