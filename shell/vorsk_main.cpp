@@ -2,7 +2,7 @@
 // to: the run on the real machine, which ends the process with the run's exit status.
 #include <cstdlib>
 
-#include "host/win32/process_facts.h"
+#include "host/win32/text_conversion.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
 #include "removal/run.h"

@@ -14,6 +14,8 @@
 
 #include "host/win32/process_facts.h"
 #include "host/win32/program_runner.h"
+#include "host/win32/run_lock.h"
+#include "host/win32/run_log.h"
 #include "host/win32/translate.h"
 
 namespace vorsk {
