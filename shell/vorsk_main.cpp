@@ -15,12 +15,13 @@ class MachineRemoval final : public RemovalRunner {
  public:
   void Run(CWnd& frame, const RemovalRequest& request) override {
     vorsk::Win32Host host;
-    // A log that cannot be opened is said on standard error; the run goes on without it.
+    // A log that cannot be opened, or is refused, is said on standard error; the run goes on
+    // without it.
     if (!request.logPath.empty()) {
-      const vorsk::Status error = host.OpenLog(request.logPath);
-      if (error != vorsk::kErrorSuccess) {
-        host.WriteStandardError("The log " + vorsk::win32::WideToAnsi(request.logPath) +
-                                " cannot be opened (error " + vorsk::ErrorText(error) + ")\n");
+      const std::string refusal = host.OpenLog(request.logPath);
+      if (!refusal.empty()) {
+        host.WriteStandardError("The log " + vorsk::win32::WideToAnsi(request.logPath) + " " +
+                                refusal + "\n");
       }
     }
     vorsk::RunOptions options = request.options;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 // clang-format off
@@ -495,9 +496,10 @@ void Win32Host::WriteStandardError(const std::string& text) {
   std::fflush(stderr);
 }
 
-Status Win32Host::OpenLog(const std::wstring& path) {
-  log_ = win32::OpenLogForAppending(path);
-  return log_ ? kErrorSuccess : ::GetLastError();
+std::string Win32Host::OpenLog(const std::wstring& path) {
+  win32::LogOpening opening = win32::OpenLogForAppending(path);
+  log_ = std::move(opening.file);
+  return opening.refusal;
 }
 
 void Win32Host::WriteLog(const std::string& line) {

@@ -1,10 +1,19 @@
 // The real host services, under Wine: what the removal core relies on from each of them.
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+// clang-format off
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+// clang-format on
 
 #include "cleanup/companion.h"
 #include "host/handles.h"
@@ -372,6 +381,90 @@ TEST_F(RegistryTest, LinksAreOpenedAndDeletedThemselves) {
             kErrorSuccess);
   EXPECT_NE(host.RegDeleteKeyOfHandle(parent.get()), kErrorSuccess);
   EXPECT_TRUE(scratch.Exists("Target\\Sub"));
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The string form of each SID that the DACL of the file at `path` grants something to.
+std::vector<std::string> GrantedSids(const std::string& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::vector<std::string> sids;
+  if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return {"(unreadable)"};
+  }
+  const win32::unique_hlocal owned(descriptor);
+  for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    LPSTR text = nullptr;
+    if (::GetAce(dacl, index, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        ::ConvertSidToStringSidA(&ace->SidStart, &text)) {
+      sids.push_back(text);
+      ::LocalFree(text);
+    }
+  }
+  return sids;
+}
+
+std::string RunningUserSid() {
+  win32::unique_handle token;
+  BYTE buffer[256] = {};
+  DWORD size = 0;
+  LPSTR text = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+      !::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size) ||
+      !::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+    return "(unknown)";
+  }
+  std::string sid = text;
+  ::LocalFree(text);
+  return sid;
+}
+
+// The log: a new one is made with rights for SYSTEM, the administrators and the running user
+// alone, an existing plain one is appended to, and a second name of another file is refused with
+// nothing written to that file. (Wine keeps no DACL but the Unix rights it maps it to: what it
+// reads back is whom those grant, which must not be everyone.)
+TEST(LogTest, OpensOnlyAFileOfItsOwnAndMakesANewOneForTheAdministrators) {
+  ScratchFolder folder;
+  const std::string other = folder.Write("other.txt", "kept\r\n");
+  const std::string twice = folder.Path("second-name.log");
+  ASSERT_TRUE(::CreateHardLinkA(twice.c_str(), other.c_str(), nullptr));
+  const std::string existing = folder.Write("existing.log", "before\r\n");
+  const std::string fresh = folder.Path("fresh.log");
+  struct Case {
+    std::string path;
+    std::string refusal;
+    std::string textBefore;
+  } const cases[] = {
+      {fresh, "", ""},
+      {existing, "", "before\r\n"},
+      {twice, "is refused: it has 2 names (hard links)", "kept\r\n"},
+      {folder.Path("no such folder\\a.log"), "cannot be opened (error 00000003)", ""},
+  };
+  for (const Case& c : cases) {
+    Win32Host host;
+    EXPECT_EQ(host.OpenLog(std::wstring(c.path.begin(), c.path.end())), c.refusal) << c.path;
+    host.WriteLog("one line \xC3\xBC");
+    const std::string text = FileText(c.path);
+    if (c.refusal.empty()) {
+      EXPECT_EQ(text.substr(0, c.textBefore.size()), c.textBefore) << c.path;
+      EXPECT_EQ(text.substr(text.size() - 14), " one line \xC3\xBC\r\n") << c.path;
+    } else {
+      EXPECT_EQ(text, c.textBefore) << c.path;
+    }
+  }
+  const std::set<std::string> allowed = {"S-1-5-18", "S-1-5-32-544", RunningUserSid()};
+  const std::vector<std::string> granted = GrantedSids(fresh);
+  EXPECT_FALSE(granted.empty());
+  for (const std::string& sid : granted) {
+    EXPECT_EQ(allowed.count(sid), 1u) << sid;
+  }
 }
 
 // The run lock: held by one, another waits and, in time, gives up; once released, it is had.
