@@ -126,8 +126,11 @@ struct UtcTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
-// What became of taking the lock that one run holds at a time.
-enum class RunLock { Acquired, TimedOut, Failed };
+// What became of taking the lock that one run holds at a time. Without it (all but Acquired and
+// TimedOut) a run goes on: Squatted, a lock of that name that another account than SYSTEM or
+// the Administrators made, which is no lock; NotAdministrator, a run whose account is neither,
+// which can neither make the lock nor trust one (and removes only what it has the right to).
+enum class RunLock { Acquired, TimedOut, Failed, Squatted, NotAdministrator };
 
 // The process and the machine it runs on, as a run's log begins with them.
 struct ProcessFacts {

@@ -108,6 +108,17 @@ int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
                  "): running without it");
       status = RunStages(host, report, options);
       break;
+    case RunLock::Squatted:
+      report.Log(
+          "the run lock was made by an account other than SYSTEM or the administrators: running "
+          "without it");
+      status = RunStages(host, report, options);
+      break;
+    case RunLock::NotAdministrator:
+      report.Log(
+          "this account is neither SYSTEM nor an administrator: running without the run lock");
+      status = RunStages(host, report, options);
+      break;
     case RunLock::Acquired:
       status = RunStages(host, report, options);
       host.ReleaseRunLock();

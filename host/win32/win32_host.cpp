@@ -437,9 +437,9 @@ UtcTime Win32Host::GetSystemTime() {
 }
 
 RunLock Win32Host::AcquireRunLock(std::uint32_t timeoutMs) {
-  runLock_ = win32::OpenRunLock();
-  if (!runLock_) {
-    return RunLock::Failed;
+  const RunLock opened = win32::OpenRunLock(runLock_);
+  if (opened != RunLock::Acquired) {
+    return opened;
   }
   switch (::WaitForSingleObject(runLock_.get(), timeoutMs)) {
     case WAIT_OBJECT_0:

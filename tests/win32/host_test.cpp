@@ -18,6 +18,7 @@
 #include "cleanup/companion.h"
 #include "host/handles.h"
 #include "host/win32/program_runner.h"
+#include "host/win32/run_lock.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_handles.h"
 #include "host/win32/win32_host.h"
@@ -484,6 +485,81 @@ TEST(RunLockTest, OneHolderAtATime) {
     second.ReleaseRunLock();
   }).join();
   EXPECT_EQ(other, RunLock::Acquired);
+}
+
+// The lock that vorsk makes: owned by the Administrators group, granted to SYSTEM and the
+// Administrators alone (read back from the lock itself: Wine does not enforce it).
+TEST(RunLockTest, BelongsToTheAdministratorsAndGrantsNobodyElse) {
+  Win32Host host;
+  ASSERT_EQ(host.AcquireRunLock(0), RunLock::Acquired);
+  const win32::unique_handle lock(::OpenMutexW(READ_CONTROL, FALSE, win32::kRunLockName));
+  ASSERT_TRUE(lock);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(lock.get(), SE_KERNEL_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const win32::unique_hlocal owned(descriptor);
+  LPSTR text = nullptr;
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+      nullptr));
+  const std::string sddl = text;
+  ::LocalFree(text);
+  host.ReleaseRunLock();
+  EXPECT_EQ(sddl, "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)");
+}
+
+// A lock of that name that another account made first, held by it: no lock, and no wait for it.
+TEST(RunLockTest, AnotherAccountsLockIsNoLock) {
+  const wchar_t* const squatters[] = {
+      nullptr,                                 // the platform's default rights
+      L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",  // a user's, open to everyone
+  };
+  for (const wchar_t* rights : squatters) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (rights != nullptr) {
+      ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr));
+    }
+    const win32::unique_hlocal owned(descriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    const win32::unique_handle squatted(
+        ::CreateMutexW(rights != nullptr ? &attributes : nullptr, TRUE, win32::kRunLockName));
+    ASSERT_TRUE(squatted);
+    RunLock taken = RunLock::Acquired;
+    std::thread([&] {
+      Win32Host host;
+      taken = host.AcquireRunLock(200);
+    }).join();
+    EXPECT_EQ(taken, RunLock::Squatted) << (rights != nullptr ? "a user's" : "default rights");
+    ::ReleaseMutex(squatted.get());
+  }
+}
+
+// A run whose account is no administrator (the group for denying only, as in a filtered token)
+// takes no lock.
+TEST(RunLockTest, ARunThatIsNoAdministratorTakesNone) {
+  BYTE administrators[SECURITY_MAX_SID_SIZE] = {};
+  DWORD size = sizeof(administrators);
+  ASSERT_TRUE(::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+  win32::unique_handle process;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, process.put()));
+  SID_AND_ATTRIBUTES disabled = {administrators, 0};
+  win32::unique_handle restricted;
+  ASSERT_TRUE(::CreateRestrictedToken(process.get(), 0, 1, &disabled, 0, nullptr, 0, nullptr,
+                                      restricted.put()));
+  RunLock taken = RunLock::Acquired;
+  std::thread([&] {
+    if (::ImpersonateLoggedOnUser(restricted.get())) {
+      Win32Host host;
+      taken = host.AcquireRunLock(0);
+      ::RevertToSelf();
+    }
+  }).join();
+  EXPECT_EQ(taken, RunLock::NotAdministrator);
 }
 
 // Whether a named event comes to exist (or to be gone) within ten seconds: it exists while the
