@@ -177,7 +177,8 @@ void HandToCompanion(Host& host, RunReport& report, const std::vector<Match>& ha
     const std::vector<Match> batchMatches(handed.begin() + first,
                                           handed.begin() + first + batch.instanceIds.size());
     first += batch.instanceIds.size();
-    const ProgramRun run = host.RunProgramBeside(std::string(kCompanionProgram), batch.arguments);
+    const ProgramRun run = host.RunProgramBeside(std::string(kCompanionProgram), batch.arguments,
+                                                 CompanionWaitMs(batch.instanceIds.size()));
     // A companion that ends with another status did not finish its work (a malformed command
     // line, a crash): what it reported before that still counts, the rest is left.
     const bool finished = run.start == ProgramRun::Start::Ran &&

@@ -30,6 +30,7 @@ static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED &&
 static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
 static_assert(kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
 static_assert(kErrorInvalidData == ERROR_INVALID_DATA);
+static_assert(kErrorTimeout == ERROR_TIMEOUT);
 static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
 static_assert(kErrorFileExists == ERROR_FILE_EXISTS && kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
@@ -413,8 +414,9 @@ bool Win32Host::IsWow64Process() {
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments) {
-  return win32::RunProgramBeside(program, arguments);
+ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments,
+                                       std::uint32_t timeoutMs) {
+  return win32::RunProgramBeside(program, arguments, timeoutMs);
 }
 
 ProcessFacts Win32Host::GetProcessFacts() {

@@ -75,7 +75,8 @@ class Win32Host : public Host {
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
 
   bool IsWow64Process() override;
-  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
+  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
+                              std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override;
   std::string GetComputerNameA() override;
   UtcTime GetSystemTime() override;

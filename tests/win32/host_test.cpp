@@ -585,7 +585,7 @@ TEST(ProgramBesideTest, ReturnsTheOutputAndStatusOfTheProgramFromItsOwnFolder) {
   ASSERT_EQ(batches.size(), 1u);
 
   const ProgramRun run =
-      host.RunProgramBeside("beside_probe.exe", "print 3 " + batches[0].arguments);
+      host.RunProgramBeside("beside_probe.exe", "print 3 " + batches[0].arguments, 60000);
 
   ASSERT_EQ(run.start, ProgramRun::Start::Ran);
   EXPECT_EQ(run.exitCode, 3u);
@@ -607,12 +607,42 @@ TEST(ProgramBesideTest, AProgramOnlyInTheCurrentFolderIsMissing) {
   ::GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(::SetCurrentDirectoryW(elsewhere.c_str()));
 
-  const ProgramRun run = host.RunProgramBeside("elsewhere.exe", "print 0");
+  const ProgramRun run = host.RunProgramBeside("elsewhere.exe", "print 0", 60000);
 
   ::SetCurrentDirectoryW(previous);
   EXPECT_EQ(run.start, ProgramRun::Start::Missing);
   EXPECT_EQ(run.error, kErrorFileNotFound);
   EXPECT_EQ(run.output, "");
+}
+
+// A program that runs longer than it is given is ended, with its job, and ends "timed out".
+TEST(ProgramBesideTest, AProgramThatRunsOutOfTimeIsEnded) {
+  Win32Host host;
+  const std::string name = "vorsk-test-late-" + std::to_string(::GetCurrentProcessId());
+  const DWORD start = ::GetTickCount();
+
+  const ProgramRun run = host.RunProgramBeside("beside_probe.exe", "wait " + name, 500);
+
+  EXPECT_LT(::GetTickCount() - start, 20000u);
+  EXPECT_EQ(run.start, ProgramRun::Start::Ran);
+  EXPECT_EQ(run.exitCode, kErrorTimeout);
+  EXPECT_TRUE(EventComesTo(std::wstring(name.begin(), name.end()), false));
+}
+
+// The program inherits the writing end of its output pipe and no other handle, even one that
+// this process made inheritable.
+TEST(ProgramBesideTest, TheProgramInheritsItsOutputAlone) {
+  Win32Host host;
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  const win32::unique_handle event(::CreateEventW(&inheritable, TRUE, TRUE, nullptr));
+  ASSERT_TRUE(event);
+
+  const ProgramRun run = host.RunProgramBeside(
+      "beside_probe.exe",
+      "inherits " + std::to_string(reinterpret_cast<std::uintptr_t>(event.get())), 60000);
+
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.output, "not inherited\r\n");
 }
 
 // The job: a program that ends, for whatever reason, takes the program it started with it.
