@@ -128,7 +128,8 @@ void RemovingActions::HandToCompanion() {
   bool failed = false;
   std::size_t first = 0;
   for (const CompanionBatch& batch : CompanionBatches(instanceIds)) {
-    const ProgramRun run = host_.RunProgramBeside(std::string(kCompanionProgram), batch.arguments);
+    const ProgramRun run = host_.RunProgramBeside(std::string(kCompanionProgram), batch.arguments,
+                                                  CompanionWaitMs(batch.instanceIds.size()));
     // A companion that ends with another status did not finish its work (a malformed command
     // line, a crash): what it reported before that still counts, the rest is left.
     const bool finished = run.start == ProgramRun::Start::Ran &&

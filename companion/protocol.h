@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,15 @@ inline constexpr std::string_view kCompanionSwitch = "remove";
 // The most characters of arguments one start of the companion is given: the platform's command
 // line holds 32767 characters, the companion's quoted path among them.
 inline constexpr std::size_t kCompanionArgumentsLimit = 30000;
+
+// How long one start of the companion is waited for: two minutes, and thirty seconds per instance
+// handed to it (a class installer may take that long for one). A companion still running then
+// is ended with its job, and the instances it did not report are left.
+inline constexpr std::uint32_t CompanionWaitMs(std::size_t items) {
+  constexpr std::uint64_t kLongest = 0xFFFFFFFE;  // one less than the platform's "forever"
+  const std::uint64_t wait = 120000 + 30000 * static_cast<std::uint64_t>(items);
+  return static_cast<std::uint32_t>(wait < kLongest ? wait : kLongest);
+}
 
 enum class InstanceOutcome { Removed, RestartNeeded, Absent, Failed };
 

@@ -36,6 +36,7 @@ inline constexpr Status kErrorAlreadyExists = 183;
 inline constexpr Status kErrorMoreData = 234;
 inline constexpr Status kErrorNoMoreItems = 259;
 inline constexpr Status kErrorKeyDeleted = 1018;
+inline constexpr Status kErrorTimeout = 1460;
 inline constexpr Status kErrorInvalidUserBuffer = 1784;
 inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
 
@@ -126,8 +127,11 @@ struct UtcTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
-// What became of taking the lock that one run holds at a time.
-enum class RunLock { Acquired, TimedOut, Failed };
+// What became of taking the lock that one run holds at a time. Without it (all but Acquired and
+// TimedOut) a run goes on: Squatted, a lock of that name that another account than SYSTEM or
+// the Administrators made, which is no lock; NotAdministrator, a run whose account is neither,
+// which can neither make the lock nor trust one (and removes only what it has the right to).
+enum class RunLock { Acquired, TimedOut, Failed, Squatted, NotAdministrator };
 
 // The process and the machine it runs on, as a run's log begins with them.
 struct ProcessFacts {
@@ -239,8 +243,10 @@ class Host {
   virtual bool IsWow64Process() = 0;
   // Runs `program` from the folder of this program's own module file (never the search path or
   // the current folder) with `arguments`, in a job that ends it if this process ends, and waits
-  // for it; its standard output comes back whole.
-  virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) = 0;
+  // for it up to `timeoutMs`: then it is ended with its job, and its status is kErrorTimeout. Its
+  // standard output up to its end comes back whole.
+  virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
+                                      std::uint32_t timeoutMs) = 0;
   virtual ProcessFacts GetProcessFacts() = 0;
   // The machine's name, and the time now.
   virtual std::string GetComputerNameA() = 0;

@@ -126,6 +126,17 @@ int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
                  "): running without it");
       status = CheckScriptAndRun(host, report, options);
       break;
+    case RunLock::Squatted:
+      report.Log(
+          "the run lock was made by an account other than SYSTEM or the administrators: running "
+          "without it");
+      status = CheckScriptAndRun(host, report, options);
+      break;
+    case RunLock::NotAdministrator:
+      report.Log(
+          "this account is neither SYSTEM nor an administrator: running without the run lock");
+      status = CheckScriptAndRun(host, report, options);
+      break;
     case RunLock::Acquired:
       status = CheckScriptAndRun(host, report, options);
       host.ReleaseRunLock();

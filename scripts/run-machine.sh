@@ -75,6 +75,27 @@ description_path=$(windows_path "$description")
 tools="$build/tools/machine"
 
 wine "$tools/stager.exe" "$description_path" </dev/null
+# "unix-link <path> | <target>" makes the file <path> a Unix symbolic link to the file <target>,
+# and "unix-hardlink <path> | <target>" a second name of it (both paths below C:\): Windows
+# programs under Wine see neither as a reparse point, as they would see a Windows link.
+below_drive_c() {
+  local path
+  path=$(sed 's/^ *//; s/ *$//; s/^[Cc]:\\//' <<<"$1")
+  printf '%s/drive_c/%s' "$prefix" "${path//\\//}"
+}
+while IFS= read -r line; do
+  [ -n "$line" ] || continue
+  kind=${line%% *}
+  rest=${line#* }
+  link=$(below_drive_c "${rest%%|*}")
+  target=$(below_drive_c "${rest#*|}")
+  mkdir -p "$(dirname "$link")"
+  if [ "$kind" = unix-link ]; then
+    ln -s "$target" "$link"
+  else
+    ln "$target" "$link"
+  fi
+done < <(grep -E '^unix-(hard)?link ' "$description" | tr -d '\r')
 # The state's lines come in the runtime's text mode, ending with CR LF.
 inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"

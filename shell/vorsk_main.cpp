@@ -2,7 +2,7 @@
 // to: the run on the real machine, which ends the process with the run's exit status.
 #include <cstdlib>
 
-#include "host/win32/process_facts.h"
+#include "host/win32/text_conversion.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
 #include "removal/run.h"
@@ -15,12 +15,13 @@ class MachineRemoval final : public RemovalRunner {
  public:
   void Run(CWnd& frame, const RemovalRequest& request) override {
     vorsk::Win32Host host;
-    // A log that cannot be opened is said on standard error; the run goes on without it.
+    // A log that cannot be opened, or is refused, is said on standard error; the run goes on
+    // without it.
     if (!request.logPath.empty()) {
-      const vorsk::Status error = host.OpenLog(request.logPath);
-      if (error != vorsk::kErrorSuccess) {
-        host.WriteStandardError("The log " + vorsk::win32::WideToAnsi(request.logPath) +
-                                " cannot be opened (error " + vorsk::ErrorText(error) + ")\n");
+      const std::string refusal = host.OpenLog(request.logPath);
+      if (!refusal.empty()) {
+        host.WriteStandardError("The log " + vorsk::win32::WideToAnsi(request.logPath) + " " +
+                                refusal + "\n");
       }
     }
     vorsk::RunOptions options = request.options;

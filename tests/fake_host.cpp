@@ -1006,8 +1006,10 @@ void FakeHost::ReleaseRunLock() {
   Note("unlock");
 }
 
-ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::string& arguments) {
+ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::string& arguments,
+                                      std::uint32_t timeoutMs) {
   Note("run " + program + " " + arguments);
+  programTimeoutsMs.push_back(timeoutMs);
   ProgramRun run;
   if (program != kCompanionProgram || companion == Companion::Missing) {
     run.start = ProgramRun::Start::Missing;

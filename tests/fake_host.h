@@ -105,6 +105,8 @@ class FakeHost : public Host {
   };
   Companion companion = Companion::Missing;
   std::size_t companionReportsBeforeCut = 0;
+  // What each program run was given to end in.
+  std::vector<std::uint32_t> programTimeoutsMs;
   RunLock runLock = RunLock::Acquired;  // what taking the run lock comes to
   bool interactiveDesktop = true;       // false: a service's window station, where no box is seen
   ProcessFacts processFacts{"6.1.7601", 32, 32, "MACHINE\\admin", true};
@@ -197,7 +199,8 @@ class FakeHost : public Host {
                                       std::uint32_t* flags) override;
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
   bool IsWow64Process() override { return wow64; }
-  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
+  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
+                              std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override { return processFacts; }
   std::string GetComputerNameA() override { return computerName; }
   UtcTime GetSystemTime() override { return now; }

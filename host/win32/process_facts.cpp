@@ -1,25 +1,14 @@
 #include "host/win32/process_facts.h"
 
-#include <cstdio>
+#include <string>
 #include <vector>
 
-#include <sddl.h>
+#include "host/win32/text_conversion.h"
+#include "host/win32/win32_handles.h"
 
 namespace vorsk::win32 {
 
 namespace {
-
-std::string BytesOf(const std::wstring& text, UINT codePage) {
-  if (text.empty()) {
-    return std::string();
-  }
-  const int length = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                        length, nullptr, nullptr);
-  return bytes;
-}
 
 // The version through ntdll's own query: the kernel32 one reports what the program's manifest
 // declares it knows, not the system that runs.
@@ -89,54 +78,6 @@ ProcessFacts ReadProcessFacts(bool wow64) {
     facts.user = "(unknown)";
   }
   return facts;
-}
-
-unique_hfile OpenLogForAppending(const std::wstring& path) {
-  const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (length == 0) {
-    return unique_hfile();
-  }
-  std::wstring full(length, L'\0');
-  full.resize(::GetFullPathNameW(path.c_str(), length, full.data(), nullptr));
-  return unique_hfile(::CreateFileW(full.c_str(), FILE_APPEND_DATA,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-void AppendLogLine(HANDLE log, const std::string& line) {
-  SYSTEMTIME now = {};
-  ::GetLocalTime(&now);
-  char stamp[32] = {};
-  std::snprintf(stamp, sizeof(stamp), "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-  const std::string text = stamp + line + "\r\n";
-  DWORD written = 0;
-  ::WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-unique_handle OpenRunLock() {
-  // In the global namespace, seen from every session. The platform's own account and the
-  // administrators hold all rights on it; everyone may wait on it and release it.
-  constexpr wchar_t kName[] = L"Global\\vorsk-removal-417";
-  constexpr wchar_t kRights[] =
-      L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100001;;;WD)";  // SYNCHRONIZE | MUTEX_MODIFY_STATE
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kRights, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-    return unique_handle();
-  }
-  unique_hlocal owned(descriptor);
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-  unique_handle mutex(::CreateMutexW(&attributes, FALSE, kName));
-  if (!mutex && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    // Made by another user first: opened with the rights it gives everyone.
-    mutex.reset(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kName));
-  }
-  return mutex;
-}
-
-std::string WideToAnsi(const std::wstring& text) {
-  return BytesOf(text, CP_ACP);
 }
 
 }  // namespace vorsk::win32

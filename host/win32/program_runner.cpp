@@ -36,16 +36,113 @@ unique_handle CreateKillOnCloseJob() {
   return job;
 }
 
-std::string ReadWhole(HANDLE pipe) {
-  std::string output;
-  std::vector<char> chunk(4096);
-  DWORD read = 0;
-  while (::ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) &&
-         read > 0) {
+// The status of a program ended for running out of its time: the platform's "timed out".
+constexpr DWORD kTimedOut = kErrorTimeout;
+
+// Appends what the pipe holds now, without waiting for more; false once it is broken (its writing
+// end closed) or cannot be read.
+bool ReadAvailable(HANDLE pipe, std::string& output) {
+  DWORD available = 0;
+  while (::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+    if (available == 0) {
+      return true;
+    }
+    std::vector<char> chunk(available);
+    DWORD read = 0;
+    if (!::ReadFile(pipe, chunk.data(), available, &read, nullptr)) {
+      return false;
+    }
     output.append(chunk.data(), read);
   }
-  return output;
+  return false;
 }
+
+// Reads the program's output while it runs, up to `timeoutMs`; when the time runs out, ends its
+// job (the program and whatever it started), or the program alone where it has no job. Returns
+// whether it ended in time.
+bool ReadUntilEnd(HANDLE process, HANDLE job, HANDLE pipe, std::uint32_t timeoutMs,
+                  std::string& output) {
+  // The tick count wraps after 49 days; the difference of two counts does not.
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    const bool open = ReadAvailable(pipe, output);
+    const DWORD elapsed = ::GetTickCount() - start;
+    const DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+    // Short waits while the pipe is open: its output is taken as it comes, so that a program that
+    // fills the pipe's buffer never waits on this one.
+    if (::WaitForSingleObject(process, open ? (left < 10 ? left : 10) : left) == WAIT_OBJECT_0) {
+      ReadAvailable(pipe, output);
+      return true;
+    }
+    if (elapsed >= timeoutMs) {
+      if (job != nullptr) {
+        ::TerminateJobObject(job, kTimedOut);
+      } else {
+        ::TerminateProcess(process, kTimedOut);
+      }
+      ::WaitForSingleObject(process, 10000);
+      ReadAvailable(pipe, output);
+      return false;
+    }
+  }
+}
+
+using InitializeListCall = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
+using UpdateListCall = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T,
+                                     PVOID, PSIZE_T);
+using DeleteListCall = VOID(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST);
+
+template <typename Call>
+Call Kernel32Call(const char* name) {
+  return reinterpret_cast<Call>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+// The attribute list that names the one handle a started program inherits: from Vista on, where
+// the platform has one. Empty before: there, every inheritable handle of this process is
+// inherited, and the pipe's writing end is the only one vorsk makes.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(HANDLE handle) : handle_(handle) {
+    const auto initialize = Kernel32Call<InitializeListCall>("InitializeProcThreadAttributeList");
+    const auto update = Kernel32Call<UpdateListCall>("UpdateProcThreadAttribute");
+    delete_ = Kernel32Call<DeleteListCall>("DeleteProcThreadAttributeList");
+    if (initialize == nullptr || update == nullptr || delete_ == nullptr) {
+      return;
+    }
+    SIZE_T size = 0;
+    initialize(nullptr, 1, 0, &size);
+    buffer_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+    if (size == 0 || !initialize(list, 1, 0, &size)) {
+      buffer_.clear();
+      return;
+    }
+    if (!update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof(handle_), nullptr,
+                nullptr)) {
+      delete_(list);
+      buffer_.clear();
+    }
+  }
+  ~InheritedHandles() {
+    if (!buffer_.empty()) {
+      delete_(list());
+    }
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+  // The list, null when the platform has none.
+  LPPROC_THREAD_ATTRIBUTE_LIST list() {
+    return buffer_.empty() ? nullptr
+                           : reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+  }
+
+ private:
+  HANDLE handle_;
+  DeleteListCall delete_ = nullptr;
+  std::vector<unsigned char> buffer_;
+};
 
 }  // namespace
 
@@ -70,7 +167,8 @@ std::wstring OwnFolder() {
   }
 }
 
-ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) {
+ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
+                            std::uint32_t timeoutMs) {
   const std::wstring folder = OwnFolder();
   if (folder.empty()) {
     return NotStarted(ProgramRun::Start::Failed, ::GetLastError());
@@ -83,29 +181,28 @@ ProgramRun RunProgramBeside(const std::string& program, const std::string& argum
                                                       : DWORD{ERROR_FILE_NOT_FOUND});
   }
 
-  // The program's standard output is the writing end of a pipe; standard error stays this
-  // process's, and standard input reads nothing.
+  // The program's standard output is the writing end of a pipe, the only handle it inherits; it
+  // has no standard input or error.
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   unique_handle reading;
   unique_handle writing;
-  if (!::CreatePipe(reading.put(), writing.put(), &inheritable, 0) ||
+  if (!::CreatePipe(reading.put(), writing.put(), &inheritable, 64 * 1024) ||
       !::SetHandleInformation(reading.get(), HANDLE_FLAG_INHERIT, 0)) {
     return NotStarted(ProgramRun::Start::Failed, ::GetLastError());
   }
-  unique_hfile nothing(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     &inheritable, OPEN_EXISTING, 0, nullptr));
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nothing.get();
-  startup.hStdOutput = writing.get();
-  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  InheritedHandles inherited(writing.get());
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = inherited.list() != nullptr ? sizeof(startup) : sizeof(STARTUPINFOW);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdOutput = writing.get();
+  startup.lpAttributeList = inherited.list();
 
   std::wstring commandLine = L"\"" + path + L"\" " + Widen(arguments);
   PROCESS_INFORMATION started = {};
-  if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &started)) {
+  const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW |
+                      (inherited.list() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        nullptr, &startup.StartupInfo, &started)) {
     return NotStarted(ProgramRun::Start::Failed, ::GetLastError());
   }
   unique_handle process(started.hProcess);
@@ -120,13 +217,14 @@ ProgramRun RunProgramBeside(const std::string& program, const std::string& argum
 
   // Only the program holds the writing end now: the pipe ends when the program does.
   writing.reset();
-  nothing.reset();
   ProgramRun run;
   run.start = ProgramRun::Start::Ran;
-  run.output = ReadWhole(reading.get());
-  ::WaitForSingleObject(process.get(), INFINITE);
   DWORD exitCode = 0;
-  run.exitCode = ::GetExitCodeProcess(process.get(), &exitCode) ? exitCode : 0xFFFFFFFF;
+  if (!ReadUntilEnd(process.get(), job.get(), reading.get(), timeoutMs, run.output)) {
+    run.exitCode = kTimedOut;
+  } else {
+    run.exitCode = ::GetExitCodeProcess(process.get(), &exitCode) ? exitCode : 0xFFFFFFFF;
+  }
   return run;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 // clang-format off
@@ -14,6 +15,8 @@
 
 #include "host/win32/process_facts.h"
 #include "host/win32/program_runner.h"
+#include "host/win32/run_lock.h"
+#include "host/win32/run_log.h"
 #include "host/win32/setup_api.h"
 #include "host/win32/translate.h"
 
@@ -28,6 +31,7 @@ static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED &&
 static_assert(kErrorInvalidHandle == ERROR_INVALID_HANDLE);
 static_assert(kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
 static_assert(kErrorInvalidData == ERROR_INVALID_DATA);
+static_assert(kErrorTimeout == ERROR_TIMEOUT);
 static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
 static_assert(kErrorFileExists == ERROR_FILE_EXISTS && kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
@@ -416,8 +420,9 @@ bool Win32Host::IsWow64Process() {
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments) {
-  return win32::RunProgramBeside(program, arguments);
+ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments,
+                                       std::uint32_t timeoutMs) {
+  return win32::RunProgramBeside(program, arguments, timeoutMs);
 }
 
 ProcessFacts Win32Host::GetProcessFacts() {
@@ -440,9 +445,9 @@ UtcTime Win32Host::GetSystemTime() {
 }
 
 RunLock Win32Host::AcquireRunLock(std::uint32_t timeoutMs) {
-  runLock_ = win32::OpenRunLock();
-  if (!runLock_) {
-    return RunLock::Failed;
+  const RunLock opened = win32::OpenRunLock(runLock_);
+  if (opened != RunLock::Acquired) {
+    return opened;
   }
   switch (::WaitForSingleObject(runLock_.get(), timeoutMs)) {
     case WAIT_OBJECT_0:
@@ -499,9 +504,10 @@ void Win32Host::WriteStandardError(const std::string& text) {
   std::fflush(stderr);
 }
 
-Status Win32Host::OpenLog(const std::wstring& path) {
-  log_ = win32::OpenLogForAppending(path);
-  return log_ ? kErrorSuccess : ::GetLastError();
+std::string Win32Host::OpenLog(const std::wstring& path) {
+  win32::LogOpening opening = win32::OpenLogForAppending(path);
+  log_ = std::move(opening.file);
+  return opening.refusal;
 }
 
 void Win32Host::WriteLog(const std::string& utf8Line) {

@@ -11,9 +11,10 @@ namespace vorsk {
 
 class Win32Host : public Host {
  public:
-  // Opens the run's log, by the full path it resolves to, for appending; returns the platform's
-  // error when it cannot be opened (the run then has no log).
-  Status OpenLog(const std::wstring& path);
+  // Opens the run's log for appending (run_log.h says which files it refuses); returns why it
+  // cannot be had ("cannot be opened (error ...)", "is refused: ..."), empty when it is open. A
+  // run without one writes no log.
+  std::string OpenLog(const std::wstring& path);
 
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& entry,
                                        const std::string& defaultText, std::uint32_t size,
@@ -74,7 +75,8 @@ class Win32Host : public Host {
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
 
   bool IsWow64Process() override;
-  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
+  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
+                              std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override;
   std::string GetComputerNameA() override;
   UtcTime GetSystemTime() override;

@@ -2,6 +2,7 @@
 // its trace the same either way, the companion started once after the walk with the matching
 // instances, and the status from what it reports. Also the companion's own side: its command
 // line, its report lines, its removals and its status.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,16 @@ TEST_F(HandOverTest, TheCompanionRemovesTheMatchingInstancesAfterTheWalk) {
   EXPECT_FALSE(host.devices[1].removed);
   EXPECT_TRUE(host.devices[2].removed);
   EXPECT_TRUE(host.messageBoxes.empty());
+  // Waited for two minutes and thirty seconds for each of its two instances.
+  EXPECT_EQ(host.programTimeoutsMs, std::vector<std::uint32_t>{180000});
+}
+
+// The companion's wait grows with the instances handed to it, and is never "forever".
+TEST(CompanionWaitTest, TwoMinutesAndThirtySecondsPerInstance) {
+  EXPECT_EQ(CompanionWaitMs(0), 120000u);
+  EXPECT_EQ(CompanionWaitMs(1), 150000u);
+  EXPECT_EQ(CompanionWaitMs(1000), 30120000u);
+  EXPECT_EQ(CompanionWaitMs(200000), 0xFFFFFFFEu);
 }
 
 // On 32-bit Windows nothing is handed over: each instance is removed during the walk.

@@ -1,6 +1,7 @@
 // Runs that nobody watches: the exit status from what the stages left, quiet runs and runs
 // without an interactive desktop (no box, lines instead), the log, and the listing of /list.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -156,7 +157,8 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
 }
 
 // One run at a time: a run that cannot have the lock in time runs nothing and says so (1618); one
-// that cannot have it at all runs without it; the lock is released when the run ends.
+// that cannot have it at all, finds another account's or may not take it runs without it; the
+// lock is released when the run ends.
 TEST_F(UnattendedTest, OneRunAtATime) {
   host.runLock = RunLock::TimedOut;
   EXPECT_EQ(Perform(), kExitAnotherRun);
@@ -167,11 +169,23 @@ TEST_F(UnattendedTest, OneRunAtATime) {
   EXPECT_TRUE(host.JournalOf("profile").empty());
   EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
 
-  TypicalRoad unlocked;
-  unlocked.host.runLock = RunLock::Failed;
-  EXPECT_EQ(unlocked.Perform(), kExitCompleted);
-  EXPECT_TRUE(unlocked.Logged("the run lock cannot be had (error 00000005): running without it"));
-  EXPECT_FALSE(unlocked.host.FileExists(kInf + "oem7.inf"));
+  // Without a lock to take, the run goes on and says why.
+  const std::pair<RunLock, std::string> withoutLock[] = {
+      {RunLock::Failed, "the run lock cannot be had (error 00000005): running without it"},
+      {RunLock::Squatted,
+       "the run lock was made by an account other than SYSTEM or the administrators: running "
+       "without it"},
+      {RunLock::NotAdministrator,
+       "this account is neither SYSTEM nor an administrator: running without the run lock"},
+  };
+  for (const auto& [lock, line] : withoutLock) {
+    TypicalRoad unlocked;
+    unlocked.host.runLock = lock;
+    EXPECT_EQ(unlocked.Perform(), kExitCompleted) << line;
+    EXPECT_TRUE(unlocked.Logged(line)) << line;
+    EXPECT_FALSE(unlocked.host.FileExists(kInf + "oem7.inf")) << line;
+    EXPECT_TRUE(unlocked.host.faults.empty()) << line;
+  }
 
   TypicalRoad locked;
   EXPECT_EQ(locked.Perform(), kExitCompleted);

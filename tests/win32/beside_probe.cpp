@@ -3,6 +3,10 @@
 //                                                  the platform's parser reads it, and ends with
 //                                                  <status>
 //   beside_probe wait <name>                       holds a named event and waits a minute
+//   beside_probe inherits <handle>                 prints whether the handle of that value is a
+//                                                  signaled object here (one that the program
+//                                                  that started it gave it)
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,6 +27,15 @@ int main() {
     HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, argv[2]);
     ::Sleep(60000);
     ::CloseHandle(event);
+    return 0;
+  }
+  if (command == L"inherits") {
+    const HANDLE handle =
+        reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(argv[2], nullptr, 10)));
+    DWORD flags = 0;
+    const bool inherited =
+        ::GetHandleInformation(handle, &flags) && ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+    std::printf(inherited ? "inherited\n" : "not inherited\n");
     return 0;
   }
   const int status = ::_wtoi(argv[2]);

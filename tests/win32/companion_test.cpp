@@ -21,7 +21,7 @@ namespace {
 
 ProgramRun RunCompanion(const std::string& arguments) {
   Win32Host host;
-  return host.RunProgramBeside(std::string(kCompanionProgram), arguments);
+  return host.RunProgramBeside(std::string(kCompanionProgram), arguments, CompanionWaitMs(1));
 }
 
 TEST(CompanionTest, RemovesEachInstanceItIsGivenAndReportsAnAbsentOneAsAbsent) {

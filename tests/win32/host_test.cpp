@@ -1,14 +1,24 @@
 // The real host services, under Wine: what the removal core relies on from each of them.
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+// clang-format off
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+// clang-format on
+
 #include "companion/removal_by_id.h"
 #include "host/handles.h"
 #include "host/win32/program_runner.h"
+#include "host/win32/run_lock.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_handles.h"
 #include "host/win32/win32_host.h"
@@ -374,6 +384,90 @@ TEST_F(RegistryTest, LinksAreOpenedAndDeletedThemselves) {
   EXPECT_TRUE(scratch.Exists("Target\\Sub"));
 }
 
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The string form of each SID that the DACL of the file at `path` grants something to.
+std::vector<std::string> GrantedSids(const std::string& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::vector<std::string> sids;
+  if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return {"(unreadable)"};
+  }
+  const win32::unique_hlocal owned(descriptor);
+  for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    LPSTR text = nullptr;
+    if (::GetAce(dacl, index, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        ::ConvertSidToStringSidA(&ace->SidStart, &text)) {
+      sids.push_back(text);
+      ::LocalFree(text);
+    }
+  }
+  return sids;
+}
+
+std::string RunningUserSid() {
+  win32::unique_handle token;
+  BYTE buffer[256] = {};
+  DWORD size = 0;
+  LPSTR text = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+      !::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size) ||
+      !::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+    return "(unknown)";
+  }
+  std::string sid = text;
+  ::LocalFree(text);
+  return sid;
+}
+
+// The log: a new one is made with rights for SYSTEM, the administrators and the running user
+// alone, an existing plain one is appended to, and a second name of another file is refused with
+// nothing written to that file. (Wine keeps no DACL but the Unix rights it maps it to: what it
+// reads back is whom those grant, which must not be everyone.)
+TEST(LogTest, OpensOnlyAFileOfItsOwnAndMakesANewOneForTheAdministrators) {
+  ScratchFolder folder;
+  const std::string other = folder.Write("other.txt", "kept\r\n");
+  const std::string twice = folder.Path("second-name.log");
+  ASSERT_TRUE(::CreateHardLinkA(twice.c_str(), other.c_str(), nullptr));
+  const std::string existing = folder.Write("existing.log", "before\r\n");
+  const std::string fresh = folder.Path("fresh.log");
+  struct Case {
+    std::string path;
+    std::string refusal;
+    std::string textBefore;
+  } const cases[] = {
+      {fresh, "", ""},
+      {existing, "", "before\r\n"},
+      {twice, "is refused: it has 2 names (hard links)", "kept\r\n"},
+      {folder.Path("no such folder\\a.log"), "cannot be opened (error 00000003)", ""},
+  };
+  for (const Case& c : cases) {
+    Win32Host host;
+    EXPECT_EQ(host.OpenLog(std::wstring(c.path.begin(), c.path.end())), c.refusal) << c.path;
+    host.WriteLog("one line \xC3\xBC");
+    const std::string text = FileText(c.path);
+    if (c.refusal.empty()) {
+      EXPECT_EQ(text.substr(0, c.textBefore.size()), c.textBefore) << c.path;
+      EXPECT_EQ(text.substr(text.size() - 14), " one line \xC3\xBC\r\n") << c.path;
+    } else {
+      EXPECT_EQ(text, c.textBefore) << c.path;
+    }
+  }
+  const std::set<std::string> allowed = {"S-1-5-18", "S-1-5-32-544", RunningUserSid()};
+  const std::vector<std::string> granted = GrantedSids(fresh);
+  EXPECT_FALSE(granted.empty());
+  for (const std::string& sid : granted) {
+    EXPECT_EQ(allowed.count(sid), 1u) << sid;
+  }
+}
+
 // The run lock: held by one, another waits and, in time, gives up; once released, it is had.
 TEST(RunLockTest, OneHolderAtATime) {
   Win32Host first;
@@ -391,6 +485,81 @@ TEST(RunLockTest, OneHolderAtATime) {
     second.ReleaseRunLock();
   }).join();
   EXPECT_EQ(other, RunLock::Acquired);
+}
+
+// The lock that vorsk makes: owned by the Administrators group, granted to SYSTEM and the
+// Administrators alone (read back from the lock itself: Wine does not enforce it).
+TEST(RunLockTest, BelongsToTheAdministratorsAndGrantsNobodyElse) {
+  Win32Host host;
+  ASSERT_EQ(host.AcquireRunLock(0), RunLock::Acquired);
+  const win32::unique_handle lock(::OpenMutexW(READ_CONTROL, FALSE, win32::kRunLockName));
+  ASSERT_TRUE(lock);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(lock.get(), SE_KERNEL_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const win32::unique_hlocal owned(descriptor);
+  LPSTR text = nullptr;
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+      nullptr));
+  const std::string sddl = text;
+  ::LocalFree(text);
+  host.ReleaseRunLock();
+  EXPECT_EQ(sddl, "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)");
+}
+
+// A lock of that name that another account made first, held by it: no lock, and no wait for it.
+TEST(RunLockTest, AnotherAccountsLockIsNoLock) {
+  const wchar_t* const squatters[] = {
+      nullptr,                                 // the platform's default rights
+      L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",  // a user's, open to everyone
+  };
+  for (const wchar_t* rights : squatters) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (rights != nullptr) {
+      ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr));
+    }
+    const win32::unique_hlocal owned(descriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    const win32::unique_handle squatted(
+        ::CreateMutexW(rights != nullptr ? &attributes : nullptr, TRUE, win32::kRunLockName));
+    ASSERT_TRUE(squatted);
+    RunLock taken = RunLock::Acquired;
+    std::thread([&] {
+      Win32Host host;
+      taken = host.AcquireRunLock(200);
+    }).join();
+    EXPECT_EQ(taken, RunLock::Squatted) << (rights != nullptr ? "a user's" : "default rights");
+    ::ReleaseMutex(squatted.get());
+  }
+}
+
+// A run whose account is no administrator (the group for denying only, as in a filtered token)
+// takes no lock.
+TEST(RunLockTest, ARunThatIsNoAdministratorTakesNone) {
+  BYTE administrators[SECURITY_MAX_SID_SIZE] = {};
+  DWORD size = sizeof(administrators);
+  ASSERT_TRUE(::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+  win32::unique_handle process;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, process.put()));
+  SID_AND_ATTRIBUTES disabled = {administrators, 0};
+  win32::unique_handle restricted;
+  ASSERT_TRUE(::CreateRestrictedToken(process.get(), 0, 1, &disabled, 0, nullptr, 0, nullptr,
+                                      restricted.put()));
+  RunLock taken = RunLock::Acquired;
+  std::thread([&] {
+    if (::ImpersonateLoggedOnUser(restricted.get())) {
+      Win32Host host;
+      taken = host.AcquireRunLock(0);
+      ::RevertToSelf();
+    }
+  }).join();
+  EXPECT_EQ(taken, RunLock::NotAdministrator);
 }
 
 // Whether a named event comes to exist (or to be gone) within ten seconds: it exists while the
@@ -416,7 +585,7 @@ TEST(ProgramBesideTest, ReturnsTheOutputAndStatusOfTheProgramFromItsOwnFolder) {
   ASSERT_EQ(batches.size(), 1u);
 
   const ProgramRun run =
-      host.RunProgramBeside("beside_probe.exe", "print 3 " + batches[0].arguments);
+      host.RunProgramBeside("beside_probe.exe", "print 3 " + batches[0].arguments, 60000);
 
   ASSERT_EQ(run.start, ProgramRun::Start::Ran);
   EXPECT_EQ(run.exitCode, 3u);
@@ -438,12 +607,42 @@ TEST(ProgramBesideTest, AProgramOnlyInTheCurrentFolderIsMissing) {
   ::GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(::SetCurrentDirectoryW(elsewhere.c_str()));
 
-  const ProgramRun run = host.RunProgramBeside("elsewhere.exe", "print 0");
+  const ProgramRun run = host.RunProgramBeside("elsewhere.exe", "print 0", 60000);
 
   ::SetCurrentDirectoryW(previous);
   EXPECT_EQ(run.start, ProgramRun::Start::Missing);
   EXPECT_EQ(run.error, kErrorFileNotFound);
   EXPECT_EQ(run.output, "");
+}
+
+// A program that runs longer than it is given is ended, with its job, and ends "timed out".
+TEST(ProgramBesideTest, AProgramThatRunsOutOfTimeIsEnded) {
+  Win32Host host;
+  const std::string name = "vorsk-test-late-" + std::to_string(::GetCurrentProcessId());
+  const DWORD start = ::GetTickCount();
+
+  const ProgramRun run = host.RunProgramBeside("beside_probe.exe", "wait " + name, 500);
+
+  EXPECT_LT(::GetTickCount() - start, 20000u);
+  EXPECT_EQ(run.start, ProgramRun::Start::Ran);
+  EXPECT_EQ(run.exitCode, kErrorTimeout);
+  EXPECT_TRUE(EventComesTo(std::wstring(name.begin(), name.end()), false));
+}
+
+// The program inherits the writing end of its output pipe and no other handle, even one that
+// this process made inheritable.
+TEST(ProgramBesideTest, TheProgramInheritsItsOutputAlone) {
+  Win32Host host;
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  const win32::unique_handle event(::CreateEventW(&inheritable, TRUE, TRUE, nullptr));
+  ASSERT_TRUE(event);
+
+  const ProgramRun run = host.RunProgramBeside(
+      "beside_probe.exe",
+      "inherits " + std::to_string(reinterpret_cast<std::uintptr_t>(event.get())), 60000);
+
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.output, "not inherited\r\n");
 }
 
 // The job: a program that ends, for whatever reason, takes the program it started with it.

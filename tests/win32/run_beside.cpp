@@ -10,6 +10,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   vorsk::Win32Host host;
-  host.RunProgramBeside("beside_probe.exe", std::string("wait ") + argv[1]);
+  host.RunProgramBeside("beside_probe.exe", std::string("wait ") + argv[1], 120000);
   return 0;
 }
