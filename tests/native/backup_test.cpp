@@ -24,19 +24,19 @@ constexpr char kRunFolder[] = "D:\\backups\\scanners\\SCANPC-20261208T054312Z";
 // The typical road: a driver entry with its two files, one instance, a listed tree beside one
 // that is not listed.
 void StageMachine(test::FakeHost& host) {
-  test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_04a9&pid_2206", "oem7.inf");
+  test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_0000&pid_2206", "oem7.inf");
   host.AddFile(kInf + "oem7.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n",
                kFileAttributeReadOnly | kFileAttributeHidden);
   host.AddFile(kInf + "oem7.pnf", std::string("PNF\0\x01\x02", 6));
-  host.AddDevice("USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1",
-                 {"USB\\Vid_04a9&Pid_2206&Rev_0100", "USB\\Vid_04a9&Pid_2206"});
+  host.AddDevice("USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1",
+                 {"USB\\Vid_0000&Pid_2206&Rev_0100", "USB\\Vid_0000&Pid_2206"});
   host.SetString("SOFTWARE\\Vendor\\Scanner", "Path", "C:\\Scan \"x\"");
   host.SetValue("SOFTWARE\\Vendor\\Scanner\\Settings", "Color", std::string("\x01\0\0\0", 4),
                 kRegDword);
   host.AddKey("SOFTWARE\\Vendor\\Camera");
   host.AddFile(kScriptPath,
-               "[RemoveInf]\nImage0=usb\\vid_04a9&pid_2206\n[CurrentDev]\nDevNo=1\n"
-               "[1PIDVID]\nNum1=USB\\Vid_04a9&Pid_2206\n"
+               "[RemoveInf]\nImage0=usb\\vid_0000&pid_2206\n[CurrentDev]\nDevNo=1\n"
+               "[1PIDVID]\nNum1=USB\\Vid_0000&Pid_2206\n"
                "[1KEY]\nNum=1\nNum1=SOFTWARE\\Vendor\\Scanner\n");
   host.directories.insert("D:\\backups");
 }
@@ -101,9 +101,9 @@ TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
            "script: " + kScriptPath + ", copied as Remove417.ini\r\n",
            "file " + kInf + "oem7.inf: saved as files\\oem7.inf, attributes read-only, hidden\r\n",
            "file " + kInf + "oem7.pnf: saved as files\\oem7.pnf, attributes none\r\n",
-           std::string("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class "
+           std::string("instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: class "
                        "{00000000-0000-0000-0000-000000000000}, hardware IDs "
-                       "USB\\Vid_04a9&Pid_2206&Rev_0100; USB\\Vid_04a9&Pid_2206"),
+                       "USB\\Vid_0000&Pid_2206&Rev_0100; USB\\Vid_0000&Pid_2206"),
            std::string(
                "tree SOFTWARE\\Vendor\\Scanner: saved in registry.reg, 2 keys, 2 values\r\n")}) {
     EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
@@ -143,7 +143,7 @@ TEST_F(BackupTest, UnderWow64TheTreesGoBackIntoTheViewTheyCameFrom) {
   EXPECT_TRUE(host.devices[0].removed);
   EXPECT_NE(Saved("restore.cmd").find("reg import \"%~dp0registry.reg\" /reg:32 >nul"),
             std::string::npos);
-  EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class"),
+  EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: class"),
             std::string::npos);
   EXPECT_NE(Saved("manifest.txt").find("32-bit registry view"), std::string::npos);
 }
@@ -164,7 +164,7 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
       {"registry.reg", false, false, true,
        "tree SOFTWARE\\Vendor\\Scanner: left, registry.reg cannot be written"},
       {"manifest.txt", true, true, true,
-       "instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: left, it cannot be recorded in the "
+       "instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: left, it cannot be recorded in the "
        "backup"},
   };
   for (const Case& c : cases) {

@@ -17,21 +17,21 @@ namespace {
 
 using Companion = test::FakeHost::Companion;
 const WindowHandle kFrame{0x4242};
-const std::string kScanner1 = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1";
-const std::string kScanner2 = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&2";
-const std::string kCamera = "USB\\VID_046D&PID_0990\\6&11&0&3";
+const std::string kScanner1 = "USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1";
+const std::string kScanner2 = "USB\\VID_0000&PID_2206\\5&2B1C3A7&0&2";
+const std::string kCamera = "USB\\VID_0000&PID_0990\\6&11&0&3";
 
 class HandOverTest : public ::testing::Test {
  protected:
   HandOverTest() {
     host.wow64 = true;
-    host.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206&Rev_0100", "USB\\Vid_04a9&Pid_2206"});
-    host.AddDevice(kCamera, {"USB\\Vid_046d&Pid_0990"});
-    host.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206&Rev_0100"}, false);
+    host.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206&Rev_0100", "USB\\Vid_0000&Pid_2206"});
+    host.AddDevice(kCamera, {"USB\\Vid_0000&Pid_0990"});
+    host.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206&Rev_0100"}, false);
   }
   // The walk with the scanner's prefix; returns the status the report comes to.
   int Walk() {
-    RemoveMatchingDevices(host, report, "USB\\Vid_04a9&Pid_2206", "");
+    RemoveMatchingDevices(host, report, "USB\\Vid_0000&Pid_2206", "");
     EXPECT_EQ(host.OpenHandleCount(), 0u);
     EXPECT_TRUE(host.faults.empty());
     return report.Status();
@@ -52,9 +52,9 @@ class HandOverTest : public ::testing::Test {
 };
 
 const std::string kTrace =
-    "Compare device ID: [USB\\Vid_04a9&Pid_2206&Rev_0100]\n"
-    "Compare device ID: [USB\\Vid_046d&Pid_0990]\n"
-    "Compare device ID: [USB\\Vid_04a9&Pid_2206&Rev_0100]\n";
+    "Compare device ID: [USB\\Vid_0000&Pid_2206&Rev_0100]\n"
+    "Compare device ID: [USB\\Vid_0000&Pid_0990]\n"
+    "Compare device ID: [USB\\Vid_0000&Pid_2206&Rev_0100]\n";
 
 // The companion is started once, after the walk, with every matching instance in the walk's
 // order; it, not vorsk.exe, removes them.
@@ -95,7 +95,7 @@ TEST_F(HandOverTest, OnThirtyTwoBitWindowsTheWalkRemovesItself) {
 
 TEST_F(HandOverTest, NothingMatchingStartsNoCompanion) {
   host.companion = Companion::Works;
-  RemoveMatchingDevices(host, report, "USB\\Vid_ffff", "");
+  RemoveMatchingDevices(host, report, "USB\\Vid_0001", "");
 
   EXPECT_TRUE(host.JournalOf("run").empty());
   EXPECT_EQ(report.Status(), kExitCompleted);
@@ -110,9 +110,9 @@ TEST_F(HandOverTest, ACompanionThatDoesNotFinishLeavesTheRestAndIsToldOnce) {
     test::FakeHost machine;
     machine.wow64 = true;
     machine.companion = companion;
-    machine.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"});
+    machine.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"});
     RunReport machineReport(machine, kFrame);
-    RemoveMatchingDevices(machine, machineReport, "USB\\Vid_04a9", "");
+    RemoveMatchingDevices(machine, machineReport, "USB\\Vid_0000", "");
     EXPECT_EQ(machineReport.Status(), kExitLeft);
     EXPECT_FALSE(machine.devices[0].removed);
     ASSERT_EQ(machine.messageBoxes.size(), 1u);
@@ -135,10 +135,10 @@ TEST_F(HandOverTest, TheStatusComesFromTheCompanionsReports) {
   test::FakeHost refusing;
   refusing.wow64 = true;
   refusing.companion = Companion::Works;
-  refusing.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"}).needsRestart = true;
-  refusing.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"}).refusesRemoval = true;
+  refusing.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"}).needsRestart = true;
+  refusing.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206"}).refusesRemoval = true;
   RunReport refusingReport(refusing, kFrame);
-  RemoveMatchingDevices(refusing, refusingReport, "USB\\Vid_04a9", "");
+  RemoveMatchingDevices(refusing, refusingReport, "USB\\Vid_0000", "");
   EXPECT_EQ(refusingReport.Status(), kExitLeft);
   EXPECT_TRUE(refusing.messageBoxes.empty());
 
@@ -146,10 +146,10 @@ TEST_F(HandOverTest, TheStatusComesFromTheCompanionsReports) {
   test::FakeHost unreadable;
   unreadable.wow64 = true;
   unreadable.companion = Companion::Works;
-  unreadable.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"}).instanceIdUnreadable = true;
-  unreadable.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"});
+  unreadable.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"}).instanceIdUnreadable = true;
+  unreadable.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206"});
   RunReport unreadableReport(unreadable, kFrame);
-  RemoveMatchingDevices(unreadable, unreadableReport, "USB\\Vid_04a9", "");
+  RemoveMatchingDevices(unreadable, unreadableReport, "USB\\Vid_0000", "");
   EXPECT_EQ(unreadableReport.Status(), kExitLeft);
   EXPECT_FALSE(unreadable.devices[0].removed);
   EXPECT_TRUE(unreadable.devices[1].removed);
@@ -198,7 +198,7 @@ TEST(CompanionProtocolTest, CommandLineNamesTheSwitchAndInstanceIdsOnly) {
 TEST(CompanionProtocolTest, IdsThatDoNotFitOneCommandLineAreSplitInOrder) {
   std::vector<std::string> instanceIds;
   for (int i = 0; i < 400; ++i) {
-    std::string id = "USB\\VID_04A9&PID_2206\\" + std::to_string(i) + "\\\"";
+    std::string id = "USB\\VID_0000&PID_2206\\" + std::to_string(i) + "\\\"";
     id.resize(200, '\\');
     instanceIds.push_back(id);
   }
@@ -230,9 +230,9 @@ TEST(CompanionProtocolTest, IdsThatDoNotFitOneCommandLineAreSplitInOrder) {
 // The companion's own removal: each instance in a set of its own, one report each, in order.
 TEST(CompanionProtocolTest, RemovesEachInstanceAndReportsWhatBecameOfIt) {
   test::FakeHost host;
-  host.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"});
-  host.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"}).refusesRemoval = true;
-  host.AddDevice(kCamera, {"USB\\Vid_046d&Pid_0990"}).needsRestart = true;
+  host.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"});
+  host.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206"}).refusesRemoval = true;
+  host.AddDevice(kCamera, {"USB\\Vid_0000&Pid_0990"}).needsRestart = true;
   std::vector<std::string> lines;
   const auto report = [&](const InstanceReport& r) { lines.push_back(FormatInstanceReport(r)); };
 

@@ -66,10 +66,10 @@ TEST_F(DevicesTest, FirstMatchingIdRemovesTheInstanceAndEndsItsWalk) {
 // Both prefixes are tried on every ID, in order, until one matches; the trace line of an ID comes
 // before the removal it causes.
 TEST_F(DevicesTest, SecondPrefixIsTriedOnEveryId) {
-  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_1111&Pid_0001", "USB\\Vid_2222&Pid_0002"});
-  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_3333"});
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0001&Pid_0001", "USB\\Vid_0002&Pid_0002"});
+  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0003"});
 
-  Walk("USB\\Vid_1111&Pid_9999", "USB\\Vid_2222");
+  Walk("USB\\Vid_0001&Pid_9999", "USB\\Vid_0002");
 
   std::vector<std::string> events;
   for (const std::string& line : host.journal) {
@@ -78,10 +78,10 @@ TEST_F(DevicesTest, SecondPrefixIsTriedOnEveryId) {
     }
   }
   EXPECT_EQ(events, (std::vector<std::string>{
-                        "output Compare device ID: [USB\\Vid_1111&Pid_0001]\n",
-                        "output Compare device ID: [USB\\Vid_2222&Pid_0002]\n",
+                        "output Compare device ID: [USB\\Vid_0001&Pid_0001]\n",
+                        "output Compare device ID: [USB\\Vid_0002&Pid_0002]\n",
                         "remove-device ROOT\\A\\0000",
-                        "output Compare device ID: [USB\\Vid_3333]\n",
+                        "output Compare device ID: [USB\\Vid_0003]\n",
                     }));
 }
 

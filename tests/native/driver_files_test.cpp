@@ -41,7 +41,7 @@ class DriverFilesTest : public ::testing::Test {
 
 TEST_F(DriverFilesTest, FirstMatchingEntryLosesItsInfAndPrecompiledFile) {
   Script("Image0=usb\\vid_0000&pid_0000\r\n");
-  AddDriverEntry(host, kImageClassKey, "0000", "usb\\vid_1111", "oem3.inf");
+  AddDriverEntry(host, kImageClassKey, "0000", "usb\\vid_0001", "oem3.inf");
   AddDriverEntry(host, kImageClassKey, "0001", "usb\\vid_0000&pid_0000", "oem12.inf");
   AddInfPair(host, "oem3");
   AddInfPair(host, "oem12");
