@@ -2,6 +2,7 @@
 // its trace the same either way, the companion started once after the walk with the matching
 // instances, and the status from what it reports. Also the companion's own side: its command
 // line, its report lines, its removals and its status.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,9 @@
 
 #include "cleanup/companion.h"
 #include "cleanup/devices.h"
+#include "removal/run.h"
 #include "report/exit_status.h"
-#include "tests/fake_host.h"
+#include "tests/native/machine.h"
 
 namespace vorsk {
 namespace {
@@ -155,6 +157,28 @@ TEST_F(HandOverTest, TheStatusComesFromTheCompanionsReports) {
   EXPECT_TRUE(unreadable.devices[1].removed);
 }
 
+// A companion that ends with 3010 has finished its work: the run ends with 3010 and nobody is
+// told that the companion could not run.
+TEST_F(HandOverTest, ACompanionEndingWithARestartRequestFinishedItsWork) {
+  host.companion = Companion::Works;
+  host.devices[0].needsRestart = true;
+  host.AddFile(test::kScriptPath,
+               "[CurrentDev]\r\nDevNo=1\r\n[1PIDVID]\r\nNum1=USB\\Vid_0000&Pid_2206\r\n");
+
+  EXPECT_EQ(PerformRemoval(host, kFrame), kExitRestartNeeded);
+
+  EXPECT_TRUE(host.messageBoxes.empty());
+  EXPECT_EQ(host.standardError, "");
+  const auto logged = [&](const std::string& line) {
+    return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+  };
+  EXPECT_TRUE(logged("vorsk64.exe ended with status 3010"));
+  EXPECT_TRUE(logged("instance " + kScanner1 +
+                     " (matching USB\\Vid_0000&Pid_2206&Rev_0100): removed, a restart is needed "
+                     "to finish"));
+  EXPECT_TRUE(host.devices[2].removed);
+}
+
 TEST(CompanionProtocolTest, ReportLinesComeBackAsTheyWereWritten) {
   const std::vector<InstanceReport> reports = {
       {InstanceOutcome::Removed, kErrorSuccess, kScanner1},
@@ -191,6 +215,44 @@ TEST(CompanionProtocolTest, CommandLineNamesTheSwitchAndInstanceIdsOnly) {
     EXPECT_FALSE(ParseCompanionArguments(malformed));
   }
   EXPECT_TRUE(ParseCompanionArguments({"/remove", std::string(200, 'A')}));
+}
+
+// The companion splits its own command line. Each expected split is the platform's: what
+// CommandLineToArgvW gave for the same line under Wine (64-bit), after the program's name.
+TEST(CompanionProtocolTest, CommandLinesAreSplitAsThePlatformSplitsThem) {
+  using Args = std::vector<std::string>;
+  const struct {
+    const char* line;
+    Args split;
+  } cases[] = {
+      // Blanks and tabs: after the program's name, between arguments, in runs, at the end, and
+      // kept within quotes.
+      {"vorsk64.exe\t/remove\tA\\B", {"/remove", "A\\B"}},
+      {"vorsk64.exe /remove \"a\tb\"", {"/remove", "a\tb"}},
+      {"vorsk64.exe \t \tA \t", {"A"}},
+      {"\"C:\\Program Files\\vorsk64.exe\"\t\"x\"", {"x"}},
+      {"\"C:\\vorsk\\vorsk64.exe\"/remove\tA", {"/remove", "A"}},
+      {"vorsk64.exe \"unterminated\tquote", {"unterminated\tquote"}},
+      // Backslashes: as they are unless a quote follows; then halved, and an odd one escapes it.
+      {"vorsk64.exe a\\\\b c\\\\\\\"d", {"a\\\\b", "c\\\"d"}},
+      {"vorsk64.exe \"a\\\\\" b", {"a\\", "b"}},
+      {"vorsk64.exe \"a\\\\\\\" b\"", {"a\\\" b"}},
+      {"vorsk64.exe tail\\\\", {"tail\\\\"}},
+      {"vorsk64.exe \\\"a\\\\\\\\\"b c\"", {"\"a\\\\b c"}},
+      {"vorsk64.exe\t\"a\\\\\\\\\"\t\\\\\\\\", {"a\\\\", "\\\\\\\\"}},
+      // Quotes: they join what they enclose; two within quotes are one quote, and end them.
+      {"vorsk64.exe a\"b c\"d e", {"ab cd", "e"}},
+      {"vorsk64.exe \"\" \"\"\t\"\"", {"", "", ""}},
+      {"vorsk64.exe a\"\"b", {"ab"}},
+      {"vorsk64.exe \"a\"\"b c\"", {"a\"b", "c"}},
+      {"vorsk64.exe \"a\"\"\"b c\"", {"a\"b c"}},
+      {"vorsk64.exe \"\"\"\" d", {"\" d"}},
+      {"vorsk64.exe \"\"\"\"\"\" d", {"\"\"", "d"}},
+      {"vorsk64.exe \"a\\\\\"\"b c\"", {"a\\\"b", "c"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitCommandArguments(ArgumentsAfterProgramName(c.line)), c.split) << c.line;
+  }
 }
 
 // Many long IDs do not fit one command line: they go in as few starts as fit, in order, and each

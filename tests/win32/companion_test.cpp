@@ -55,6 +55,7 @@ TEST(CompanionTest, ItsCommandLineIsSplitAsThePlatformSplitsIt) {
       "\"C:\\vorsk\\vorsk64.exe\"/x\t  \"a b\"\t\"\"  c\\\\d \\\\\\\\\"e f\"",
       R"(vorsk64.exe)",
       R"("vorsk64.exe" "unterminated \" quote)",
+      R"(vorsk64.exe "a""b c" """" d "e\\""f")",
   };
 
   for (const std::string& line : lines) {
