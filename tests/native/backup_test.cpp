@@ -235,6 +235,48 @@ TEST_F(BackupTest, EachRunMakesAFolderOfItsOwn) {
   EXPECT_TRUE(LogHas(std::string("backup ") + kRunFolder + "-3"));
 }
 
+// The last numbered name, -99, is still made; with it taken too, the run makes no folder and
+// deletes nothing.
+TEST(BackupFolderTest, TheNinetyNinthNameIsTheLast) {
+  for (const int lastTaken : {98, 99}) {
+    SCOPED_TRACE(lastTaken);
+    test::FakeHost host;
+    StageMachine(host);
+    host.directories.insert(kBackups);
+    host.directories.insert(kRunFolder);
+    for (int taken = 2; taken <= lastTaken; ++taken) {
+      host.directories.insert(std::string(kRunFolder) + "-" + std::to_string(taken));
+    }
+    const auto registryBefore = host.RegistrySnapshot();
+    auto folders = host.directories;
+
+    const int status = PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups});
+
+    const std::string ninetyNinth = std::string(kRunFolder) + "-99";
+    if (lastTaken == 98) {
+      EXPECT_EQ(status, kExitCompleted);
+      // The run's folder, and the folder of the saved files within it.
+      folders.insert(ninetyNinth);
+      folders.insert(ninetyNinth + "\\files");
+      EXPECT_EQ(host.directories, folders);
+      EXPECT_TRUE(host.FileExists(ninetyNinth + "\\registry.reg"));
+      EXPECT_FALSE(host.FileExists(kInf + "oem7.inf"));
+    } else {
+      EXPECT_EQ(status, kExitLeft);
+      EXPECT_EQ(std::count(host.log.begin(), host.log.end(),
+                           std::string("backup: SCANPC-20261208T054312Z and its 98 numbered names "
+                                       "are all taken in ") +
+                               kBackups),
+                1);
+      EXPECT_EQ(host.directories, folders);
+      EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+      EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
+      EXPECT_FALSE(host.devices[0].removed);
+      EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
+    }
+  }
+}
+
 // A link inside a tree is recorded with its target and neither written nor followed; string data
 // without its terminating zero is noted, and written with one.
 TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {

@@ -96,15 +96,22 @@ TEST_F(UnattendedTest, TheStatusTellsWhatWasLeft) {
   }
 }
 
-// A quiet run, and a run where nobody could see a box, show none: each box is a line on standard
-// error and in the log, and the run goes on as with the box.
+// A quiet run, a listing run, and a run where nobody could see a box, show none: each box is a
+// line on standard error and in the log, and the run goes on as with the box.
 TEST_F(UnattendedTest, QuietRunsWriteTheirBoxesAsLines) {
-  for (const bool quiet : {true, false}) {
+  const struct {
+    bool quiet;
+    bool list;
+    bool interactiveDesktop;
+  } runs[] = {{true, false, true}, {false, true, true}, {false, false, false}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.list ? "listing" : run.quiet ? "quiet" : "no desktop");
     TypicalRoad machine;
-    machine.host.interactiveDesktop = quiet;
+    machine.host.interactiveDesktop = run.interactiveDesktop;
     machine.host.files.erase(kScriptPath);
     RunOptions options;
-    options.quiet = quiet;
+    options.quiet = run.quiet;
+    options.list = run.list;
     EXPECT_EQ(machine.Perform(options), kExitScriptMissing);
     EXPECT_TRUE(machine.host.messageBoxes.empty());
     EXPECT_EQ(machine.host.standardError, "Can't locate at file remove417.ini,uninstall failed!\n");
