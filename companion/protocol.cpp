@@ -136,7 +136,8 @@ std::vector<std::string> SplitCommandArguments(std::string_view arguments) {
   bool inArgument = false;
   bool quoted = false;
   std::size_t backslashes = 0;
-  for (const char c : arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const char c = arguments[i];
     if (c == '\\') {
       ++backslashes;
       inArgument = true;
@@ -146,6 +147,11 @@ std::vector<std::string> SplitCommandArguments(std::string_view arguments) {
       current.append(backslashes / 2, '\\');
       if (backslashes % 2 == 1) {
         current += '"';
+      } else if (quoted && i + 1 < arguments.size() && arguments[i + 1] == '"') {
+        // Two quotes within quotes are one quote, and end the quoting.
+        current += '"';
+        quoted = false;
+        ++i;
       } else {
         quoted = !quoted;
       }

@@ -68,7 +68,8 @@ struct CompanionBatch {
 };
 
 // The arguments of a command line after the program's name, split as the platform's parser splits
-// them: at blanks and tabs outside quotes, with backslashes doubled before a quote.
+// them: at blanks and tabs outside quotes, with backslashes doubled before a quote, and two quotes
+// within quotes read as one quote that ends the quoting.
 std::vector<std::string> SplitCommandArguments(std::string_view arguments);
 
 // The part of a whole command line after the program's name: the name ends at its closing quote

@@ -26,19 +26,19 @@ constexpr char kRunFolder[] = "D:\\backups\\scanners\\SCANPC-20261208T054312Z";
 // The typical road: a driver entry with its two files, one instance, a listed tree beside one
 // that is not listed.
 void StageMachine(test::FakeHost& host) {
-  test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_04a9&pid_2206", "oem7.inf");
+  test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_0000&pid_2206", "oem7.inf");
   host.AddFile(kInf + "oem7.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n",
                kFileAttributeReadOnly | kFileAttributeHidden);
   host.AddFile(kInf + "oem7.pnf", std::string("PNF\0\x01\x02", 6));
-  host.AddDevice("USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1",
-                 {"USB\\Vid_04a9&Pid_2206&Rev_0100", "USB\\Vid_04a9&Pid_2206"});
+  host.AddDevice("USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1",
+                 {"USB\\Vid_0000&Pid_2206&Rev_0100", "USB\\Vid_0000&Pid_2206"});
   host.SetString("SOFTWARE\\Vendor\\Scanner", "Path", "C:\\Scan \"x\"");
   host.SetValue("SOFTWARE\\Vendor\\Scanner\\Settings", "Color", std::string("\x01\0\0\0", 4),
                 kRegDword);
   host.AddKey("SOFTWARE\\Vendor\\Camera");
   host.AddFile(kScriptPath,
-               "[RemoveInf]\nImage0=usb\\vid_04a9&pid_2206\n[CurrentDev]\nDevNo=1\n"
-               "[1PIDVID]\nNum1=USB\\Vid_04a9&Pid_2206\n"
+               "[RemoveInf]\nImage0=usb\\vid_0000&pid_2206\n[CurrentDev]\nDevNo=1\n"
+               "[1PIDVID]\nNum1=USB\\Vid_0000&Pid_2206\n"
                "[1KEY]\nNum=1\nNum1=SOFTWARE\\Vendor\\Scanner\n");
   host.directories.insert("D:\\backups");
 }
@@ -103,9 +103,9 @@ TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
            "script: " + kScriptPath + ", copied as Remove417.ini\r\n",
            "file " + kInf + "oem7.inf: saved as files\\oem7.inf, attributes read-only, hidden\r\n",
            "file " + kInf + "oem7.pnf: saved as files\\oem7.pnf, attributes none\r\n",
-           std::string("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class "
+           std::string("instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: class "
                        "{00000000-0000-0000-0000-000000000000}, hardware IDs "
-                       "USB\\Vid_04a9&Pid_2206&Rev_0100; USB\\Vid_04a9&Pid_2206"),
+                       "USB\\Vid_0000&Pid_2206&Rev_0100; USB\\Vid_0000&Pid_2206"),
            std::string(
                "tree SOFTWARE\\Vendor\\Scanner: saved in registry.reg, 2 keys, 2 values\r\n")}) {
     EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
@@ -145,7 +145,7 @@ TEST_F(BackupTest, UnderWow64TheTreesGoBackIntoTheViewTheyCameFrom) {
   EXPECT_TRUE(host.devices[0].removed);
   EXPECT_NE(Saved("restore.cmd").find("reg import \"%~dp0registry.reg\" /reg:32 >nul"),
             std::string::npos);
-  EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class"),
+  EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: class"),
             std::string::npos);
   EXPECT_NE(Saved("manifest.txt").find("32-bit registry view"), std::string::npos);
 }
@@ -166,7 +166,7 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
       {"registry.reg", false, false, true,
        "tree SOFTWARE\\Vendor\\Scanner: left, registry.reg cannot be written"},
       {"manifest.txt", true, true, true,
-       "instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: left, it cannot be recorded in the "
+       "instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: left, it cannot be recorded in the "
        "backup"},
   };
   for (const Case& c : cases) {
@@ -237,6 +237,48 @@ TEST_F(BackupTest, EachRunMakesAFolderOfItsOwn) {
   EXPECT_EQ(host.files[std::string(kRunFolder) + "\\manifest.txt"].content, "another machine's");
   EXPECT_TRUE(host.FileExists(std::string(kRunFolder) + "-3\\registry.reg"));
   EXPECT_TRUE(LogHas(std::string("backup ") + kRunFolder + "-3"));
+}
+
+// The last numbered name, -99, is still made; with it taken too, the run makes no folder and
+// deletes nothing.
+TEST(BackupFolderTest, TheNinetyNinthNameIsTheLast) {
+  for (const int lastTaken : {98, 99}) {
+    SCOPED_TRACE(lastTaken);
+    test::FakeHost host;
+    StageMachine(host);
+    host.directories.insert(kBackups);
+    host.directories.insert(kRunFolder);
+    for (int taken = 2; taken <= lastTaken; ++taken) {
+      host.directories.insert(std::string(kRunFolder) + "-" + std::to_string(taken));
+    }
+    const auto registryBefore = host.RegistrySnapshot();
+    auto folders = host.directories;
+
+    const int status = PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups});
+
+    const std::string ninetyNinth = std::string(kRunFolder) + "-99";
+    if (lastTaken == 98) {
+      EXPECT_EQ(status, kExitCompleted);
+      // The run's folder, and the folder of the saved files within it.
+      folders.insert(ninetyNinth);
+      folders.insert(ninetyNinth + "\\files");
+      EXPECT_EQ(host.directories, folders);
+      EXPECT_TRUE(host.FileExists(ninetyNinth + "\\registry.reg"));
+      EXPECT_FALSE(host.FileExists(kInf + "oem7.inf"));
+    } else {
+      EXPECT_EQ(status, kExitLeft);
+      EXPECT_EQ(std::count(host.log.begin(), host.log.end(),
+                           std::string("backup: SCANPC-20261208T054312Z and its 98 numbered names "
+                                       "are all taken in ") +
+                               kBackups),
+                1);
+      EXPECT_EQ(host.directories, folders);
+      EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+      EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
+      EXPECT_FALSE(host.devices[0].removed);
+      EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
+    }
+  }
 }
 
 // A link inside a tree is recorded with its target and neither written nor followed; string data

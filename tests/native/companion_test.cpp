@@ -2,6 +2,7 @@
 // its trace the same either way, the companion started once after the walk with the matching
 // instances, and the status from what it reports. Also the companion's own side: its command
 // line, its report lines, its removals and its status.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,8 +12,9 @@
 #include "cleanup/devices.h"
 #include "cleanup/removing.h"
 #include "companion/removal_by_id.h"
+#include "removal/run.h"
 #include "report/exit_status.h"
-#include "tests/fake_host.h"
+#include "tests/native/machine.h"
 
 namespace vorsk {
 namespace {
@@ -26,21 +28,21 @@ void WalkOn(test::FakeHost& host, RunReport& report, const std::string& prefix1,
 
 using Companion = test::FakeHost::Companion;
 const WindowHandle kFrame{0x4242};
-const std::string kScanner1 = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1";
-const std::string kScanner2 = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&2";
-const std::string kCamera = "USB\\VID_046D&PID_0990\\6&11&0&3";
+const std::string kScanner1 = "USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1";
+const std::string kScanner2 = "USB\\VID_0000&PID_2206\\5&2B1C3A7&0&2";
+const std::string kCamera = "USB\\VID_0000&PID_0990\\6&11&0&3";
 
 class HandOverTest : public ::testing::Test {
  protected:
   HandOverTest() {
     host.wow64 = true;
-    host.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206&Rev_0100", "USB\\Vid_04a9&Pid_2206"});
-    host.AddDevice(kCamera, {"USB\\Vid_046d&Pid_0990"});
-    host.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206&Rev_0100"}, false);
+    host.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206&Rev_0100", "USB\\Vid_0000&Pid_2206"});
+    host.AddDevice(kCamera, {"USB\\Vid_0000&Pid_0990"});
+    host.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206&Rev_0100"}, false);
   }
   // The walk with the scanner's prefix; returns the status the report comes to.
   int Walk() {
-    WalkOn(host, report, "USB\\Vid_04a9&Pid_2206", "");
+    WalkOn(host, report, "USB\\Vid_0000&Pid_2206", "");
     EXPECT_EQ(host.OpenHandleCount(), 0u);
     EXPECT_TRUE(host.faults.empty());
     return report.Status();
@@ -61,9 +63,9 @@ class HandOverTest : public ::testing::Test {
 };
 
 const std::string kTrace =
-    "Compare device ID: [USB\\Vid_04a9&Pid_2206&Rev_0100]\n"
-    "Compare device ID: [USB\\Vid_046d&Pid_0990]\n"
-    "Compare device ID: [USB\\Vid_04a9&Pid_2206&Rev_0100]\n";
+    "Compare device ID: [USB\\Vid_0000&Pid_2206&Rev_0100]\n"
+    "Compare device ID: [USB\\Vid_0000&Pid_0990]\n"
+    "Compare device ID: [USB\\Vid_0000&Pid_2206&Rev_0100]\n";
 
 // The companion is started once, after the walk, with every matching instance in the walk's
 // order; it, not vorsk.exe, removes them.
@@ -114,7 +116,7 @@ TEST_F(HandOverTest, OnThirtyTwoBitWindowsTheWalkRemovesItself) {
 
 TEST_F(HandOverTest, NothingMatchingStartsNoCompanion) {
   host.companion = Companion::Works;
-  WalkOn(host, report, "USB\\Vid_ffff", "");
+  WalkOn(host, report, "USB\\Vid_0001", "");
 
   EXPECT_TRUE(host.JournalOf("run").empty());
   EXPECT_EQ(report.Status(), kExitCompleted);
@@ -129,9 +131,9 @@ TEST_F(HandOverTest, ACompanionThatDoesNotFinishLeavesTheRestAndIsToldOnce) {
     test::FakeHost machine;
     machine.wow64 = true;
     machine.companion = companion;
-    machine.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"});
+    machine.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"});
     RunReport machineReport(machine, kFrame);
-    WalkOn(machine, machineReport, "USB\\Vid_04a9", "");
+    WalkOn(machine, machineReport, "USB\\Vid_0000", "");
     EXPECT_EQ(machineReport.Status(), kExitLeft);
     EXPECT_FALSE(machine.devices[0].removed);
     ASSERT_EQ(machine.messageBoxes.size(), 1u);
@@ -154,10 +156,10 @@ TEST_F(HandOverTest, TheStatusComesFromTheCompanionsReports) {
   test::FakeHost refusing;
   refusing.wow64 = true;
   refusing.companion = Companion::Works;
-  refusing.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"}).needsRestart = true;
-  refusing.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"}).refusesRemoval = true;
+  refusing.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"}).needsRestart = true;
+  refusing.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206"}).refusesRemoval = true;
   RunReport refusingReport(refusing, kFrame);
-  WalkOn(refusing, refusingReport, "USB\\Vid_04a9", "");
+  WalkOn(refusing, refusingReport, "USB\\Vid_0000", "");
   EXPECT_EQ(refusingReport.Status(), kExitLeft);
   EXPECT_TRUE(refusing.messageBoxes.empty());
 
@@ -165,13 +167,35 @@ TEST_F(HandOverTest, TheStatusComesFromTheCompanionsReports) {
   test::FakeHost unreadable;
   unreadable.wow64 = true;
   unreadable.companion = Companion::Works;
-  unreadable.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"}).instanceIdUnreadable = true;
-  unreadable.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"});
+  unreadable.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"}).instanceIdUnreadable = true;
+  unreadable.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206"});
   RunReport unreadableReport(unreadable, kFrame);
-  WalkOn(unreadable, unreadableReport, "USB\\Vid_04a9", "");
+  WalkOn(unreadable, unreadableReport, "USB\\Vid_0000", "");
   EXPECT_EQ(unreadableReport.Status(), kExitLeft);
   EXPECT_FALSE(unreadable.devices[0].removed);
   EXPECT_TRUE(unreadable.devices[1].removed);
+}
+
+// A companion that ends with 3010 has finished its work: the run ends with 3010 and nobody is
+// told that the companion could not run.
+TEST_F(HandOverTest, ACompanionEndingWithARestartRequestFinishedItsWork) {
+  host.companion = Companion::Works;
+  host.devices[0].needsRestart = true;
+  host.AddFile(test::kScriptPath,
+               "[CurrentDev]\r\nDevNo=1\r\n[1PIDVID]\r\nNum1=USB\\Vid_0000&Pid_2206\r\n");
+
+  EXPECT_EQ(PerformRemoval(host, kFrame), kExitRestartNeeded);
+
+  EXPECT_TRUE(host.messageBoxes.empty());
+  EXPECT_EQ(host.standardError, "");
+  const auto logged = [&](const std::string& line) {
+    return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+  };
+  EXPECT_TRUE(logged("vorsk64.exe ended with status 3010"));
+  EXPECT_TRUE(logged("instance " + kScanner1 +
+                     " (matching USB\\Vid_0000&Pid_2206&Rev_0100): removed, a restart is needed "
+                     "to finish"));
+  EXPECT_TRUE(host.devices[2].removed);
 }
 
 TEST(CompanionProtocolTest, ReportLinesComeBackAsTheyWereWritten) {
@@ -212,12 +236,50 @@ TEST(CompanionProtocolTest, CommandLineNamesTheSwitchAndInstanceIdsOnly) {
   EXPECT_TRUE(ParseCompanionArguments({"/remove", std::string(200, 'A')}));
 }
 
+// The companion splits its own command line. Each expected split is the platform's: what
+// CommandLineToArgvW gave for the same line under Wine (64-bit), after the program's name.
+TEST(CompanionProtocolTest, CommandLinesAreSplitAsThePlatformSplitsThem) {
+  using Args = std::vector<std::string>;
+  const struct {
+    const char* line;
+    Args split;
+  } cases[] = {
+      // Blanks and tabs: after the program's name, between arguments, in runs, at the end, and
+      // kept within quotes.
+      {"vorsk64.exe\t/remove\tA\\B", {"/remove", "A\\B"}},
+      {"vorsk64.exe /remove \"a\tb\"", {"/remove", "a\tb"}},
+      {"vorsk64.exe \t \tA \t", {"A"}},
+      {"\"C:\\Program Files\\vorsk64.exe\"\t\"x\"", {"x"}},
+      {"\"C:\\vorsk\\vorsk64.exe\"/remove\tA", {"/remove", "A"}},
+      {"vorsk64.exe \"unterminated\tquote", {"unterminated\tquote"}},
+      // Backslashes: as they are unless a quote follows; then halved, and an odd one escapes it.
+      {"vorsk64.exe a\\\\b c\\\\\\\"d", {"a\\\\b", "c\\\"d"}},
+      {"vorsk64.exe \"a\\\\\" b", {"a\\", "b"}},
+      {"vorsk64.exe \"a\\\\\\\" b\"", {"a\\\" b"}},
+      {"vorsk64.exe tail\\\\", {"tail\\\\"}},
+      {"vorsk64.exe \\\"a\\\\\\\\\"b c\"", {"\"a\\\\b c"}},
+      {"vorsk64.exe\t\"a\\\\\\\\\"\t\\\\\\\\", {"a\\\\", "\\\\\\\\"}},
+      // Quotes: they join what they enclose; two within quotes are one quote, and end them.
+      {"vorsk64.exe a\"b c\"d e", {"ab cd", "e"}},
+      {"vorsk64.exe \"\" \"\"\t\"\"", {"", "", ""}},
+      {"vorsk64.exe a\"\"b", {"ab"}},
+      {"vorsk64.exe \"a\"\"b c\"", {"a\"b", "c"}},
+      {"vorsk64.exe \"a\"\"\"b c\"", {"a\"b c"}},
+      {"vorsk64.exe \"\"\"\" d", {"\" d"}},
+      {"vorsk64.exe \"\"\"\"\"\" d", {"\"\"", "d"}},
+      {"vorsk64.exe \"a\\\\\"\"b c\"", {"a\\\"b", "c"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitCommandArguments(ArgumentsAfterProgramName(c.line)), c.split) << c.line;
+  }
+}
+
 // Many long IDs do not fit one command line: they go in as few starts as fit, in order, and each
 // start's arguments give back exactly its IDs.
 TEST(CompanionProtocolTest, IdsThatDoNotFitOneCommandLineAreSplitInOrder) {
   std::vector<std::string> instanceIds;
   for (int i = 0; i < 400; ++i) {
-    std::string id = "USB\\VID_04A9&PID_2206\\" + std::to_string(i) + "\\\"";
+    std::string id = "USB\\VID_0000&PID_2206\\" + std::to_string(i) + "\\\"";
     id.resize(200, '\\');
     instanceIds.push_back(id);
   }
@@ -249,9 +311,9 @@ TEST(CompanionProtocolTest, IdsThatDoNotFitOneCommandLineAreSplitInOrder) {
 // The companion's own removal: each instance in a set of its own, one report each, in order.
 TEST(CompanionProtocolTest, RemovesEachInstanceAndReportsWhatBecameOfIt) {
   test::FakeHost host;
-  host.AddDevice(kScanner1, {"USB\\Vid_04a9&Pid_2206"});
-  host.AddDevice(kScanner2, {"USB\\Vid_04a9&Pid_2206"}).refusesRemoval = true;
-  host.AddDevice(kCamera, {"USB\\Vid_046d&Pid_0990"}).needsRestart = true;
+  host.AddDevice(kScanner1, {"USB\\Vid_0000&Pid_2206"});
+  host.AddDevice(kScanner2, {"USB\\Vid_0000&Pid_2206"}).refusesRemoval = true;
+  host.AddDevice(kCamera, {"USB\\Vid_0000&Pid_0990"}).needsRestart = true;
   std::vector<std::string> lines;
   const auto report = [&](const InstanceReport& r) { lines.push_back(FormatInstanceReport(r)); };
 

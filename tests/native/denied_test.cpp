@@ -20,23 +20,23 @@ using test::kScriptPath;
 const WindowHandle kFrame{0x4242};
 
 constexpr char kScript[] =
-    "[RemoveInf]\r\nImage0=usb\\vid_04a9&pid_2206\r\nUSB0=usb\\vid_04a9&pid_2207\r\n"
+    "[RemoveInf]\r\nImage0=usb\\vid_0000&pid_2206\r\nUSB0=usb\\vid_0000&pid_2207\r\n"
     "[CurrentDev]\r\nDevNo=1\r\n"
-    "[1PIDVID]\r\nNum1=USB\\Vid_04a9&Pid_2206\r\n"
+    "[1PIDVID]\r\nNum1=USB\\Vid_0000&Pid_2206\r\n"
     "[1KEY]\r\nNum=2\r\nNum1=SOFTWARE\\Vendor\\Scanner\r\nNum2=SOFTWARE\\Vendor\\Utilities\r\n";
 
 class DeniedTest : public ::testing::Test {
  protected:
   // A machine with one of everything the script names, and things it does not name beside each.
   void SetUp() override {
-    test::AddDriverEntry(host, kImageClassKey, "0000", "usb\\vid_04a9&pid_2206", "oem7.inf");
-    test::AddDriverEntry(host, kUsbClassKey, "0000", "usb\\vid_04a9&pid_2207", "oem8.inf");
+    test::AddDriverEntry(host, kImageClassKey, "0000", "usb\\vid_0000&pid_2206", "oem7.inf");
+    test::AddDriverEntry(host, kUsbClassKey, "0000", "usb\\vid_0000&pid_2207", "oem8.inf");
     test::AddInfPair(host, "oem7");
     test::AddInfPair(host, "oem8");
     test::AddInfPair(host, "oem9");
-    host.AddDevice("USB\\VID_04A9&PID_2206\\1", {"USB\\Vid_04a9&Pid_2206&Rev_0100"});
-    host.AddDevice("USB\\VID_04A9&PID_2206\\2", {"USB\\Vid_04a9&Pid_2206"}, false);
-    host.AddDevice("USB\\VID_046D&PID_C077\\1", {"USB\\Vid_046d&Pid_c077"});
+    host.AddDevice("USB\\VID_0000&PID_2206\\1", {"USB\\Vid_0000&Pid_2206&Rev_0100"});
+    host.AddDevice("USB\\VID_0000&PID_2206\\2", {"USB\\Vid_0000&Pid_2206"}, false);
+    host.AddDevice("USB\\VID_0000&PID_C077\\1", {"USB\\Vid_0000&Pid_c077"});
     host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings\\Colour");
     host.AddKey("SOFTWARE\\Vendor\\Scanner\\Driver");
     host.SetString("SOFTWARE\\Vendor\\Scanner", "Path", "C:\\Scanner");
@@ -110,7 +110,7 @@ TEST_F(DeniedTest, InstanceThatRefusesRemovalStaysSilently) {
 
   EXPECT_TRUE(host.messageBoxes.empty());
   EXPECT_EQ(host.JournalOf("remove-device"),
-            (std::vector<std::string>{"USB\\VID_04A9&PID_2206\\1", "USB\\VID_04A9&PID_2206\\2"}));
+            (std::vector<std::string>{"USB\\VID_0000&PID_2206\\1", "USB\\VID_0000&PID_2206\\2"}));
   EXPECT_FALSE(host.devices[0].removed);
   EXPECT_TRUE(host.devices[1].removed);
   EXPECT_FALSE(host.devices[2].removed);

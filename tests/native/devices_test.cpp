@@ -1,4 +1,5 @@
 // Device instance removal: the walk, its trace, the prefix rule and the allocation loop.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "cleanup/devices.h"
 #include "cleanup/removing.h"
 #include "cleanup/stages.h"
+#include "removal/run.h"
 #include "tests/native/machine.h"
 
 namespace vorsk {
@@ -68,10 +70,10 @@ TEST_F(DevicesTest, FirstMatchingIdRemovesTheInstanceAndEndsItsWalk) {
 // Both prefixes are tried on every ID, in order, until one matches; the trace line of an ID comes
 // before the removal it causes.
 TEST_F(DevicesTest, SecondPrefixIsTriedOnEveryId) {
-  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_1111&Pid_0001", "USB\\Vid_2222&Pid_0002"});
-  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_3333"});
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0001&Pid_0001", "USB\\Vid_0002&Pid_0002"});
+  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0003"});
 
-  Walk("USB\\Vid_1111&Pid_9999", "USB\\Vid_2222");
+  Walk("USB\\Vid_0001&Pid_9999", "USB\\Vid_0002");
 
   std::vector<std::string> events;
   for (const std::string& line : host.journal) {
@@ -80,10 +82,10 @@ TEST_F(DevicesTest, SecondPrefixIsTriedOnEveryId) {
     }
   }
   EXPECT_EQ(events, (std::vector<std::string>{
-                        "output Compare device ID: [USB\\Vid_1111&Pid_0001]\n",
-                        "output Compare device ID: [USB\\Vid_2222&Pid_0002]\n",
+                        "output Compare device ID: [USB\\Vid_0001&Pid_0001]\n",
+                        "output Compare device ID: [USB\\Vid_0002&Pid_0002]\n",
                         "remove-device ROOT\\A\\0000",
-                        "output Compare device ID: [USB\\Vid_3333]\n",
+                        "output Compare device ID: [USB\\Vid_0003]\n",
                     }));
 }
 
@@ -137,6 +139,24 @@ TEST_F(DevicesTest, FailedAllocationsAreReportedUntilOneSucceeds) {
   EXPECT_EQ(host.standardOutput,
             "Compare device ID: [USB\\Vid_0000]\nCompare device ID: [USB\\Vid_0001]\n");
   EXPECT_EQ(Removed(), std::vector<std::string>{"ROOT\\A\\0000"});
+}
+
+// After three failed allocations the instance is given up: its IDs are unknown, so it may be one
+// the script names, and it counts as left. The walk goes on with the next instance.
+TEST_F(DevicesTest, InstanceGivenUpForWantOfMemoryCountsAsLeft) {
+  host.AddDevice("ROOT\\A\\0000", {"USB\\Vid_0000"});
+  host.AddDevice("ROOT\\B\\0000", {"USB\\Vid_0000"});
+  host.allocationFailures = 3;
+  host.AddFile(kScriptPath, "[CurrentDev]\r\nDevNo=1\r\n[1PIDVID]\r\nNum1=USB\\Vid_0000\r\n");
+
+  EXPECT_EQ(PerformRemoval(host, kNoOwner), kExitLeft);
+
+  EXPECT_EQ(host.messageBoxes.size(), 3u);
+  EXPECT_EQ(host.standardOutput, "Compare device ID: [USB\\Vid_0000]\n");
+  EXPECT_EQ(Removed(), std::vector<std::string>{"ROOT\\B\\0000"});
+  EXPECT_NE(std::find(host.log.begin(), host.log.end(),
+                      "instance ROOT\\A\\0000: left, its hardware IDs cannot be read (no memory)"),
+            host.log.end());
 }
 
 // The walk never reads past the size the property reported: a list whose last ID lacks its

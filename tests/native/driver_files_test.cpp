@@ -1,5 +1,6 @@
 // Driver file removal: which entry is acted on, which files go, and what is reported.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -43,7 +44,7 @@ class DriverFilesTest : public ::testing::Test {
 
 TEST_F(DriverFilesTest, FirstMatchingEntryLosesItsInfAndPrecompiledFile) {
   Script("Image0=usb\\vid_0000&pid_0000\r\n");
-  AddDriverEntry(host, kImageClassKey, "0000", "usb\\vid_1111", "oem3.inf");
+  AddDriverEntry(host, kImageClassKey, "0000", "usb\\vid_0001", "oem3.inf");
   AddDriverEntry(host, kImageClassKey, "0001", "usb\\vid_0000&pid_0000", "oem12.inf");
   AddInfPair(host, "oem3");
   AddInfPair(host, "oem12");
@@ -187,6 +188,28 @@ TEST_F(DriverFilesTest, DeviceNamesAreTheExactOnes) {
   for (const char* file : {"COM0", "LPT10.inf", "nulls.inf", "oem7.inf", "CONSOLE", "xnul"}) {
     EXPECT_FALSE(IsReservedDeviceName(file)) << file;
     EXPECT_TRUE(IsPlainFileName(file)) << file;
+  }
+}
+
+// Every control character and every reserved character refuses a name, wherever it stands; the
+// blank, the other printable characters and the code page's own letters do not.
+TEST_F(DriverFilesTest, PlainFileNamesHoldNoControlOrReservedCharacter) {
+  std::vector<char> refused;
+  for (char c = '\x01'; c < ' '; ++c) {
+    refused.push_back(c);
+  }
+  for (const char c : std::string_view("<>:\"/\\|?*")) {
+    refused.push_back(c);
+  }
+  for (const char c : refused) {
+    for (const std::string& name :
+         {std::string(1, c) + "oem7.inf", "oem" + std::string(1, c) + "7.inf",
+          "oem7.inf" + std::string(1, c)}) {
+      EXPECT_FALSE(IsPlainFileName(name)) << "character " << static_cast<int>(c);
+    }
+  }
+  for (const char* name : {"oem 7.inf", "oem~7!#$%&'()+,;=@[]^_`{}.inf", "oem\xe9.inf", ".inf"}) {
+    EXPECT_TRUE(IsPlainFileName(name)) << name;
   }
 }
 

@@ -1,4 +1,5 @@
 // Registry tree removal: depth-first order, what is skipped, and that nothing is created.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "cleanup/key_trees.h"
 #include "cleanup/removing.h"
 #include "cleanup/stages.h"
+#include "removal/run.h"
 #include "tests/native/machine.h"
 
 namespace vorsk {
@@ -233,6 +235,48 @@ TEST_F(KeyTreesTest, UndeletableSubkeyKeepsItsParentOnly) {
             (std::vector<std::string>{"SOFTWARE", "SOFTWARE\\V", "SOFTWARE\\V\\K1",
                                       "SOFTWARE\\V\\K1\\B"}));
   EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+// A subkey that may not be opened for deletion is still opened to read: what is below it goes, and
+// it stays with its parent. One that cannot be opened at all keeps what is below it. Either way the
+// tree is left, and the run ends with 3.
+TEST_F(KeyTreesTest, SubkeyThatRefusesOpeningForDeletionIsLeft) {
+  const struct {
+    const char* what;
+    void (*refuse)(test::FakeHost::Key&);
+    std::vector<std::string> kept;
+    const char* logged;
+  } cases[] = {
+      {"refuses opening for deletion",
+       [](test::FakeHost::Key& key) { key.deleteFailure = kErrorAccessDenied; },
+       {"SOFTWARE", "SOFTWARE\\V", "SOFTWARE\\V\\K1", "SOFTWARE\\V\\K1\\B"},
+       "tree SOFTWARE\\V\\K1: left, 3 keys deleted"},
+      {"refuses every opening",
+       [](test::FakeHost::Key& key) { key.openFailure = kErrorAccessDenied; },
+       {"SOFTWARE", "SOFTWARE\\V", "SOFTWARE\\V\\K1", "SOFTWARE\\V\\K1\\B",
+        "SOFTWARE\\V\\K1\\B\\Below"},
+       "tree SOFTWARE\\V\\K1: left, 2 keys deleted"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::FakeHost machine;
+    machine.AddKey("SOFTWARE\\V\\K1\\A");
+    machine.AddKey("SOFTWARE\\V\\K1\\B\\Below");
+    machine.AddKey("SOFTWARE\\V\\K1\\C");
+    machine.AddKey("SOFTWARE\\V\\K2\\D");
+    c.refuse(*machine.FindKey("SOFTWARE\\V\\K1\\B"));
+    machine.AddFile(kScriptPath,
+                    "[CurrentDev]\r\nDevNo=1\r\n[1KEY]\r\nNum=2\r\n"
+                    "Num1=SOFTWARE\\V\\K1\r\nNum2=SOFTWARE\\V\\K2\r\n");
+
+    EXPECT_EQ(PerformRemoval(machine, kNoOwner), kExitLeft);
+
+    EXPECT_EQ(machine.RegistrySnapshot(), c.kept);
+    EXPECT_NE(std::find(machine.log.begin(), machine.log.end(), c.logged), machine.log.end());
+    EXPECT_TRUE(machine.messageBoxes.empty());
+    EXPECT_EQ(machine.OpenHandleCount(), 0u);
+    EXPECT_TRUE(machine.faults.empty());
+  }
 }
 
 // A level whose names cannot all be read, or whose subkeys cannot be counted, keeps everything at

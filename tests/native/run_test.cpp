@@ -138,19 +138,19 @@ TEST(RunTest, TypicalRoadReadsEachEntryJustBeforeItsUse) {
   test::FakeHost host;
   const std::string classKey =
       "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
-  host.SetString(classKey + "\\0003", "MatchingDeviceId", "usb\\vid_04a9&pid_2206");
+  host.SetString(classKey + "\\0003", "MatchingDeviceId", "usb\\vid_0000&pid_2206");
   host.SetString(classKey + "\\0003", "InfPath", "oem7.inf");
   host.AddFile("C:\\WINDOWS\\Inf\\oem7.inf");
   host.AddFile("C:\\WINDOWS\\Inf\\oem7.pnf");
-  host.AddDevice("USB\\VID_04A9&PID_2206\\1", {"USB\\Vid_04a9&Pid_2206&Rev_0100"});
-  host.AddDevice("USB\\VID_04A9&PID_2206\\2", {"USB\\Vid_04a9&Pid_2206&Rev_0100"}, false);
-  host.AddDevice("USB\\VID_046D&PID_C077\\1", {"USB\\Vid_046d&Pid_c077"});
+  host.AddDevice("USB\\VID_0000&PID_2206\\1", {"USB\\Vid_0000&Pid_2206&Rev_0100"});
+  host.AddDevice("USB\\VID_0000&PID_2206\\2", {"USB\\Vid_0000&Pid_2206&Rev_0100"}, false);
+  host.AddDevice("USB\\VID_0000&PID_C077\\1", {"USB\\Vid_0000&Pid_c077"});
   host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
   host.AddKey("SOFTWARE\\Vendor\\Utilities");
   host.AddKey("SOFTWARE\\Vendor\\Keep");
   host.AddFile(kScript,
-               "[RemoveInf]\r\nImage0=usb\\vid_04a9&pid_2206\r\n[CurrentDev]\r\nDevNo=1\r\n"
-               "[1PIDVID]\r\nNum1=USB\\Vid_04a9&Pid_2206\r\nNum2=USB\\Vid_04a9&Pid_2207\r\n"
+               "[RemoveInf]\r\nImage0=usb\\vid_0000&pid_2206\r\n[CurrentDev]\r\nDevNo=1\r\n"
+               "[1PIDVID]\r\nNum1=USB\\Vid_0000&Pid_2206\r\nNum2=USB\\Vid_0000&Pid_2207\r\n"
                "[1KEY]\r\nNum=2\r\nNum1=SOFTWARE\\Vendor\\Scanner\r\n"
                "Num2=SOFTWARE\\Vendor\\Utilities\r\n");
 
@@ -173,8 +173,8 @@ TEST(RunTest, TypicalRoadReadsEachEntryJustBeforeItsUse) {
                       "profile CurrentDev/DevNo",
                       "profile 1PIDVID/Num1",
                       "profile 1PIDVID/Num2",
-                      "remove-device USB\\VID_04A9&PID_2206\\1",
-                      "remove-device USB\\VID_04A9&PID_2206\\2",
+                      "remove-device USB\\VID_0000&PID_2206\\1",
+                      "remove-device USB\\VID_0000&PID_2206\\2",
                       "profile 1KEY/Num",
                       "profile 1KEY/Num1",
                       "deleted-key SOFTWARE\\Vendor\\Scanner\\Settings",

@@ -16,21 +16,21 @@ using test::kInf;
 using test::kScriptPath;
 
 const WindowHandle kFrame{0x4242};
-const std::string kScanner = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1";
-const std::string kEarlierScanner = "USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&2";
+const std::string kScanner = "USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1";
+const std::string kEarlierScanner = "USB\\VID_0000&PID_2206\\5&2B1C3A7&0&2";
 
 // The typical road, with the precompiled file already gone.
 struct TypicalRoad {
   TypicalRoad() {
-    test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_04a9&pid_2206", "oem7.inf");
+    test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_0000&pid_2206", "oem7.inf");
     host.AddFile(kInf + "oem7.inf");
-    host.AddDevice(kScanner, {"USB\\Vid_04a9&Pid_2206&Rev_0100"});
-    host.AddDevice(kEarlierScanner, {"USB\\Vid_04a9&Pid_2206&Rev_0100"}, false);
+    host.AddDevice(kScanner, {"USB\\Vid_0000&Pid_2206&Rev_0100"});
+    host.AddDevice(kEarlierScanner, {"USB\\Vid_0000&Pid_2206&Rev_0100"}, false);
     host.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
     host.AddKey("SOFTWARE\\Vendor\\Scanner\\Calibration\\Lamp");
     host.AddFile(kScriptPath,
-                 "[RemoveInf]\nImage0=usb\\vid_04a9&pid_2206\n[CurrentDev]\nDevNo=1\n"
-                 "[1PIDVID]\nNum1=USB\\Vid_04a9&Pid_2206\n[1KEY]\nNum=3\n"
+                 "[RemoveInf]\nImage0=usb\\vid_0000&pid_2206\n[CurrentDev]\nDevNo=1\n"
+                 "[1PIDVID]\nNum1=USB\\Vid_0000&Pid_2206\n[1KEY]\nNum=3\n"
                  "Num1=SOFTWARE\\Vendor\\Scanner\nNum2=SOFTWARE\\Vendor\\Gone\nNum3=SOFTWARE\n");
   }
   int Perform(const RunOptions& options = RunOptions()) {
@@ -97,15 +97,22 @@ TEST_F(UnattendedTest, TheStatusTellsWhatWasLeft) {
   }
 }
 
-// A quiet run, and a run where nobody could see a box, show none: each box is a line on standard
-// error and in the log, and the run goes on as with the box.
+// A quiet run, a listing run, and a run where nobody could see a box, show none: each box is a
+// line on standard error and in the log, and the run goes on as with the box.
 TEST_F(UnattendedTest, QuietRunsWriteTheirBoxesAsLines) {
-  for (const bool quiet : {true, false}) {
+  const struct {
+    bool quiet;
+    bool list;
+    bool interactiveDesktop;
+  } runs[] = {{true, false, true}, {false, true, true}, {false, false, false}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.list ? "listing" : run.quiet ? "quiet" : "no desktop");
     TypicalRoad machine;
-    machine.host.interactiveDesktop = quiet;
+    machine.host.interactiveDesktop = run.interactiveDesktop;
     machine.host.files.erase(kScriptPath);
     RunOptions options;
-    options.quiet = quiet;
+    options.quiet = run.quiet;
+    options.list = run.list;
     EXPECT_EQ(machine.Perform(options), kExitScriptMissing);
     EXPECT_TRUE(machine.host.messageBoxes.empty());
     EXPECT_EQ(machine.host.standardError, "Can't locate at file remove417.ini,uninstall failed!\n");
@@ -128,8 +135,8 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
       "vorsk 1.0.0.1, quiet on Windows 6.1.7601 (32-bit, this program 32-bit) as MACHINE\\admin "
       "(elevated)",
       "script C:\\WINDOWS\\Setup417\\Remove417.ini",
-      "script [RemoveInf] Image0=usb\\vid_04a9&pid_2206",
-      "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf",
+      "script [RemoveInf] Image0=usb\\vid_0000&pid_2206",
+      "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf",
       "file C:\\WINDOWS\\Inf\\oem7.inf: deleted",
       "file C:\\WINDOWS\\Inf\\oem7.pnf: absent (error 00000002)",
       "message: " + kMissingPnf,
@@ -138,11 +145,11 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
       "script [RemoveInf] USB0=",
       "USB0 (): no device ID",
       "script [CurrentDev] DevNo=1",
-      "script [1PIDVID] Num1=USB\\Vid_04a9&Pid_2206",
+      "script [1PIDVID] Num1=USB\\Vid_0000&Pid_2206",
       "script [1PIDVID] Num2=",
-      "instance " + kScanner + " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): removed",
+      "instance " + kScanner + " (matching USB\\Vid_0000&Pid_2206&Rev_0100): removed",
       "instance " + kEarlierScanner +
-          " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): left (error "
+          " (matching USB\\Vid_0000&Pid_2206&Rev_0100): left (error "
           "00000005)",
       "script [1KEY] Num=3",
       "script [1KEY] Num1=SOFTWARE\\Vendor\\Scanner",
@@ -203,17 +210,17 @@ TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
   EXPECT_EQ(Perform(options), kExitLeft);
 
   EXPECT_EQ(host.standardOutput,
-            "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf\n"
+            "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf\n"
             "  file C:\\WINDOWS\\Inf\\oem7.inf: present\n"
             "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
             "Image1 (): no device ID\n"
             "USB0 (): no device ID\n"
             "instance " +
                 kScanner +
-                " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): present\n"
+                " (matching USB\\Vid_0000&Pid_2206&Rev_0100): present\n"
                 "instance " +
                 kEarlierScanner +
-                " (matching USB\\Vid_04a9&Pid_2206&Rev_0100): not plugged in\n"
+                " (matching USB\\Vid_0000&Pid_2206&Rev_0100): not plugged in\n"
                 "tree SOFTWARE\\Vendor\\Scanner: 4 keys\n"
                 "tree SOFTWARE\\Vendor\\Gone: absent\n"
                 "tree SOFTWARE: refused, a top-level key\n");
@@ -231,7 +238,7 @@ TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
   host.standardOutput.clear();
   EXPECT_EQ(Perform(options), kExitCompleted);
   EXPECT_EQ(host.standardOutput,
-            "Image0 (usb\\vid_04a9&pid_2206): driver entry 0003, InfPath oem7.inf\n"
+            "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf\n"
             "  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"
             "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
             "Image1 (): no device ID\n"

@@ -26,9 +26,9 @@ ProgramRun RunCompanion(const std::string& arguments) {
 
 TEST(CompanionTest, RemovesEachInstanceItIsGivenAndReportsAnAbsentOneAsAbsent) {
   test::ScratchDevices scratch;
-  const std::string first = scratch.Create({"USB\\Vid_04a9&Pid_2206&Rev_0100"});
+  const std::string first = scratch.Create({"USB\\Vid_0000&Pid_2206&Rev_0100"});
   const std::string second = scratch.Create({});
-  const std::string bystander = scratch.Create({"USB\\Vid_04a9&Pid_2206"});
+  const std::string bystander = scratch.Create({"USB\\Vid_0000&Pid_2206"});
   const std::string absent = "ROOT\\VORSKTEST\\9999";
   const std::vector<CompanionBatch> batches = CompanionBatches({first, absent, second});
   ASSERT_EQ(batches.size(), 1u);
@@ -50,11 +50,12 @@ TEST(CompanionTest, RemovesEachInstanceItIsGivenAndReportsAnAbsentOneAsAbsent) {
 // the shapes that quoting instance IDs gives and on stray ones.
 TEST(CompanionTest, ItsCommandLineIsSplitAsThePlatformSplitsIt) {
   const std::string lines[] = {
-      R"(vorsk64.exe /x "USB\VID_04A9&PID_2206\5&2B1C3A7&0&1" "ROOT\IMAGE\0000")",
+      R"(vorsk64.exe /x "USB\VID_0000&PID_2206\5&2B1C3A7&0&1" "ROOT\IMAGE\0000")",
       R"("C:\Program Files\vorsk\vorsk64.exe" /x "A\\" "B\"C" D\\\"E)",
       "\"C:\\vorsk\\vorsk64.exe\"/x\t  \"a b\"\t\"\"  c\\\\d \\\\\\\\\"e f\"",
       R"(vorsk64.exe)",
       R"("vorsk64.exe" "unterminated \" quote)",
+      R"(vorsk64.exe "a""b c" """" d "e\\""f")",
   };
 
   for (const std::string& line : lines) {
@@ -75,7 +76,7 @@ TEST(CompanionTest, ItsCommandLineIsSplitAsThePlatformSplitsIt) {
 
 TEST(CompanionTest, AMalformedCommandLineChangesNothing) {
   test::ScratchDevices scratch;
-  const std::string instance = scratch.Create({"USB\\Vid_04a9&Pid_2206"});
+  const std::string instance = scratch.Create({"USB\\Vid_0000&Pid_2206"});
   const std::string quoted = "\"" + instance + "\"";
   for (const std::string& arguments :
        {std::string(), std::string("/remove"), "/list " + quoted, quoted,

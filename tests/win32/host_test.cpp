@@ -579,7 +579,7 @@ bool EventComesTo(const std::wstring& name, bool exist) {
 // backslashes the IDs hold; its standard output and status come back.
 TEST(ProgramBesideTest, ReturnsTheOutputAndStatusOfTheProgramFromItsOwnFolder) {
   Win32Host host;
-  const std::vector<std::string> instanceIds = {"USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1",
+  const std::vector<std::string> instanceIds = {"USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1",
                                                 "ROOT\\A\"B", "C\\\\\"D", "E\\", "F\\\\"};
   const std::vector<CompanionBatch> batches = CompanionBatches(instanceIds);
   ASSERT_EQ(batches.size(), 1u);

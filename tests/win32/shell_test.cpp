@@ -549,6 +549,14 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
        CCommandLineInfo::FileNew,
        L"\\\\srv\\bk\\scanners"},
       {{L"/backup:"}, false, false, L"", true, CCommandLineInfo::FileNew},
+      // A switch given twice is taken once; of two logs or two backup folders, the last counts.
+      {{L"/log:a.log", L"-Q", L"/LOG:b.log", L"/q", L"/backup:C:\\a", L"/backup:C:\\b"},
+       true,
+       false,
+       L"b.log",
+       false,
+       CCommandLineInfo::FileNew,
+       L"C:\\b"},
       // A listing deletes nothing: there is nothing to keep, and the run is refused.
       {{L"/list", L"-backup:C:\\bk"},
        false,

@@ -45,7 +45,7 @@ std::string Unique(const char* stem) {
 TEST(DriverFilesOnWine, ReadOnlyInfGoesAndAMissingTwinIsReported) {
   const std::string inf = WindowsDirectory() + "\\Inf\\";
   const std::string stem = Unique("vorsk");
-  const std::string deviceId = "usb\\vid_f00d&pid_" + std::to_string(::GetCurrentProcessId());
+  const std::string deviceId = "usb\\vid_0001&pid_" + std::to_string(::GetCurrentProcessId());
   test::ScratchFolder folder;
   const std::string script =
       folder.Write("Remove417.ini", "[RemoveInf]\r\nImage0=" + deviceId + "\r\n");
@@ -137,7 +137,7 @@ class OtherProcessHolding {
 TEST(DriverFilesOnWine, FileHeldOpenByAnotherProcessIsReportedAndTheTwinStillGoes) {
   const std::string inf = WindowsDirectory() + "\\Inf\\";
   const std::string stem = Unique("vorskheld");
-  const std::string deviceId = "usb\\vid_f00e&pid_" + std::to_string(::GetCurrentProcessId());
+  const std::string deviceId = "usb\\vid_0002&pid_" + std::to_string(::GetCurrentProcessId());
   test::ScratchFolder folder;
   const std::string script =
       folder.Write("Remove417.ini", "[RemoveInf]\r\nImage0=" + deviceId + "\r\n");

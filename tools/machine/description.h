@@ -3,8 +3,8 @@
 //   # comment
 //   file C:\windows\Inf\oem7.inf | readonly
 //   file C:\windows\Inf\oem7.pnf | hidden | system | size 4096
-//   driver image 0003 | MatchingDeviceId=usb\vid_04a9&pid_2206 | InfPath=oem7.inf
-//   device USB\VID_04A9&PID_2206\1 | USB\Vid_04a9&Pid_2206&Rev_0100 | USB\Vid_04a9&Pid_2206
+//   driver image 0003 | MatchingDeviceId=usb\vid_0000&pid_2206 | InfPath=oem7.inf
+//   device USB\VID_0000&PID_2206\1 | USB\Vid_0000&Pid_2206&Rev_0100 | USB\Vid_0000&Pid_2206
 //   key SOFTWARE\Vendor\Scanner\Settings | Color=1 | @=default | Depth=dword:00000018
 //   key SOFTWARE\Vendor\Scanner\Lamp | Curve=hex:01,02,ff | Paths=hex(7):61,00,00,00,00,00
 //   key64 SOFTWARE\Vendor\Scanner | Color=1
@@ -12,7 +12,7 @@
 //   keys SOFTWARE\Vendor\Scanner\Cache | 2000
 //   script
 //   [RemoveInf]
-//   Image0=usb\vid_04a9&pid_2206
+//   Image0=usb\vid_0000&pid_2206
 //   end script
 //
 // The description is UTF-8 text. Fields are separated by " | ". A driver entry lives below the
