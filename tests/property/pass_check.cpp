@@ -3,6 +3,7 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <optional>
 #include <set>
@@ -51,6 +52,28 @@ bool SameLettersAside(std::string_view a, std::string_view b) {
 bool BeginsWith(std::string_view id, std::string_view prefix) {
   return !prefix.empty() && id.size() >= prefix.size() &&
          SameLettersAside(id.substr(0, prefix.size()), prefix);
+}
+
+// A prefix as the run uses it: one that names no vendor (for USB, less than USB\VID_ and four
+// hex digits; for another bus, no backslash or fewer than four characters after the first) is
+// refused and matches nothing.
+std::string UsedPrefix(const std::string& prefix) {
+  const std::size_t slash = prefix.find('\\');
+  if (slash == std::string::npos) {
+    return std::string();
+  }
+  if (!SameLettersAside(prefix.substr(0, slash), "usb")) {
+    return prefix.size() - slash >= 5 ? prefix : std::string();
+  }
+  if (prefix.size() < 12 || !SameLettersAside(prefix.substr(0, 8), "usb\\vid_")) {
+    return std::string();
+  }
+  for (std::size_t i = 8; i < 12; ++i) {
+    if (std::isxdigit(static_cast<unsigned char>(prefix[i])) == 0) {
+      return std::string();
+    }
+  }
+  return prefix;
 }
 
 // Registry data read as text: up to the first zero or the end.
@@ -388,8 +411,8 @@ class Predictor {
 
   void PredictDevices(const std::string& devNo) {
     const std::string section = devNo + "PIDVID";
-    p_.prefix1 = Read(section, "Num1", kTextEntrySize);
-    p_.prefix2 = Read(section, "Num2", kTextEntrySize);
+    p_.prefix1 = UsedPrefix(Read(section, "Num1", kTextEntrySize));
+    p_.prefix2 = UsedPrefix(Read(section, "Num2", kTextEntrySize));
     if (host_.classDevsFail) {
       return;
     }
