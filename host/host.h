@@ -152,9 +152,11 @@ class Host {
                                              std::int32_t defaultValue,
                                              const std::string& path) = 0;
 
-  // The Windows directory into `directory`, as the platform returns it: its length on success, 0
-  // on failure, or the size needed when `size` is too small. Only a success writes `directory`.
-  virtual std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) = 0;
+  // The system's Windows directory into `directory`, as the platform returns it: its length on
+  // success, 0 on failure, or the size needed when `size` is too small. Only a success writes
+  // `directory`. It is the same folder for every user, also on a terminal server in application
+  // mode, where the Windows directory of the usual call is a folder of each user's own.
+  virtual std::uint32_t GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) = 0;
 
   // Files. CreateFileA returns kInvalidFile on failure, with the reason as last error.
   virtual FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,

@@ -338,7 +338,7 @@ std::int32_t FakeHost::GetPrivateProfileIntA(const std::string& section, const s
   return ProfileInteger(*found);
 }
 
-std::uint32_t FakeHost::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+std::uint32_t FakeHost::GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) {
   if (windowsDirectoryFails) {
     lastError_ = kErrorAccessDenied;
     return 0;

@@ -100,12 +100,13 @@ std::int32_t MeasuringHost::GetPrivateProfileIntA(const std::string& section,
   return inner_.GetPrivateProfileIntA(section, entry, defaultValue, path);
 }
 
-std::uint32_t MeasuringHost::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+std::uint32_t MeasuringHost::GetSystemWindowsDirectoryA(std::string& directory,
+                                                        std::uint32_t size) {
   std::string text;
   std::uint32_t length;
   {
     InHost scope;
-    length = inner_.GetWindowsDirectoryA(text, size);
+    length = inner_.GetSystemWindowsDirectoryA(text, size);
   }
   if (length != 0 && length < size) {
     directory = text;

@@ -24,7 +24,7 @@ class MeasuringHost : public Host {
                                        const std::string& path) override;
   std::int32_t GetPrivateProfileIntA(const std::string& section, const std::string& entry,
                                      std::int32_t defaultValue, const std::string& path) override;
-  std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
+  std::uint32_t GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
   FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                          std::uint32_t shareMode, std::uint32_t creationDisposition,
                          std::uint32_t flagsAndAttributes) override;

@@ -107,12 +107,12 @@ std::int32_t Win32Host::GetPrivateProfileIntA(const std::string& section, const 
       ::GetPrivateProfileIntA(section.c_str(), entry.c_str(), defaultValue, path.c_str()));
 }
 
-std::uint32_t Win32Host::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+std::uint32_t Win32Host::GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) {
   if (size == 0) {
-    return ::GetWindowsDirectoryA(nullptr, 0);
+    return ::GetSystemWindowsDirectoryA(nullptr, 0);
   }
   std::vector<char> buffer(size, '\0');
-  const UINT length = ::GetWindowsDirectoryA(buffer.data(), size);
+  const UINT length = ::GetSystemWindowsDirectoryA(buffer.data(), size);
   if (length != 0 && length < size) {
     directory = TextOf(buffer);
   }

@@ -69,13 +69,17 @@ INSTANTIATE_TEST_SUITE_P(LineEnds, ProfileReaderTest, ::testing::Values("\r\n", 
 TEST(WindowsDirectoryTest, ReturnsTheDirectoryOrTheSizeNeeded) {
   Win32Host host;
   std::string directory;
-  const std::uint32_t length = host.GetWindowsDirectoryA(directory, 260);
+  const std::uint32_t length = host.GetSystemWindowsDirectoryA(directory, 260);
   ASSERT_GT(length, 0u);
   EXPECT_EQ(directory.size(), length);
   EXPECT_NE(directory.back(), '\\');
+  // The system's folder, the one every user shares.
+  char system[MAX_PATH] = {};
+  ASSERT_GT(::GetSystemWindowsDirectoryA(system, MAX_PATH), 0u);
+  EXPECT_EQ(directory, system);
 
   std::string untouched = "sentinel";
-  EXPECT_EQ(host.GetWindowsDirectoryA(untouched, 2), length + 1);
+  EXPECT_EQ(host.GetSystemWindowsDirectoryA(untouched, 2), length + 1);
   EXPECT_EQ(untouched, "sentinel");
 }
 
