@@ -60,6 +60,7 @@ inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // Registry: access and value types.
+inline constexpr std::uint32_t kKeyQueryValue = 0x1;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kDelete = 0x10000;
 inline constexpr std::uint32_t kRegSz = 1;
@@ -198,6 +199,10 @@ class Host {
   // Deletes the key that the open handle names (opened with kDelete access, without subkeys): a
   // link key itself, never what it points to.
   virtual Status RegDeleteKeyOfHandle(RegKey key) = 0;
+  // The path below HKEY_LOCAL_MACHINE of the key that the open handle names, as the registry
+  // itself names it: the key that a followed link reached, a 32-bit program's SOFTWARE on 64-bit
+  // Windows as SOFTWARE\WOW6432Node. kErrorFileNotFound for a key elsewhere.
+  virtual Status RegQueryKeyPath(RegKey key, std::u16string& path) = 0;
   virtual Status RegCloseKey(RegKey key) = 0;
   // The same through the wide-character calls, which carry every name and string as stored,
   // whatever the code page: subkey names of up to 255 characters, every value with its name,

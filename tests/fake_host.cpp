@@ -720,6 +720,17 @@ Status FakeHost::RegDeleteKeyOfHandle(RegKey key) {
   return DeleteKeyAt(it->second);
 }
 
+Status FakeHost::RegQueryKeyPath(RegKey key, std::u16string& path) {
+  const auto it = openKeys_.find(key);
+  if (it == openKeys_.end()) {
+    faults.push_back("key path of a key that is not open");
+    return kErrorInvalidHandle;
+  }
+  // A handle names the key it was opened on, its links followed: the registry's own name for it.
+  path = AnsiToWide(it->second);
+  return kErrorSuccess;
+}
+
 Status FakeHost::DeleteKeyAt(const std::string& path) {
   Note("delete-key " + path);
   const std::size_t slash = path.rfind('\\');

@@ -171,6 +171,7 @@ class FakeHost : public Host {
   Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
                              RegKey* result) override;
   Status RegDeleteKeyOfHandle(RegKey key) override;
+  Status RegQueryKeyPath(RegKey key, std::u16string& path) override;
   Status RegCloseKey(RegKey key) override;
   Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
                              RegKey* result) override;

@@ -202,6 +202,11 @@ Status MeasuringHost::RegDeleteKeyOfHandle(RegKey key) {
   return inner_.RegDeleteKeyOfHandle(key);
 }
 
+Status MeasuringHost::RegQueryKeyPath(RegKey key, std::u16string& path) {
+  InHost scope;
+  return inner_.RegQueryKeyPath(key, path);
+}
+
 Status MeasuringHost::RegCloseKey(RegKey key) {
   InHost scope;
   return inner_.RegCloseKey(key);

@@ -47,6 +47,7 @@ class MeasuringHost : public Host {
   Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
                              RegKey* result) override;
   Status RegDeleteKeyOfHandle(RegKey key) override;
+  Status RegQueryKeyPath(RegKey key, std::u16string& path) override;
   Status RegCloseKey(RegKey key) override;
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,

@@ -535,7 +535,10 @@ class Predictor {
     std::vector<std::string> existingRoots;  // the listed trees that are there before the run
     for (const std::string& root : p_.roots) {
       const FakeHost::Key* key = &host_.registry;
-      for (const std::string& part : Components(root)) {
+      const std::vector<std::string> parts = Components(root);
+      bool blocked = false;  // a key on the way cannot be opened
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         if (part.empty() || part.size() > 255) {
           key = nullptr;  // not a path the registry opens
           break;
@@ -545,8 +548,23 @@ class Predictor {
         if (key == nullptr) {
           break;
         }
+        if (key->openFailure && i + 1 < parts.size()) {
+          // The path is opened key by key: whether the listed key lies beyond a key that cannot
+          // be opened cannot be told, so the tree counts as there, and left.
+          blocked = true;
+          break;
+        }
+        if (key->linkTarget) {
+          key = nullptr;  // a link on the path refuses it
+          break;
+        }
       }
-      if (key != nullptr) {
+      if (blocked) {
+        existingRoots.push_back(root);
+        p_.treeKeys[root] = 1;
+        p_.somethingThere = true;
+        p_.left = true;
+      } else if (key != nullptr) {
         CollectMustVanish(*key, root, true);
         existingRoots.push_back(root);
         p_.treeKeys[root] = key->openFailure ? 1 : 1 + KeysBelow(*key);
