@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "report/run_report.h"
+#include "removal/run.h"
 
 class CWnd;
 
