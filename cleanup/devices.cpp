@@ -90,11 +90,19 @@ std::string DescribeInstance(const std::optional<std::string>& instanceId,
 void RemoveDevices(Host& host, RunReport& report, const std::string& scriptPath,
                    const std::string& devNo, ItemActions& act) {
   const std::string section = DeviceSectionName(devNo, kPidVidSuffix);
-  const std::string prefix1 = ReadScriptText(host, scriptPath, section, "Num1", kScriptTextSize);
-  report.LogEntry(section, "Num1", prefix1);
-  const std::string prefix2 = ReadScriptText(host, scriptPath, section, "Num2", kScriptTextSize);
-  report.LogEntry(section, "Num2", prefix2);
-  FindMatchingDevices(host, report, prefix1, prefix2, act);
+  std::string prefixes[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string entry = i == 0 ? "Num1" : "Num2";
+    std::string& prefix = prefixes[i];
+    prefix = ReadScriptText(host, scriptPath, section, entry, kScriptTextSize);
+    report.LogEntry(section, entry, prefix);
+    if (const std::optional<std::string> refusal = IdPrefixRefusal(prefix)) {
+      // The rules never use it, so it matches nothing, as an empty prefix; the walk still runs.
+      act.Tell("device prefix " + entry + "=" + prefix + ": refused, " + *refusal);
+      prefix.clear();
+    }
+  }
+  FindMatchingDevices(host, report, prefixes[0], prefixes[1], act);
 }
 
 void FindMatchingDevices(Host& host, RunReport& report, const std::string& prefix1,

@@ -108,7 +108,7 @@ void FindDriverFiles(Host& host, RegKey classKey, const std::string& deviceId,
 
 void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act) {
   std::string windowsDirectory;
-  const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kDriverTextSize);
+  const std::uint32_t length = host.GetSystemWindowsDirectoryA(windowsDirectory, kDriverTextSize);
   if (length == 0 || length >= kDriverTextSize) {
     // Without the Windows directory, "\Inf\<name>" would name a folder at the root of the
     // current drive.

@@ -100,36 +100,175 @@ void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath
       continue;
     }
     const std::string path = ListedTreePath(listed);
-    if (const std::optional<std::string> refusal = TreeRefusal(path)) {
-      // The rules never delete it, so it is not left either.
-      act.Tell("tree " + path + ": refused, " + *refusal);
-      continue;
-    }
     unique_hkey root(host);
-    std::optional<FoundTree> tree = OpenTreeRoot(host, path, root);
-    if (!tree) {
+    const TreeRoot found = OpenTreeRoot(host, path, root);
+    if (found.refusal) {
+      // The rules never delete it, so it is not left either.
+      act.Tell("tree " + path + ": refused, " + *found.refusal);
+    } else if (!found.tree) {
       act.Tell("tree " + path + ": absent");
-      continue;
+    } else {
+      act.Tree(*found.tree);
     }
-    act.Tree(*tree);
   }
 }
 
-std::optional<FoundTree> OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
-  FoundTree tree;
-  tree.path = path;
-  Status status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead | kDelete, root.put());
-  tree.deletable = status == kErrorSuccess;
-  if (status == kErrorAccessDenied) {
-    // A key that the user may not delete: what is below it may still go.
-    status = host.RegOpenKeyExA(kLocalMachine, path, kKeyRead, root.put());
+namespace {
+
+// Whether the key open at `key` (opened without following links) is a symbolic link: a link key
+// holds the value that names its target.
+bool IsLinkKey(Host& host, RegKey key) {
+  std::u16string name;
+  std::uint32_t type = 0;
+  std::string data;
+  for (std::uint32_t index = 0; host.RegEnumValueW(key, index, name, type, data) == kErrorSuccess;
+       ++index) {
+    if (type == kRegLink && EqualAsciiFolded(Utf8FromUtf16(name), "SymbolicLinkValue")) {
+      return true;
+    }
   }
-  if (NamesNoKey(status)) {
+  return false;
+}
+
+// The registry's own name for the key open at `key`, below HKEY_LOCAL_MACHINE; nothing when it
+// cannot be had.
+std::optional<std::string> PlatformPath(Host& host, RegKey key) {
+  std::u16string path;
+  if (host.RegQueryKeyPath(key, path) != kErrorSuccess) {
     return std::nullopt;
   }
-  tree.root = status == kErrorSuccess ? root.get() : kNullKey;
-  tree.openError = status;
-  return tree;
+  return Utf8FromUtf16(path);
+}
+
+// Whether the link key at `linkPath` (the registry's own name) is one the platform keeps at a
+// fixed place: SYSTEM\CurrentControlSet, to the running control set, or a key directly below
+// SOFTWARE\WOW6432Node that the 32-bit view shares with the 64-bit one.
+bool IsPlatformLink(std::string_view linkPath) {
+  if (EqualAsciiFolded(linkPath, "SYSTEM\\CurrentControlSet")) {
+    return true;
+  }
+  constexpr std::string_view kShared = "SOFTWARE\\WOW6432Node\\";
+  return linkPath.size() > kShared.size() && StartsWithAsciiFolded(linkPath, kShared) &&
+         linkPath.find('\\', kShared.size()) == std::string_view::npos;
+}
+
+// The first `count` components, as the path spells them.
+std::string PathOfComponents(const std::vector<std::string>& components, std::size_t count) {
+  std::string path;
+  for (std::size_t i = 0; i < count; ++i) {
+    path += (i == 0 ? "" : "\\") + components[i];
+  }
+  return path;
+}
+
+std::vector<std::string> PathComponents(const std::string& path) {
+  std::vector<std::string> components;
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t end = path.find('\\', begin);
+    components.push_back(path.substr(begin, end == std::string::npos ? end : end - begin));
+    if (end == std::string::npos) {
+      return components;
+    }
+    begin = end + 1;
+  }
+}
+
+}  // namespace
+
+TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
+  TreeRoot found;
+  if (const std::optional<std::string> refusal = TreeRefusal(path)) {
+    found.refusal = refusal;
+    return found;
+  }
+  // The path is opened one key at a time from HKEY_LOCAL_MACHINE, each without following a
+  // link, so that a link that anyone who may write a vendor's key can make (to the Run key, to a
+  // service) is seen where it is, never taken for the listed tree. Each key is opened relative
+  // to the one before, so nothing on the path can be swapped once it has been looked at.
+  const std::vector<std::string> components = PathComponents(path);
+  if (components.front().empty()) {
+    return found;  // the registry names no key by a path that begins with a separator
+  }
+  unique_hkey parent(host);
+  bool linkFollowed = false;
+  std::uint32_t access = kKeyQueryValue;
+  FoundTree tree;
+  tree.path = path;
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    const bool last = i + 1 == components.size();
+    const RegKey from = i == 0 ? kLocalMachine : parent.get();
+    const std::string& name = components[i];
+    // The keys on the way are opened only to be looked at; the listed key for reading and
+    // deletion, or for reading alone when the user may not delete it.
+    unique_hkey key(host);
+    const auto open = [&](bool followLink) {
+      access = last ? kKeyRead | kDelete : kKeyQueryValue;
+      Status opened = followLink ? host.RegOpenKeyExA(from, name, access, key.put())
+                                 : host.RegOpenKeyNoFollowA(from, name, access, key.put());
+      if (last && opened == kErrorAccessDenied) {
+        access = kKeyRead;
+        opened = followLink ? host.RegOpenKeyExA(from, name, access, key.put())
+                            : host.RegOpenKeyNoFollowA(from, name, access, key.put());
+      }
+      return opened;
+    };
+    Status status = open(false);
+    if (NamesNoKey(status) && i == 1 && EqualAsciiFolded(name, "WOW6432Node")) {
+      // A 32-bit program's SOFTWARE on 64-bit Windows already is SOFTWARE\WOW6432Node, where the
+      // name, opened key by key, names nothing below it: it names the key itself.
+      const std::optional<std::string> reached = PlatformPath(host, parent.get());
+      if (reached && EqualAsciiFolded(*reached, "SOFTWARE\\WOW6432Node") && !last) {
+        continue;
+      }
+    }
+    if (NamesNoKey(status)) {
+      return found;
+    }
+    if (status != kErrorSuccess) {
+      // A key on the way, or the listed key, that cannot be opened at all: the tree is there, and
+      // stays.
+      tree.openError = status;
+      found.tree = tree;
+      return found;
+    }
+    if (IsLinkKey(host, key.get())) {
+      const std::optional<std::string> linkPath = PlatformPath(host, key.get());
+      if (!linkPath || !IsPlatformLink(*linkPath)) {
+        found.refusal = "a symbolic link on its path (" + PathOfComponents(components, i + 1) + ")";
+        return found;
+      }
+      // One of the platform's own links: followed to the key it stands for.
+      status = open(true);
+      if (NamesNoKey(status)) {
+        return found;
+      }
+      if (status != kErrorSuccess) {
+        tree.openError = status;
+        found.tree = tree;
+        return found;
+      }
+      linkFollowed = true;
+    }
+    parent = std::move(key);
+  }
+  if (linkFollowed) {
+    // What a link led to is judged by the registry's own name for it, as the script's text is.
+    const std::optional<std::string> reached = PlatformPath(host, parent.get());
+    if (!reached) {
+      found.refusal = "the key it leads to cannot be named";
+      return found;
+    }
+    if (const std::optional<std::string> refusal = TreeRefusal(ListedTreePath(*reached))) {
+      found.refusal = "it leads to " + *refusal;
+      return found;
+    }
+  }
+  root = std::move(parent);
+  tree.root = root.get();
+  tree.deletable = (access & kDelete) != 0;
+  found.tree = tree;
+  return found;
 }
 
 TreeOutcome DeleteTree(Host& host, const FoundTree& tree) {
@@ -155,17 +294,22 @@ std::uint32_t CountTree(Host& host, const FoundTree& tree) {
 
 TreeOutcome DeleteKeyTree(Host& host, const std::string& path) {
   unique_hkey root(host);
-  const std::optional<FoundTree> tree = OpenTreeRoot(host, path, root);
-  return tree ? DeleteTree(host, *tree) : TreeOutcome{};
+  const TreeRoot found = OpenTreeRoot(host, path, root);
+  if (found.refusal) {
+    TreeOutcome outcome;
+    outcome.kind = TreeOutcome::Kind::Refused;
+    return outcome;
+  }
+  return found.tree ? DeleteTree(host, *found.tree) : TreeOutcome{};
 }
 
 std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path) {
   unique_hkey root(host);
-  const std::optional<FoundTree> tree = OpenTreeRoot(host, path, root);
-  if (!tree) {
+  const TreeRoot found = OpenTreeRoot(host, path, root);
+  if (!found.tree) {
     return std::nullopt;
   }
-  return CountTree(host, *tree);
+  return CountTree(host, *found.tree);
 }
 
 std::string ListedTreePath(std::string_view listed) {

@@ -21,16 +21,27 @@ inline constexpr std::int32_t kMaxTreeCount = 1000;
 
 // What became of a listed tree.
 struct TreeOutcome {
-  enum class Kind { Absent, Deleted, Left };
+  enum class Kind { Absent, Refused, Deleted, Left };
   Kind kind = Kind::Absent;
   std::uint32_t keysDeleted = 0;
   Status error = kErrorSuccess;  // why the listed key could not be opened, when it could not
 };
 
-// Opens the root of the listed tree at `path` below HKEY_LOCAL_MACHINE into `root`: for reading
-// and deletion, or for reading alone when the user may not delete it. Nothing when no key is
-// there: nothing is created.
-std::optional<FoundTree> OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root);
+// What a listed path comes to: the tree that is there, a path the rules refuse (and why), or
+// neither when no key is there.
+struct TreeRoot {
+  std::optional<FoundTree> tree;
+  std::optional<std::string> refusal;
+};
+
+// Opens the root of the listed tree at `path` (as ListedTreePath returns it) below
+// HKEY_LOCAL_MACHINE into `root`: for reading and deletion, or for reading alone when the user
+// may not delete it. The path is opened one key at a time, never following a link but the
+// platform's own at fixed places (SYSTEM\CurrentControlSet, the keys directly below
+// SOFTWARE\WOW6432Node that the 32-bit view shares); any other link on it refuses it, as does
+// TreeRefusal for its text or, once a link was followed, for the registry's own name of the key
+// reached. Nothing is created.
+TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root);
 
 // Deletes the found tree through its root's handle with all its subkeys, depth first, siblings in
 // enumeration order, and returns what became of it.

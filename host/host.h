@@ -61,6 +61,7 @@ inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // Registry: access and value types.
+inline constexpr std::uint32_t kKeyQueryValue = 0x1;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kDelete = 0x10000;
 inline constexpr std::uint32_t kRegSz = 1;
@@ -156,9 +157,11 @@ class Host {
                                              std::int32_t defaultValue,
                                              const std::string& path) = 0;
 
-  // The Windows directory into `directory`, as the platform returns it: its length on success, 0
-  // on failure, or the size needed when `size` is too small. Only a success writes `directory`.
-  virtual std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) = 0;
+  // The system's Windows directory into `directory`, as the platform returns it: its length on
+  // success, 0 on failure, or the size needed when `size` is too small. Only a success writes
+  // `directory`. It is the same folder for every user, also on a terminal server in application
+  // mode, where the Windows directory of the usual call is a folder of each user's own.
+  virtual std::uint32_t GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) = 0;
 
   // Files. CreateFileA returns kInvalidFile on failure, with the reason as last error.
   virtual FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
@@ -200,6 +203,10 @@ class Host {
   // Deletes the key that the open handle names (opened with kDelete access, without subkeys): a
   // link key itself, never what it points to.
   virtual Status RegDeleteKeyOfHandle(RegKey key) = 0;
+  // The path below HKEY_LOCAL_MACHINE of the key that the open handle names, as the registry
+  // itself names it: the key that a followed link reached, a 32-bit program's SOFTWARE on 64-bit
+  // Windows as SOFTWARE\WOW6432Node. kErrorFileNotFound for a key elsewhere.
+  virtual Status RegQueryKeyPath(RegKey key, std::u16string& path) = 0;
   virtual Status RegCloseKey(RegKey key) = 0;
   // The same through the wide-character calls, which carry every name and string as stored,
   // whatever the code page: subkey names of up to 255 characters, every value with its name,

@@ -57,7 +57,8 @@ int CheckScriptAndRun(Host& host, RunReport& report, const RunOptions& options) 
   // take the script from \Setup417 at the root of the current drive, a folder that any user may
   // create. A directory too long for its buffer cannot lead to a script path that fits either.
   std::string windowsDirectory;
-  const std::uint32_t length = host.GetWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
+  const std::uint32_t length =
+      host.GetSystemWindowsDirectoryA(windowsDirectory, kWindowsDirectorySize);
 
   const std::optional<std::string> scriptPath = BuildScriptPath(windowsDirectory);
   if (length == 0 || length >= kWindowsDirectorySize || !scriptPath ||

@@ -338,7 +338,7 @@ std::int32_t FakeHost::GetPrivateProfileIntA(const std::string& section, const s
   return ProfileInteger(*found);
 }
 
-std::uint32_t FakeHost::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+std::uint32_t FakeHost::GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) {
   if (windowsDirectoryFails) {
     lastError_ = kErrorAccessDenied;
     return 0;
@@ -718,6 +718,17 @@ Status FakeHost::RegDeleteKeyOfHandle(RegKey key) {
     return kErrorAccessDenied;
   }
   return DeleteKeyAt(it->second);
+}
+
+Status FakeHost::RegQueryKeyPath(RegKey key, std::u16string& path) {
+  const auto it = openKeys_.find(key);
+  if (it == openKeys_.end()) {
+    faults.push_back("key path of a key that is not open");
+    return kErrorInvalidHandle;
+  }
+  // A handle names the key it was opened on, its links followed: the registry's own name for it.
+  path = AnsiToWide(it->second);
+  return kErrorSuccess;
 }
 
 Status FakeHost::DeleteKeyAt(const std::string& path) {

@@ -80,7 +80,7 @@ class FakeHost : public Host {
   ~FakeHost() override;
 
   // Machine state, set up by a test.
-  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string windowsDirectory = "C:\\WINDOWS";  // the system's Windows directory
   bool windowsDirectoryFails = false;
   std::map<std::string, File, NoCaseLess> files;
   // Folders that hold new files (the Windows directory's own files need none).
@@ -150,7 +150,7 @@ class FakeHost : public Host {
                                        const std::string& path) override;
   std::int32_t GetPrivateProfileIntA(const std::string& section, const std::string& entry,
                                      std::int32_t defaultValue, const std::string& path) override;
-  std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
+  std::uint32_t GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
   FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                          std::uint32_t shareMode, std::uint32_t creationDisposition,
                          std::uint32_t flagsAndAttributes) override;
@@ -173,6 +173,7 @@ class FakeHost : public Host {
   Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
                              RegKey* result) override;
   Status RegDeleteKeyOfHandle(RegKey key) override;
+  Status RegQueryKeyPath(RegKey key, std::u16string& path) override;
   Status RegCloseKey(RegKey key) override;
   Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
                              RegKey* result) override;

@@ -100,12 +100,13 @@ std::int32_t MeasuringHost::GetPrivateProfileIntA(const std::string& section,
   return inner_.GetPrivateProfileIntA(section, entry, defaultValue, path);
 }
 
-std::uint32_t MeasuringHost::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+std::uint32_t MeasuringHost::GetSystemWindowsDirectoryA(std::string& directory,
+                                                        std::uint32_t size) {
   std::string text;
   std::uint32_t length;
   {
     InHost scope;
-    length = inner_.GetWindowsDirectoryA(text, size);
+    length = inner_.GetSystemWindowsDirectoryA(text, size);
   }
   if (length != 0 && length < size) {
     directory = text;
@@ -199,6 +200,11 @@ Status MeasuringHost::RegOpenKeyNoFollowA(RegKey parent, const std::string& subK
 Status MeasuringHost::RegDeleteKeyOfHandle(RegKey key) {
   InHost scope;
   return inner_.RegDeleteKeyOfHandle(key);
+}
+
+Status MeasuringHost::RegQueryKeyPath(RegKey key, std::u16string& path) {
+  InHost scope;
+  return inner_.RegQueryKeyPath(key, path);
 }
 
 Status MeasuringHost::RegCloseKey(RegKey key) {

@@ -24,7 +24,7 @@ class MeasuringHost : public Host {
                                        const std::string& path) override;
   std::int32_t GetPrivateProfileIntA(const std::string& section, const std::string& entry,
                                      std::int32_t defaultValue, const std::string& path) override;
-  std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
+  std::uint32_t GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
   FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                          std::uint32_t shareMode, std::uint32_t creationDisposition,
                          std::uint32_t flagsAndAttributes) override;
@@ -47,6 +47,7 @@ class MeasuringHost : public Host {
   Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
                              RegKey* result) override;
   Status RegDeleteKeyOfHandle(RegKey key) override;
+  Status RegQueryKeyPath(RegKey key, std::u16string& path) override;
   Status RegCloseKey(RegKey key) override;
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,

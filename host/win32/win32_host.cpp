@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -112,12 +113,12 @@ std::int32_t Win32Host::GetPrivateProfileIntA(const std::string& section, const 
       ::GetPrivateProfileIntA(section.c_str(), entry.c_str(), defaultValue, path.c_str()));
 }
 
-std::uint32_t Win32Host::GetWindowsDirectoryA(std::string& directory, std::uint32_t size) {
+std::uint32_t Win32Host::GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) {
   if (size == 0) {
-    return ::GetWindowsDirectoryA(nullptr, 0);
+    return ::GetSystemWindowsDirectoryA(nullptr, 0);
   }
   std::vector<char> buffer(size, '\0');
-  const UINT length = ::GetWindowsDirectoryA(buffer.data(), size);
+  const UINT length = ::GetSystemWindowsDirectoryA(buffer.data(), size);
   if (length != 0 && length < size) {
     directory = TextOf(buffer);
   }
@@ -266,6 +267,48 @@ Status Win32Host::RegDeleteKeyOfHandle(RegKey key) {
   }
   const LONG status = deleteKey(ToPlatform(key));
   return status == 0 ? kErrorSuccess : static_cast<Status>(toDosError(status));
+}
+
+Status Win32Host::RegQueryKeyPath(RegKey key, std::u16string& path) {
+  // The registry's own name for the key of a handle ("\REGISTRY\MACHINE\SOFTWARE\..."), as
+  // the key name information of the native key query gives it.
+  using NtQueryKeyCall = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  using ToDosErrorCall = ULONG(NTAPI*)(LONG);
+  constexpr int kKeyNameInformation = 3;
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto queryKey = reinterpret_cast<NtQueryKeyCall>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryKey")));
+  const auto toDosError = reinterpret_cast<ToDosErrorCall>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (queryKey == nullptr || toDosError == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  // The information is the name's length in bytes, then the name; a key path has at most
+  // 32767 characters.
+  std::vector<BYTE> buffer(sizeof(ULONG) + 32768 * sizeof(wchar_t));
+  ULONG written = 0;
+  const LONG status = queryKey(ToPlatform(key), kKeyNameInformation, buffer.data(),
+                               static_cast<ULONG>(buffer.size()), &written);
+  if (status != 0) {
+    return static_cast<Status>(toDosError(status));
+  }
+  ULONG nameBytes = 0;
+  std::memcpy(&nameBytes, buffer.data(), sizeof nameBytes);
+  nameBytes = std::min<ULONG>(nameBytes, static_cast<ULONG>(buffer.size() - sizeof(ULONG)));
+  std::u16string name(nameBytes / sizeof(char16_t), u'\0');
+  std::memcpy(name.data(), buffer.data() + sizeof(ULONG), name.size() * sizeof(char16_t));
+  constexpr std::u16string_view kMachine = u"\\REGISTRY\\MACHINE\\";
+  if (name.size() < kMachine.size()) {
+    return kErrorFileNotFound;
+  }
+  for (std::size_t i = 0; i < kMachine.size(); ++i) {
+    const char16_t c = name[i];
+    if ((c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c) != kMachine[i]) {
+      return kErrorFileNotFound;
+    }
+  }
+  path = name.substr(kMachine.size());
+  return kErrorSuccess;
 }
 
 Status Win32Host::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,

@@ -21,7 +21,7 @@ class Win32Host : public Host {
                                        const std::string& path) override;
   std::int32_t GetPrivateProfileIntA(const std::string& section, const std::string& entry,
                                      std::int32_t defaultValue, const std::string& path) override;
-  std::uint32_t GetWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
+  std::uint32_t GetSystemWindowsDirectoryA(std::string& directory, std::uint32_t size) override;
 
   FileHandle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                          std::uint32_t shareMode, std::uint32_t creationDisposition,
@@ -46,6 +46,7 @@ class Win32Host : public Host {
   Status RegOpenKeyNoFollowA(RegKey parent, const std::string& subKey, std::uint32_t access,
                              RegKey* result) override;
   Status RegDeleteKeyOfHandle(RegKey key) override;
+  Status RegQueryKeyPath(RegKey key, std::u16string& path) override;
   Status RegCloseKey(RegKey key) override;
   Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
                              RegKey* result) override;

@@ -231,5 +231,61 @@ TEST_F(DevicesTest, PrefixesComeFromTheSectionNamedAfterTheDeviceNumber) {
   EXPECT_EQ(Removed(), (std::vector<std::string>{"ROOT\\A\\0000", "ROOT\\B\\0000"}));
 }
 
+// A prefix that names no vendor would take every device of its bus: it is refused (logged, not
+// left) and matches nothing, while the other prefix, the walk and the trace go on.
+TEST_F(DevicesTest, PrefixesThatNameNoVendorAreRefused) {
+  struct Case {
+    std::string prefix;
+    bool refused;
+    std::vector<std::string> removed;  // besides the scanner, which the second prefix names
+  };
+  const std::string keyboard = "USB\\VID_046D&PID_C31C\\1";
+  const std::string disk = "USBSTOR\\DISK&VEN_X\\1";
+  const std::string mouse = "HID\\VID_046D&PID_C077\\1";
+  const std::vector<Case> cases = {
+      {"USB\\", true, {}},
+      {"usb", true, {}},
+      {"U", true, {}},
+      {"USB\\VID_", true, {}},
+      {"usb\\vid_046", true, {}},
+      {"USB\\VID_04G6", true, {}},
+      {"USB\\PID_C31C", true, {}},
+      {"USBSTOR", true, {}},
+      {"HID\\VID", true, {}},
+      {"usb\\vid_046d", false, {keyboard}},
+      {"USBSTOR\\Disk", false, {disk}},
+      {"HID\\VID_", false, {mouse}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.prefix);
+    test::FakeHost machine;
+    machine.AddFile(kScriptPath,
+                    "[PIDVID]\r\nNum1=" + c.prefix + "\r\nNum2=USB\\VID_04A9&PID_2206\r\n");
+    machine.AddDevice(keyboard, {"USB\\VID_046D&PID_C31C"});
+    machine.AddDevice(disk, {"USBSTOR\\DiskVen_X", "GenDisk"});
+    machine.AddDevice("USB\\VID_04A9&PID_2206\\1", {"USB\\VID_04A9&PID_2206"});
+    machine.AddDevice(mouse, {"HID\\VID_046D&PID_C077"});
+    RunReport run(machine, kNoOwner);
+    RemovingActions act(machine, run, false);
+    RemoveDevices(machine, run, kScriptPath, "", act);
+
+    std::vector<std::string> removed = c.removed;
+    removed.push_back("USB\\VID_04A9&PID_2206\\1");
+    std::sort(removed.begin(), removed.end());
+    std::vector<std::string> got = machine.JournalOf("remove-device");
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, removed);
+    const bool told =
+        std::any_of(machine.log.begin(), machine.log.end(), [&](const std::string& line) {
+          return line.rfind("device prefix Num1=" + c.prefix + ": refused, ", 0) == 0;
+        });
+    EXPECT_EQ(told, c.refused);
+    EXPECT_EQ(run.Status(), 0);
+    // Every ID is still traced: the walk goes on.
+    EXPECT_EQ(std::count(machine.standardOutput.begin(), machine.standardOutput.end(), '\n'),
+              c.removed == std::vector<std::string>{disk} ? 4 : 5);
+  }
+}
+
 }  // namespace
 }  // namespace vorsk

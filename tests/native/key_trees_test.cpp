@@ -158,6 +158,127 @@ TEST_F(KeyTreesTest, LinksInsideATreeAreDeletedNeverFollowed) {
   EXPECT_EQ(host.RegistrySnapshot(), expected);
 }
 
+// A link on the listed path, wherever it is, refuses the path, and neither the link nor what it
+// points to goes; only the platform's own links at fixed places are followed, and the key they
+// lead to is judged by its own name.
+TEST_F(KeyTreesTest, LinksOnTheListedPath) {
+  struct Case {
+    std::string what;
+    std::vector<std::pair<std::string, std::string>> links;  // link, target
+    std::vector<std::string> keys;
+    std::string listed;
+    std::string logged;
+    std::vector<std::string> gone;
+    std::vector<std::string> kept;
+  };
+  const std::string service = "SYSTEM\\ControlSet001\\Services\\usbscan";
+  const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::string linkOnPath = ": refused, a symbolic link on its path (";
+  const std::string clsid = "SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{0A1B}";
+  const std::vector<Case> cases = {
+      {"the first component",
+       {{"Vendor", "SYSTEM\\ControlSet001\\Services"}},
+       {service},
+       "Vendor\\usbscan",
+       "tree Vendor\\usbscan" + linkOnPath + "Vendor)",
+       {},
+       {service, "Vendor"}},
+      {"a middle component",
+       {{"SOFTWARE\\Vendor\\Shortcut", "SYSTEM\\ControlSet001\\Services"}},
+       {service},
+       "SOFTWARE\\Vendor\\Shortcut\\usbscan",
+       "tree SOFTWARE\\Vendor\\Shortcut\\usbscan" + linkOnPath + "SOFTWARE\\Vendor\\Shortcut)",
+       {},
+       {service, "SOFTWARE\\Vendor\\Shortcut"}},
+      {"the last component",
+       {{"SOFTWARE\\Vendor\\Scanner", run}},
+       {run},
+       "SOFTWARE\\Vendor\\Scanner",
+       "tree SOFTWARE\\Vendor\\Scanner" + linkOnPath + "SOFTWARE\\Vendor\\Scanner)",
+       {},
+       {run, "SOFTWARE\\Vendor\\Scanner"}},
+      {"a link named as the platform's, elsewhere",
+       {{"SOFTWARE\\Vendor\\CurrentControlSet", "SYSTEM\\ControlSet001"}},
+       {service},
+       "SOFTWARE\\Vendor\\CurrentControlSet\\Services\\usbscan",
+       "tree SOFTWARE\\Vendor\\CurrentControlSet\\Services\\usbscan" + linkOnPath +
+           "SOFTWARE\\Vendor\\CurrentControlSet)",
+       {},
+       {service}},
+      {"a link deeper below WOW6432Node",
+       {{"SOFTWARE\\WOW6432Node\\Vendor\\Scanner", run}},
+       {run},
+       "SOFTWARE\\WOW6432Node\\Vendor\\Scanner",
+       "tree SOFTWARE\\WOW6432Node\\Vendor\\Scanner" + linkOnPath +
+           "SOFTWARE\\WOW6432Node\\Vendor\\Scanner)",
+       {},
+       {run}},
+      {"CurrentControlSet as a link",
+       {{"SYSTEM\\CurrentControlSet", "SYSTEM\\ControlSet001"}},
+       {"SYSTEM\\ControlSet001\\Services\\VendorSvc\\Parameters"},
+       "SYSTEM\\CurrentControlSet\\Services\\VendorSvc",
+       "tree SYSTEM\\CurrentControlSet\\Services\\VendorSvc: deleted, 2 keys",
+       {"SYSTEM\\ControlSet001\\Services\\VendorSvc"},
+       {"SYSTEM\\ControlSet001\\Services", "SYSTEM\\CurrentControlSet"}},
+      {"CurrentControlSet as a key",
+       {},
+       {"SYSTEM\\CurrentControlSet\\Services\\VendorSvc"},
+       "SYSTEM\\CurrentControlSet\\Services\\VendorSvc",
+       "tree SYSTEM\\CurrentControlSet\\Services\\VendorSvc: deleted, 1 key",
+       {"SYSTEM\\CurrentControlSet\\Services\\VendorSvc"},
+       {"SYSTEM\\CurrentControlSet\\Services"}},
+      {"a key the 32-bit view shares",
+       {{"SOFTWARE\\WOW6432Node\\Classes", "SOFTWARE\\Classes\\Wow6432Node"}},
+       {clsid + "\\InprocServer32"},
+       "SOFTWARE\\WOW6432Node\\Classes\\CLSID\\{0A1B}",
+       "tree SOFTWARE\\WOW6432Node\\Classes\\CLSID\\{0A1B}: deleted, 2 keys",
+       {clsid},
+       {"SOFTWARE\\Classes\\Wow6432Node\\CLSID", "SOFTWARE\\WOW6432Node\\Classes"}},
+      {"a shared key's link that reaches a key of the platform",
+       {{"SOFTWARE\\WOW6432Node\\Classes", "SYSTEM\\ControlSet001"}},
+       {service},
+       "SOFTWARE\\WOW6432Node\\Classes\\Services",
+       "tree SOFTWARE\\WOW6432Node\\Classes\\Services: refused, it leads to a key of the "
+       "platform's own, or one that holds one",
+       {},
+       {service}},
+      {"CurrentControlSet's link that reaches a key of the platform",
+       {{"SYSTEM\\CurrentControlSet", "SOFTWARE\\Microsoft\\Windows"}},
+       {run},
+       "SYSTEM\\CurrentControlSet\\CurrentVersion",
+       "tree SYSTEM\\CurrentControlSet\\CurrentVersion: refused, it leads to a key of the "
+       "platform's own, or one that holds one",
+       {},
+       {run}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::FakeHost machine;
+    for (const std::string& key : c.keys) {
+      machine.AddKey(key);
+    }
+    for (const auto& [link, target] : c.links) {
+      machine.AddLink(link, target);
+    }
+    machine.AddFile(kScriptPath, "[1KEY]\r\nNum=1\r\nNum1=" + c.listed + "\r\n");
+
+    RunReport report(machine, kNoOwner);
+    RemovingActions act(machine, report, false);
+    RemoveKeyTrees(machine, report, kScriptPath, "1", act);
+
+    EXPECT_EQ(machine.log.back(), c.logged);
+    EXPECT_EQ(report.Status(), 0);
+    for (const std::string& key : c.gone) {
+      EXPECT_FALSE(machine.KeyExists(key)) << key;
+    }
+    for (const std::string& key : c.kept) {
+      EXPECT_TRUE(machine.KeyExists(key)) << key;
+    }
+    EXPECT_EQ(machine.OpenHandleCount(), 0u);
+    EXPECT_TRUE(machine.faults.empty());
+  }
+}
+
 TEST_F(KeyTreesTest, TrailingSeparatorsAreDroppedBeforeTheDescent) {
   host.AddKey("SOFTWARE\\Vendor\\Key\\Sub");
 

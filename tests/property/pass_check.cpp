@@ -3,6 +3,7 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <optional>
 #include <set>
@@ -51,6 +52,28 @@ bool SameLettersAside(std::string_view a, std::string_view b) {
 bool BeginsWith(std::string_view id, std::string_view prefix) {
   return !prefix.empty() && id.size() >= prefix.size() &&
          SameLettersAside(id.substr(0, prefix.size()), prefix);
+}
+
+// A prefix as the run uses it: one that names no vendor (for USB, less than USB\VID_ and four
+// hex digits; for another bus, no backslash or fewer than four characters after the first) is
+// refused and matches nothing.
+std::string UsedPrefix(const std::string& prefix) {
+  const std::size_t slash = prefix.find('\\');
+  if (slash == std::string::npos) {
+    return std::string();
+  }
+  if (!SameLettersAside(prefix.substr(0, slash), "usb")) {
+    return prefix.size() - slash >= 5 ? prefix : std::string();
+  }
+  if (prefix.size() < 12 || !SameLettersAside(prefix.substr(0, 8), "usb\\vid_")) {
+    return std::string();
+  }
+  for (std::size_t i = 8; i < 12; ++i) {
+    if (std::isxdigit(static_cast<unsigned char>(prefix[i])) == 0) {
+      return std::string();
+    }
+  }
+  return prefix;
 }
 
 // Registry data read as text: up to the first zero or the end.
@@ -388,8 +411,8 @@ class Predictor {
 
   void PredictDevices(const std::string& devNo) {
     const std::string section = devNo + "PIDVID";
-    p_.prefix1 = Read(section, "Num1", kTextEntrySize);
-    p_.prefix2 = Read(section, "Num2", kTextEntrySize);
+    p_.prefix1 = UsedPrefix(Read(section, "Num1", kTextEntrySize));
+    p_.prefix2 = UsedPrefix(Read(section, "Num2", kTextEntrySize));
     if (host_.classDevsFail) {
       return;
     }
@@ -512,7 +535,10 @@ class Predictor {
     std::vector<std::string> existingRoots;  // the listed trees that are there before the run
     for (const std::string& root : p_.roots) {
       const FakeHost::Key* key = &host_.registry;
-      for (const std::string& part : Components(root)) {
+      const std::vector<std::string> parts = Components(root);
+      bool blocked = false;  // a key on the way cannot be opened
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         if (part.empty() || part.size() > 255) {
           key = nullptr;  // not a path the registry opens
           break;
@@ -522,8 +548,23 @@ class Predictor {
         if (key == nullptr) {
           break;
         }
+        if (key->openFailure && i + 1 < parts.size()) {
+          // The path is opened key by key: whether the listed key lies beyond a key that cannot
+          // be opened cannot be told, so the tree counts as there, and left.
+          blocked = true;
+          break;
+        }
+        if (key->linkTarget) {
+          key = nullptr;  // a link on the path refuses it
+          break;
+        }
       }
-      if (key != nullptr) {
+      if (blocked) {
+        existingRoots.push_back(root);
+        p_.treeKeys[root] = 1;
+        p_.somethingThere = true;
+        p_.left = true;
+      } else if (key != nullptr) {
         CollectMustVanish(*key, root, true);
         existingRoots.push_back(root);
         p_.treeKeys[root] = key->openFailure ? 1 : 1 + KeysBelow(*key);

@@ -79,13 +79,17 @@ INSTANTIATE_TEST_SUITE_P(LineEnds, ProfileReaderTest, ::testing::Values("\r\n", 
 TEST(WindowsDirectoryTest, ReturnsTheDirectoryOrTheSizeNeeded) {
   Win32Host host;
   std::string directory;
-  const std::uint32_t length = host.GetWindowsDirectoryA(directory, 260);
+  const std::uint32_t length = host.GetSystemWindowsDirectoryA(directory, 260);
   ASSERT_GT(length, 0u);
   EXPECT_EQ(directory.size(), length);
   EXPECT_NE(directory.back(), '\\');
+  // The system's folder, the one every user shares.
+  char system[MAX_PATH] = {};
+  ASSERT_GT(::GetSystemWindowsDirectoryA(system, MAX_PATH), 0u);
+  EXPECT_EQ(directory, system);
 
   std::string untouched = "sentinel";
-  EXPECT_EQ(host.GetWindowsDirectoryA(untouched, 2), length + 1);
+  EXPECT_EQ(host.GetSystemWindowsDirectoryA(untouched, 2), length + 1);
   EXPECT_EQ(untouched, "sentinel");
 }
 
@@ -364,9 +368,25 @@ TEST_F(RegistryTest, LinksAreOpenedAndDeletedThemselves) {
   unique_hkey tree(host);
   ASSERT_EQ(host.RegOpenKeyExA(kLocalMachine, scratch.path() + "\\Tree", kKeyRead, tree.put()),
             kErrorSuccess);
+  // The registry names each key it opened by its own path below HKEY_LOCAL_MACHINE: the link
+  // itself, or the key it leads to.
+  const auto keyPath = [&](RegKey key) {
+    std::u16string path;
+    EXPECT_EQ(host.RegQueryKeyPath(key, path), kErrorSuccess);
+    return std::string(path.begin(), path.end());
+  };
+  std::string ownPath = scratch.path() + "\\Tree\\Link";
+  if (wow64) {
+    ownPath.insert(9, "WOW6432Node\\");
+  }
+  unique_hkey followed(host);
+  ASSERT_EQ(host.RegOpenKeyExA(tree.get(), "Link", kKeyRead, followed.put()), kErrorSuccess);
+  EXPECT_EQ(::_stricmp(keyPath(followed.get()).c_str(), target.c_str()), 0)
+      << keyPath(followed.get());
   unique_hkey own(host);
   ASSERT_EQ(host.RegOpenKeyNoFollowA(tree.get(), "Link", kKeyRead | kDelete, own.put()),
             kErrorSuccess);
+  EXPECT_EQ(::_stricmp(keyPath(own.get()).c_str(), ownPath.c_str()), 0) << keyPath(own.get());
   std::uint32_t count = 99;
   EXPECT_EQ(host.RegQueryInfoKeyA(own.get(), count), kErrorSuccess);
   EXPECT_EQ(count, 0u);

@@ -30,7 +30,7 @@ class RecordingHost : public Win32Host {
 
 std::string WindowsDirectory() {
   char directory[MAX_PATH] = {};
-  ::GetWindowsDirectoryA(directory, MAX_PATH);
+  ::GetSystemWindowsDirectoryA(directory, MAX_PATH);
   return directory;
 }
 
