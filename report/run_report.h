@@ -18,7 +18,8 @@ struct RunOptions {
   bool quiet = false;
   // Change nothing; list what a run would remove, on standard output.
   bool list = false;
-  // Save what the run deletes in a folder of its own below this one first; empty: no backup.
+  // Save what the run deletes in a folder of its own below this one first; empty: no backup. In
+  // UTF-8: the command line's name reaches the platform whole, outside the code page too.
   std::string backupFolder;
 };
 

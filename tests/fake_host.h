@@ -88,6 +88,10 @@ class FakeHost : public Host {
   // Paths where creating a folder, copying or writing a file fails, as on a full or read-only
   // disk.
   std::set<std::string, NoCaseLess> failingWrites;
+  // Folders that are links (junctions, mount points) to elsewhere.
+  std::set<std::string, NoCaseLess> reparsePoints;
+  // The access each folder was made with, as CreateNewDirectory was asked.
+  std::map<std::string, FolderAccess, NoCaseLess> folderAccess;
   std::string computerName = "SCANPC";
   UtcTime now{2026, 12, 8, 5, 43, 12};
   Key registry;  // HKEY_LOCAL_MACHINE
@@ -156,9 +160,10 @@ class FakeHost : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
-  Status CreateDirectoryA(const std::string& path) override;
-  Status CopyFileA(const std::string& from, const std::string& to) override;
-  Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) override;
+  Status CreateNewDirectory(const std::u16string& path, FolderAccess access) override;
+  Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
+  Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
+  std::uint32_t GetFileAttributesW(const std::u16string& path) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;
@@ -178,6 +183,7 @@ class FakeHost : public Host {
   Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
+  std::string WideToAnsi(const std::u16string& text) override;
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
                              DeviceInfoRecord& record) override;
@@ -230,6 +236,8 @@ class FakeHost : public Host {
   Status DeleteKeyAt(const std::string& path);
   // Whether new files and folders may go in the folder that holds `path`.
   bool ParentExists(const std::string& path) const;
+  // The key of `files` and `directories` for a name the wide calls give.
+  static std::string FileName(const std::u16string& path);
 
   void Note(std::string line);
 

@@ -11,6 +11,7 @@
 #include "cleanup/stages.h"
 #include "removal/run.h"
 #include "tests/native/machine.h"
+#include "text/text.h"
 
 namespace vorsk {
 namespace {
@@ -173,7 +174,8 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
     StageMachine(host);
     RunReport report(host, kNoOwner, RunOptions{true, false, kBackups});
     Backup backup(host, report);
-    ASSERT_TRUE(backup.Begin(kBackups, kScriptPath));
+    backup.Begin(kBackups, kScriptPath);
+    ASSERT_EQ(backup.Folder(), kRunFolder);
     host.failingWrites.insert(std::string(kRunFolder) + "\\" + c.failingWrite);
 
     RemoveDriverFiles(host, report, kScriptPath, &backup);
@@ -192,12 +194,19 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
 
 // A backup folder that cannot be made deletes nothing at all: neither when its parent cannot be
 // made, nor when the run's own folder cannot be (a name taken is another matter: see below).
+// A folder on the way that is a link (a junction to the system folder, say) is never passed
+// through: nothing is made beyond it.
 TEST(BackupFolderTest, WithoutItsFolderARunDeletesNothing) {
-  for (const std::string& failing : {std::string(kBackups), std::string(kRunFolder)}) {
+  for (const std::string& failing :
+       {std::string(kBackups), std::string(kRunFolder), std::string("link D:\\backups")}) {
     SCOPED_TRACE(failing);
     test::FakeHost host;
     StageMachine(host);
-    host.failingWrites.insert(failing);
+    if (failing.rfind("link ", 0) == 0) {
+      host.reparsePoints.insert(failing.substr(5));
+    } else {
+      host.failingWrites.insert(failing);
+    }
     const auto registryBefore = host.RegistrySnapshot();
 
     EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups}), kExitLeft);
@@ -216,7 +225,77 @@ TEST(BackupFolderTest, WithoutItsFolderARunDeletesNothing) {
       EXPECT_TRUE(logged(std::string("backup: the folder ") + kRunFolder +
                          " cannot be made (error 00000005)"));
     }
+    if (failing.rfind("link ", 0) == 0) {
+      EXPECT_TRUE(
+          logged("backup: D:\\backups is a link to another place: no backup is made "
+                 "through one"));
+      EXPECT_EQ(host.directories.count(kBackups), 0u);
+    }
   }
+}
+
+// The run's folder gets rights of its own (administrators only, inherited by its files); the
+// folders on the way, made for it, keep their parents'.
+TEST_F(BackupTest, TheRunFolderBelongsToAdministrators) {
+  EXPECT_EQ(Run(), kExitCompleted);
+
+  using Access = Host::FolderAccess;
+  EXPECT_EQ(host.folderAccess[kBackups], Access::Inherited);
+  EXPECT_EQ(host.folderAccess[kRunFolder], Access::AdministratorsOnly);
+  EXPECT_EQ(host.folderAccess[std::string(kRunFolder) + "\\files"], Access::Inherited);
+}
+
+// A folder named outside the code page, as the command line gives it (in UTF-8), is made and
+// written whole; standard error, in the code page, shows what it can of a name it cannot hold.
+TEST(BackupFolderTest, AFolderNamedOutsideTheCodePageIsMadeWhole) {
+  const std::string parent = "D:\\acc\\\xE5\xA4\x87\xE4\xBB\xBD \xC3\xBC";  // 备份 ü
+  const std::string runFolder = parent + "\\SCANPC-20261208T054312Z";
+  test::FakeHost host;
+  StageMachine(host);
+
+  EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, parent}), kExitCompleted);
+
+  EXPECT_FALSE(host.FileExists(kInf + "oem7.inf"));
+  EXPECT_TRUE(host.FileExists(runFolder + "\\files\\oem7.inf"));
+  EXPECT_TRUE(host.FileExists(runFolder + "\\registry.reg"));
+  EXPECT_NE(std::find(host.log.begin(), host.log.end(), "backup " + runFolder), host.log.end());
+
+  test::FakeHost blocked;
+  StageMachine(blocked);
+  blocked.failingWrites.insert(runFolder);
+  EXPECT_EQ(PerformRemoval(blocked, kNoOwner, RunOptions{true, false, parent}), kExitLeft);
+  EXPECT_TRUE(blocked.FileExists(kInf + "oem7.inf"));
+  EXPECT_EQ(blocked.standardError,
+            "No backup can be made in D:\\acc\\?? \xFC: nothing was deleted.\n");
+}
+
+// Names outside ASCII are encoded once, in UTF-8, in the log and throughout the manifest: those
+// of the script (code page) and those read through the wide calls alike, a failure's reason too.
+TEST_F(BackupTest, NamesOutsideAsciiAreEncodedOnce) {
+  // The fake's code page is Latin-1: \xE4 is a, \xDC is U.
+  host.files[kScriptPath].content +=
+      "Num2=SOFTWARE\\Vendor\\Sc\xE4nner\nNum3=SOFTWARE\\Vendor\\Kamera\xE4\n";
+  host.files[kScriptPath].content.replace(host.files[kScriptPath].content.find("Num=1"), 5,
+                                          "Num=3");
+  host.AddLink("SOFTWARE\\Vendor\\Sc\xE4nner\\\xDC", "SOFTWARE\\Vendor\\Camera");
+  host.SetString("SOFTWARE\\Vendor\\Kamera\xE4\\\xDC", "Name", "x");
+  host.FindKey("SOFTWARE\\Vendor\\Kamera\xE4\\\xDC")->openFailure = kErrorAccessDenied;
+
+  EXPECT_EQ(Run(), kExitLeft);
+
+  EXPECT_TRUE(
+      LogHas("tree SOFTWARE\\Vendor\\Kamera\xC3\xA4: left, it cannot be saved in the "
+             "backup: HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Kamera\xC3\xA4\\\xC3\x9C "
+             "cannot be opened (error 00000005)"));
+  EXPECT_TRUE(LogHas("tree SOFTWARE\\Vendor\\Sc\xC3\xA4nner: saved in the backup, 1 key"));
+  const std::string manifest = Saved("manifest.txt");
+  EXPECT_EQ(Utf8FromUtf16(Utf16FromUtf8(manifest)), manifest) << "not UTF-8 throughout";
+  for (const std::string& line :
+       {std::string("tree SOFTWARE\\Vendor\\Sc\xC3\xA4nner: saved in registry.reg, 1 key"),
+        std::string("  link HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Sc\xC3\xA4nner\\\xC3\x9C -> ")}) {
+    EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
+  }
+  EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Kamera\xE4"));
 }
 
 // Each run has a folder of its own: a name that is taken gets the next number, and nothing
@@ -233,6 +312,27 @@ TEST_F(BackupTest, EachRunMakesAFolderOfItsOwn) {
   EXPECT_EQ(host.files[std::string(kRunFolder) + "\\manifest.txt"].content, "another machine's");
   EXPECT_TRUE(host.FileExists(std::string(kRunFolder) + "-3\\registry.reg"));
   EXPECT_TRUE(LogHas(std::string("backup ") + kRunFolder + "-3"));
+}
+
+// The last numbered name is still tried; past it the run gives up and deletes nothing.
+TEST(BackupFolderTest, TheNumberedNamesEndAtTheirLast) {
+  for (const int taken : {kMaxBackupFolderTries - 1, kMaxBackupFolderTries}) {
+    SCOPED_TRACE(taken);
+    test::FakeHost host;
+    StageMachine(host);
+    host.directories.insert(kBackups);
+    host.directories.insert(kRunFolder);
+    for (int number = 2; number <= taken; ++number) {
+      host.directories.insert(std::string(kRunFolder) + "-" + std::to_string(number));
+    }
+    const bool fits = taken < kMaxBackupFolderTries;
+
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups}),
+              fits ? kExitCompleted : kExitLeft);
+
+    EXPECT_EQ(host.FileExists(std::string(kRunFolder) + "-99\\manifest.txt"), fits);
+    EXPECT_EQ(host.FileExists(kInf + "oem7.inf"), !fits);
+  }
 }
 
 // A link inside a tree is recorded with its target and neither written nor followed; string data
