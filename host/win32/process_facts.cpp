@@ -9,18 +9,6 @@ namespace vorsk::win32 {
 
 namespace {
 
-std::wstring Utf16Of(const std::string& text, UINT codePage) {
-  if (text.empty()) {
-    return std::wstring();
-  }
-  const int length =
-      ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-  return wide;
-}
-
 std::string BytesOf(const std::wstring& text, UINT codePage) {
   if (text.empty()) {
     return std::string();

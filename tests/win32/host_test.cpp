@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <aclapi.h>
+
 #include "cleanup/companion.h"
 #include "host/handles.h"
 #include "host/win32/program_runner.h"
@@ -110,6 +113,73 @@ TEST(FileTest, ArchiveAttributeClearsReadOnlySoTheFileCanBeDeleted) {
   EXPECT_TRUE(host.DeleteFileA(path));
   EXPECT_FALSE(host.DeleteFileA(path));
   EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+}
+
+// The backup's files: a folder named outside the code page, made for administrators only (its
+// access list read back), nothing ever replaced.
+TEST(BackupFileTest, MakesAndWritesWholeNamesAndNeverReplaces) {
+  ScratchFolder scratch;
+  Win32Host host;
+  const std::u16string folder = host.AnsiToWide(scratch.path()) + u"\\\u5907\u4EFD \u00FC";
+  const std::u16string manifest = folder + u"\\\u540D.txt";
+  const auto wide = [](const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+  };
+
+  ASSERT_EQ(host.CreateNewDirectory(folder, Host::FolderAccess::AdministratorsOnly), kErrorSuccess);
+  EXPECT_EQ(host.CreateNewDirectory(folder, Host::FolderAccess::Inherited), kErrorAlreadyExists);
+  EXPECT_EQ(host.GetFileAttributesW(folder) & (kFileAttributeDirectory | kFileAttributeReparsePoint),
+            kFileAttributeDirectory);
+  EXPECT_EQ(host.WriteFileBytes(manifest, "made\r\n", false), kErrorSuccess);
+  EXPECT_EQ(host.WriteFileBytes(manifest, "saved\r\n", true), kErrorSuccess);
+  EXPECT_EQ(host.WriteFileBytes(manifest, "again", false), kErrorFileExists);
+  EXPECT_EQ(host.CopyToNewFile(manifest, manifest), kErrorFileExists);
+  EXPECT_EQ(host.CopyToNewFile(manifest, folder + u"\\copy"), kErrorSuccess);
+  std::string content(64, '\0');
+  {
+    win32::unique_hfile file(::CreateFileW(wide(folder + u"\\copy"), GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD read = 0;
+    ASSERT_TRUE(file && ::ReadFile(file.get(), content.data(), 64, &read, nullptr));
+    content.resize(read);
+  }
+  EXPECT_EQ(content, "made\r\nsaved\r\n");
+
+  // Protected, two entries inherited by files and folders: SYSTEM's and the Administrators'.
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetNamedSecurityInfoW(wide(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+            DWORD{ERROR_SUCCESS});
+  win32::unique_hlocal owned(descriptor);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0);
+  ASSERT_NE(dacl, nullptr);
+  std::vector<WELL_KNOWN_SID_TYPE> granted;
+  for (DWORD index = 0; index < dacl->AceCount; ++index) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(dacl, index, &ace));
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(allowed->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(allowed->Mask & FILE_ALL_ACCESS, DWORD{FILE_ALL_ACCESS});
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    for (const WELL_KNOWN_SID_TYPE type : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
+      if (::IsWellKnownSid(sid, type)) {
+        granted.push_back(type);
+      }
+    }
+  }
+  EXPECT_EQ(dacl->AceCount, 2u);
+  EXPECT_EQ(granted,
+            (std::vector<WELL_KNOWN_SID_TYPE>{WinLocalSystemSid, WinBuiltinAdministratorsSid}));
+
+  ::DeleteFileW(wide(manifest));
+  ::DeleteFileW(wide(folder + u"\\copy"));
+  EXPECT_TRUE(::RemoveDirectoryW(wide(folder)));
 }
 
 class RegistryTest : public ::testing::Test {
