@@ -56,6 +56,10 @@ std::u16string LastName(const std::u16string& path) {
 
 }  // namespace
 
+LeadByteTest Backup::IsLead() {
+  return [this](unsigned char byte) { return host_.IsDBCSLeadByte(byte); };
+}
+
 std::string Backup::Utf8(const std::string& codePageText) {
   return Utf8FromUtf16(host_.AnsiToWide(codePageText));
 }
@@ -101,8 +105,9 @@ bool Backup::Start(const std::string& scriptPath) {
     status = host_.WriteFileBytes(PathIn(folder_, kManifest), manifest, false);
   }
   if (status == kErrorSuccess) {
-    status = host_.WriteFileBytes(PathIn(folder_, kRestore),
-                                  RestoreBeginning(computer_, TimeText(made_)), false);
+    status = host_.WriteFileBytes(
+        PathIn(folder_, kRestore),
+        RestoreBeginning(computer_, TimeText(made_), host_.GetACP(), IsLead()), false);
   }
   if (status != kErrorSuccess) {
     report_.LogUtf8(ErrorReason("backup: " + folder_ + " cannot be written", status) +
@@ -147,7 +152,7 @@ bool Backup::SaveFile(const std::string& path) {
   }
   if (!Append(kManifest, what + ": saved as " + Utf8FromUtf16(saved) + ", attributes " +
                              AttributesText(attributes) + kLineEnd) ||
-      !Append(kRestore, RestoreFileLines(path, host_.WideToAnsi(saved), attributes))) {
+      !Append(kRestore, RestoreFileLines(path, host_.WideToAnsi(saved), attributes, IsLead()))) {
     return Refuse(what, "its record cannot be written in the backup");
   }
   report_.LogUtf8(what + ": saved in the backup");

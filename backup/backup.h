@@ -56,6 +56,8 @@ class Backup {
   bool Refuse(const std::string& what, const std::string& why);
   // Code-page text in UTF-8, as the log and the manifest take it.
   std::string Utf8(const std::string& codePageText);
+  // The lead bytes of the code page restore.cmd is written in.
+  LeadByteTest IsLead();
 
   Host& host_;
   RunReport& report_;

@@ -229,6 +229,9 @@ class Host {
   // UTF-16 text in the code page, as standard error takes it: a character the code page lacks
   // becomes its default character ('?').
   virtual std::string WideToAnsi(const std::u16string& text) = 0;
+  // The ANSI code page, and whether a byte begins a double-byte character in it.
+  virtual std::uint32_t GetACP() = 0;
+  virtual bool IsDBCSLeadByte(std::uint8_t byte) = 0;
 
   // Device setup service. Failures return false (or kInvalidDevInfoSet) with the last error set.
   virtual DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) = 0;

@@ -14,6 +14,8 @@
 # "together <n>" starts n runs at once (one under the watcher, the others beside it, their
 # statuses in status-2.txt ...).
 #
+# "folder-link <Windows folder> | <Windows target>" makes the folder a Unix link to the target
+# before the run (Wine shows it as a reparse point, as Windows shows a junction).
 # A backup and its round trip: "backup-files <Windows folder>" lists the files below that folder
 # of the prefix after the run in backup-files.txt, one line each: its path relative to the folder
 # (with backslashes) and its size ("<path> | <n> bytes"). "restore <Windows folder>" lists them
@@ -75,6 +77,11 @@ description_path=$(windows_path "$description")
 tools="$build/tools/machine"
 
 wine "$tools/stager.exe" "$description_path" </dev/null
+while IFS= read -r link; do
+  [ -n "$link" ] || continue
+  ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" \
+    "$(wine winepath -u "${link%% | *}" 2>/dev/null)"
+done < <(sed -n 's/^folder-link //p' "$description" | tr -d '\r')
 # The state's lines come in the runtime's text mode, ending with CR LF.
 inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"

@@ -93,6 +93,8 @@ class FakeHost : public Host {
   // The access each folder was made with, as CreateNewDirectory was asked.
   std::map<std::string, FolderAccess, NoCaseLess> folderAccess;
   std::string computerName = "SCANPC";
+  // The ANSI code page as the restore command records it (the text calls stay Latin-1).
+  std::uint32_t codePage = 1252;
   UtcTime now{2026, 12, 8, 5, 43, 12};
   Key registry;  // HKEY_LOCAL_MACHINE
   std::vector<Device> devices;
@@ -184,6 +186,11 @@ class FakeHost : public Host {
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
   std::string WideToAnsi(const std::u16string& text) override;
+  std::uint32_t GetACP() override { return codePage; }
+  // Code page 936's lead bytes when it is the code page; none in any other.
+  bool IsDBCSLeadByte(std::uint8_t byte) override {
+    return codePage == 936 && byte >= 0x81 && byte <= 0xFE;
+  }
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
                              DeviceInfoRecord& record) override;

@@ -79,6 +79,8 @@ class MeasuringHost : public Host {
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
   std::string WideToAnsi(const std::u16string& text) override;
+  std::uint32_t GetACP() override { return inner_.GetACP(); }
+  bool IsDBCSLeadByte(std::uint8_t byte) override { return inner_.IsDBCSLeadByte(byte); }
   RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
   void ReleaseRunLock() override;
   bool HasInteractiveDesktop() override;

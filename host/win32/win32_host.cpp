@@ -187,15 +187,11 @@ bool Win32Host::DeleteFileA(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
-Status Win32Host::CreateNewDirectory(const std::u16string& path, FolderAccess access) {
-  if (access == FolderAccess::Inherited) {
-    return ::CreateDirectoryW(Wide(path), nullptr) ? kErrorSuccess
-                                                   : static_cast<Status>(::GetLastError());
-  }
+win32::unique_hlocal win32::AdministratorsOnlyFolderDescriptor(bool onShare) {
   // Protected (P): nothing of the parent's list is inherited; OICI: whatever is made inside gets
   // the same entries, and nothing else.
   std::wstring rights = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-  if (path.rfind(u"\\\\", 0) == 0) {
+  if (onShare) {
     // The server knows this process by its account, or SYSTEM by the machine's own account.
     const std::wstring maker = NetworkAccountSid();
     if (!maker.empty()) {
@@ -205,10 +201,22 @@ Status Win32Host::CreateNewDirectory(const std::u16string& path, FolderAccess ac
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(rights.c_str(), SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {
+    return win32::unique_hlocal();
+  }
+  return win32::unique_hlocal(descriptor);
+}
+
+Status Win32Host::CreateNewDirectory(const std::u16string& path, FolderAccess access) {
+  if (access == FolderAccess::Inherited) {
+    return ::CreateDirectoryW(Wide(path), nullptr) ? kErrorSuccess
+                                                   : static_cast<Status>(::GetLastError());
+  }
+  const win32::unique_hlocal descriptor =
+      win32::AdministratorsOnlyFolderDescriptor(path.rfind(u"\\\\", 0) == 0);
+  if (!descriptor) {
     return static_cast<Status>(::GetLastError());
   }
-  win32::unique_hlocal owned(descriptor);
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
   return ::CreateDirectoryW(Wide(path), &attributes) ? kErrorSuccess
                                                      : static_cast<Status>(::GetLastError());
 }
@@ -385,6 +393,14 @@ Status Win32Host::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string&
     }
   }
   return static_cast<Status>(status);
+}
+
+std::uint32_t Win32Host::GetACP() {
+  return ::GetACP();
+}
+
+bool Win32Host::IsDBCSLeadByte(std::uint8_t byte) {
+  return ::IsDBCSLeadByte(byte) != FALSE;
 }
 
 std::string Win32Host::WideToAnsi(const std::u16string& text) {

@@ -54,6 +54,8 @@ class Win32Host : public Host {
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
   std::string WideToAnsi(const std::u16string& text) override;
+  std::uint32_t GetACP() override;
+  bool IsDBCSLeadByte(std::uint8_t byte) override;
 
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
@@ -103,5 +105,13 @@ class Win32Host : public Host {
   std::vector<wchar_t> valueName_ = std::vector<wchar_t>(256);
   std::vector<unsigned char> valueData_ = std::vector<unsigned char>(4096);
 };
+
+namespace win32 {
+
+// The security descriptor a backup's run folder is made with (Host::FolderAccess::
+// AdministratorsOnly), for a folder on a share when `onShare`; null when it cannot be built.
+unique_hlocal AdministratorsOnlyFolderDescriptor(bool onShare);
+
+}  // namespace win32
 
 }  // namespace vorsk

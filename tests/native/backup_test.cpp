@@ -112,22 +112,34 @@ TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
 
   const std::string restore = Saved("restore.cmd");
   for (const std::string& line : std::vector<std::string>{
-           "if exist \"" + kInf + "oem7.inf\" (\r\nattrib -r -h -s \"" + kInf +
-               "oem7.inf\" >nul 2>&1\r\n",
-           "copy /y \"%~dp0files\\oem7.inf\" \"" + kInf +
-               "oem7.inf\" >nul 2>&1\r\n"
-               "if errorlevel 1 (set failed=1& echo NOT restored: file " +
-               kInf +
-               "oem7.inf) else "
-               "(echo restored file " +
-               kInf + "oem7.inf)\r\n",
+           // The code page first, the user's back at the end, the computer checked.
+           std::string("@echo off\r\nsetlocal EnableExtensions DisableDelayedExpansion\r\n"),
+           std::string("\"%SystemRoot%\\System32\\chcp.com\" 1252 >nul 2>&1\r\n"),
+           std::string(
+               "if /i not \"%~1\"==\"/anycomputer\" if /i not \"%COMPUTERNAME%\"==\"SCANPC\" "),
+           // Only into an empty place, or over the same bytes.
+           "for %%f in (\"" + kInf + "oem7.inf\") do set \"vorsk_attr=%%~af\"\r\n",
+           "if \"%vorsk_state%\"==\"put\" (copy \"%~dp0files\\oem7.inf\" \"" + kInf +
+               "oem7.inf\" >nul 2>&1 || set \"vorsk_state=failed\")\r\n",
+           "if \"%vorsk_state%\"==\"other\" echo NOT restored: file " + kInf +
+               "oem7.inf: another file is in its place\r\n",
            // Then exactly the saved flags, one at a time and all together.
-           "attrib +h \"" + kInf + "oem7.inf\" >nul 2>&1\r\nattrib +r +h \"" + kInf +
+           "\"%SystemRoot%\\System32\\attrib.exe\" +h \"" + kInf +
+               "oem7.inf\" >nul 2>&1\r\n\"%SystemRoot%\\System32\\attrib.exe\" +r +h \"" + kInf +
                "oem7.inf\" >nul 2>&1\r\n)\r\n",
-           std::string("reg import \"%~dp0registry.reg\" >nul 2>&1\r\nif errorlevel 1 "),
-           std::string("exit /b %failed%\r\n")}) {
+           std::string("\"%SystemRoot%\\System32\\reg.exe\" import \"%~dp0registry.reg\" >nul "
+                       "2>&1\r\nif errorlevel 1 "),
+           std::string("if defined vorsk_page \"%SystemRoot%\\System32\\chcp.com\" %vorsk_page% "
+                       ">nul 2>&1\r\nexit /b %failed%\r\n")}) {
     EXPECT_NE(restore.find(line), std::string::npos) << line << "\nin\n" << restore;
   }
+  // Every program by its full path: none found through the current folder or PATH.
+  for (const char* bare : {"\nattrib ", "\nreg ", "\nchcp ", "\nfc "}) {
+    EXPECT_EQ(restore.find(bare), std::string::npos) << bare;
+  }
+  // Nothing but ASCII before the code page is set.
+  const std::string head = restore.substr(0, restore.find("chcp.com\" 1252"));
+  EXPECT_TRUE(std::all_of(head.begin(), head.end(), [](char c) { return c > 0 && c < 0x7F; }));
   EXPECT_EQ(restore.find("/reg:32"), std::string::npos);
   EXPECT_EQ(host.OpenHandleCount(), 0u);
   EXPECT_TRUE(host.faults.empty());
@@ -142,7 +154,7 @@ TEST_F(BackupTest, UnderWow64TheTreesGoBackIntoTheViewTheyCameFrom) {
   EXPECT_EQ(Run(), kExitCompleted);
 
   EXPECT_TRUE(host.devices[0].removed);
-  EXPECT_NE(Saved("restore.cmd").find("reg import \"%~dp0registry.reg\" /reg:32 >nul"),
+  EXPECT_NE(Saved("restore.cmd").find("reg.exe\" import \"%~dp0registry.reg\" /reg:32 >nul"),
             std::string::npos);
   EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_04A9&PID_2206\\5&2B1C3A7&0&1: class"),
             std::string::npos);
@@ -362,9 +374,30 @@ TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
             std::string::npos);
 }
 
+// A double-byte character of code page 936 is written whole: its trail byte ('^' in 乛, bytes 81
+// 5E; '|'; '\\') is no character of its own, and escaping it would swallow the escape or split
+// the character. Elsewhere the same bytes are separate characters.
 TEST(BackupTextTest, CommandFilesTakeTextAsWritten) {
-  EXPECT_EQ(CommandQuoted("C:\\100% (x)&y"), "\"C:\\100%% (x)&y\"");
-  EXPECT_EQ(CommandText("C:\\100% (x)&y|<>^\""), "C:\\100%% ^(x^)^&y^|^<^>^^^\"");
+  const LeadByteTest none = [](unsigned char) { return false; };
+  const LeadByteTest gbk = [](unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; };
+  struct Case {
+    const char* text;
+    const LeadByteTest* isLead;
+    const char* quoted;
+    const char* escaped;
+  };
+  const Case cases[] = {
+      {"C:\\100% (x)&y|<>^\"", &none, "\"C:\\100%% (x)&y|<>^\"\"", "C:\\100%% ^(x^)^&y^|^<^>^^^\""},
+      {"a\x81^b|\x81|\x81\\%&", &gbk, "\"a\x81^b|\x81|\x81\\%%&\"", "a\x81^b^|\x81|\x81\\%%^&"},
+      {"a\x81^b|\x81|\x81\\%&", &none, "\"a\x81^b|\x81|\x81\\%%&\"", "a\x81^^b^|\x81^|\x81\\%%^&"},
+      // A lead byte that ends the text stands alone.
+      {"x\x81", &gbk, "\"x\x81\"", "x\x81"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(CommandQuoted(c.text, *c.isLead), c.quoted);
+    EXPECT_EQ(CommandText(c.text, *c.isLead), c.escaped);
+  }
 }
 
 }  // namespace
