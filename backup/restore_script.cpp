@@ -87,15 +87,16 @@ std::string RestoreFileLines(const std::string& path, const std::string& saved,
          "if defined vorsk_attr if \"%vorsk_attr:~0,1%\"==\"d\" set \"vorsk_state=folder\"" +
          kLineEnd + is + "\"other\" for %%f in (" + quoted + ") do for %%g in (" + copy +
          ") do if \"%%~zf\"==\"%%~zg\" (" + kFc +
-         " /b \"%%~g\" \"%%~f\" >nul 2>&1 && set \"vorsk_state=same\")" + kLineEnd + is +
-         "\"put\" (copy " + copy + " " + quoted + " >nul 2>&1 || set \"vorsk_state=failed\")" +
-         kLineEnd + is + "\"same\" set \"vorsk_state=put\"" + kLineEnd + is + "\"put\" (" +
-         kLineEnd + AttribLines(quoted, attributes) + ")" + kLineEnd + is +
-         "\"put\" echo restored file " + shown + kLineEnd + is +
-         "\"folder\" echo NOT restored: file " + shown + ": a folder is in its place" + kLineEnd +
-         is + "\"other\" echo NOT restored: file " + shown + ": another file is in its place" +
-         kLineEnd + is + "\"failed\" echo NOT restored: file " + shown + ": it cannot be copied" +
-         kLineEnd + "if not \"%vorsk_state%\"==\"put\" set failed=1" + kLineEnd;
+         " /b \"%%~g\" \"%%~f\" >nul 2>&1& if not errorlevel 1 set \"vorsk_state=same\")" +
+         kLineEnd + is + "\"put\" copy " + copy + " " + quoted + " >nul 2>&1" + kLineEnd + is +
+         "\"put\" if errorlevel 1 set \"vorsk_state=failed\"" + kLineEnd + is +
+         "\"same\" set \"vorsk_state=put\"" + kLineEnd + is + "\"put\" (" + kLineEnd +
+         AttribLines(quoted, attributes) + ")" + kLineEnd + is + "\"put\" echo restored file " +
+         shown + kLineEnd + is + "\"folder\" echo NOT restored: file " + shown +
+         ": a folder is in its place" + kLineEnd + is + "\"other\" echo NOT restored: file " +
+         shown + ": another file is in its place" + kLineEnd + is +
+         "\"failed\" echo NOT restored: file " + shown + ": it cannot be copied" + kLineEnd +
+         "if not \"%vorsk_state%\"==\"put\" set failed=1" + kLineEnd;
 }
 
 std::string RestoreRegistryLines(bool wow64) {

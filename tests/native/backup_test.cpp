@@ -119,8 +119,9 @@ TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
                "if /i not \"%~1\"==\"/anycomputer\" if /i not \"%COMPUTERNAME%\"==\"SCANPC\" "),
            // Only into an empty place, or over the same bytes.
            "for %%f in (\"" + kInf + "oem7.inf\") do set \"vorsk_attr=%%~af\"\r\n",
-           "if \"%vorsk_state%\"==\"put\" (copy \"%~dp0files\\oem7.inf\" \"" + kInf +
-               "oem7.inf\" >nul 2>&1 || set \"vorsk_state=failed\")\r\n",
+           "if \"%vorsk_state%\"==\"put\" copy \"%~dp0files\\oem7.inf\" \"" + kInf +
+               "oem7.inf\" >nul 2>&1\r\nif \"%vorsk_state%\"==\"put\" if errorlevel 1 set "
+               "\"vorsk_state=failed\"\r\n",
            "if \"%vorsk_state%\"==\"other\" echo NOT restored: file " + kInf +
                "oem7.inf: another file is in its place\r\n",
            // Then exactly the saved flags, one at a time and all together.
