@@ -160,6 +160,20 @@ fi
 if ! grep -q '^restore ' "$description"; then
   exit 0
 fi
+# "before-restore <Windows path> | <text>": after the run, before the restore, a file with that
+# text (a line) is put there, the folder made first: a file planted beside restore.cmd, or a
+# name the platform reused. A "*" in the path stands for the run's own backup folder.
+while IFS= read -r planted; do
+  [ -n "$planted" ] || continue
+  where=${planted%% | *}
+  if [[ $where == *'*'* ]]; then
+    run_folder=$(find "$backup_folder" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+    where=${where/\*/$(basename "$run_folder")}
+  fi
+  target=$(wine winepath -u "$where" 2>/dev/null)
+  mkdir -p "$(dirname "$target")"
+  printf '%s\r\n' "${planted#* | }" >"$target"
+done < <(sed -n 's/^before-restore //p' "$description" | tr -d '\r')
 restores=()
 if [ -d "$backup_folder" ]; then
   while IFS= read -r found; do
