@@ -3,38 +3,41 @@
 // before each deletion:
 //   files\<name>    each INF and PNF file, byte for byte
 //   registry.reg    each listed tree, whole, in the registry editor's text format
-//   manifest.txt    when, where, which vorsk, the script (copied beside it), each saved item
+//   manifest.txt    when, where, which vorsk, the script (copied beside it), each saved item; in
+//                   UTF-8 without a byte-order mark
 //   restore.cmd     puts the files and the trees back, and says what it did
 // A stage deletes an item only once it is saved; a save that fails keeps the item on the machine.
 // A backup whose folder cannot be made saves nothing, so that run deletes nothing.
+//
+// This file orchestrates: backup_folder.h makes the folder, tree_reader.h reads a tree,
+// restore_script.h writes the restore command's text, reg_file.h the registry editor's format.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "backup/backup_folder.h"
+#include "backup/restore_script.h"
 #include "host/host.h"
 #include "report/run_report.h"
 
 namespace vorsk {
 
-// A run makes at most this many folders of one name before it gives up: the name with "-2" to
-// "-99".
-inline constexpr int kMaxBackupFolderTries = 99;
-
 class Backup {
  public:
   Backup(Host& host, RunReport& report) : host_(host), report_(report) {}
 
-  // Makes the run's folder below `parent` (made first when missing), copies the script into it
-  // and begins the manifest and the restore command. False, with the reason logged and on
-  // standard error, when any of it fails: every save then fails.
-  bool Begin(const std::string& parent, const std::string& scriptPath);
-  // The run's folder, once begun.
+  // Makes the run's folder below `parent` (UTF-8; made first when missing), copies the script
+  // (a path in the code page) into it and begins the manifest and the restore command. When any
+  // of it fails, the reason is logged and on standard error, and every save then fails.
+  void Begin(const std::string& parent, const std::string& scriptPath);
+  // The run's folder, in UTF-8, once begun; empty when there is none.
   const std::string& Folder() const { return folder_; }
 
   // Saves what is about to be deleted; true when it is saved, or when there is nothing to save
-  // (the file or tree is absent). False, logged, when the item must be kept.
+  // (the file or tree is absent). False, logged, when the item must be kept. Paths, IDs and
+  // hardware IDs are in the code page.
   bool SaveFile(const std::string& path);
   // The tree of the open key `root` (opened for reading), whose path below HKEY_LOCAL_MACHINE
   // is `path`, read through the wide-character calls; a link inside it is recorded with its
@@ -48,27 +51,22 @@ class Backup {
   void End();
 
  private:
-  bool MakeParent(const std::string& parent);
-  bool MakeRunFolder(const std::string& parent);
+  bool Start(const std::string& scriptPath);
   bool Append(const std::string& name, const std::string& text);
   bool Refuse(const std::string& what, const std::string& why);
+  // Code-page text in UTF-8, as the log and the manifest take it.
+  std::string Utf8(const std::string& codePageText);
+  // The lead bytes of the code page restore.cmd is written in.
+  LeadByteTest IsLead();
 
   Host& host_;
   RunReport& report_;
   bool ready_ = false;
   bool registryStarted_ = false;
   bool instancesRecorded_ = false;
-  std::string computer_;
+  std::string computer_;  // in the code page
   UtcTime made_;
   std::string folder_;
 };
-
-// The folder name of a backup made on `computer` at `time`: "SCANPC-20261208T054312Z".
-std::string BackupFolderName(const std::string& computer, const UtcTime& time);
-
-// Text as a command file takes it: within quotes ('%' doubled), and outside them, where the
-// command interpreter's own characters are escaped.
-std::string CommandQuoted(const std::string& text);
-std::string CommandText(const std::string& text);
 
 }  // namespace vorsk

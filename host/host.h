@@ -3,6 +3,10 @@
 // on them (status codes, last errors, sentinel handles) but speaks C++: text is std::string,
 // handles are distinct types, and every handle is owned by one of the wrappers in handles.h.
 //
+// A service named after a platform call keeps that call's contract: how it fails (a status, a
+// bool or a sentinel with the reason as last error) is the platform's. A service with a name of
+// its own says in its name what it does, and returns a Status when it can fail.
+//
 // This header is portable: it includes no platform header, so the removal core compiles and is
 // tested anywhere. host/win32 implements it with the real calls.
 #pragma once
@@ -58,6 +62,8 @@ inline constexpr std::uint32_t kFileAttributeSystem = 0x4;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+// A link (a junction, a symbolic link, a mount point) rather than a plain file or folder.
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // Registry: access and value types.
@@ -174,13 +180,26 @@ class Host {
   virtual std::uint32_t GetFileAttributesA(const std::string& path) = 0;
   virtual bool DeleteFileA(const std::string& path) = 0;
 
-  // Files and folders of a backup. CreateDirectoryA fails with kErrorAlreadyExists when the name
-  // is taken, CopyFileA with kErrorFileExists when `to` exists: neither ever replaces anything.
-  // WriteFileBytes writes a new file (kErrorFileExists when there is one) or appends to an
-  // existing one, and returns once the bytes are on the disk.
-  virtual Status CreateDirectoryA(const std::string& path) = 0;
-  virtual Status CopyFileA(const std::string& from, const std::string& to) = 0;
-  virtual Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) = 0;
+  // Files and folders of a backup, named in UTF-16 so that any name (a folder the user gives
+  // outside the code page too) reaches the platform whole. None of them ever replaces anything,
+  // and each returns the platform's error as its status (kErrorSuccess once it is done):
+  // - CreateNewDirectory makes a folder whose name is not taken (kErrorAlreadyExists when it is,
+  //   by a folder or a file). With FolderAccess::AdministratorsOnly the folder gets its own
+  //   protected access list instead of its parent's: full control for SYSTEM and the
+  //   Administrators group, inherited by everything made in it, and, on a share (a path that
+  //   begins with two backslashes), for the account that made it, which for SYSTEM is the
+  //   machine's own; nobody else may write.
+  // - CopyToNewFile copies a file, bytes and attributes, to a name that is not taken
+  //   (kErrorFileExists when `to` exists).
+  // - WriteFileBytes writes a new file (kErrorFileExists when there is one) or appends to an
+  //   existing one, and returns once the bytes are on the disk.
+  enum class FolderAccess { Inherited, AdministratorsOnly };
+  virtual Status CreateNewDirectory(const std::u16string& path, FolderAccess access) = 0;
+  virtual Status CopyToNewFile(const std::u16string& from, const std::u16string& to) = 0;
+  virtual Status WriteFileBytes(const std::u16string& path, const std::string& bytes,
+                                bool append) = 0;
+  // As GetFileAttributesA, for a name in UTF-16.
+  virtual std::uint32_t GetFileAttributesW(const std::u16string& path) = 0;
 
   // Registry. Each call returns its status; results are written only on success. Names and
   // values are bounded by the caller's buffer size, in characters or bytes, as the platform's.
@@ -218,6 +237,12 @@ class Host {
                                std::uint32_t& type, std::string& data) = 0;
   // Text of the code page, as the wide-character calls take it.
   virtual std::u16string AnsiToWide(const std::string& text) = 0;
+  // UTF-16 text in the code page, as standard error takes it: a character the code page lacks
+  // becomes its default character ('?').
+  virtual std::string WideToAnsi(const std::u16string& text) = 0;
+  // The ANSI code page, and whether a byte begins a double-byte character in it.
+  virtual std::uint32_t GetACP() = 0;
+  virtual bool IsDBCSLeadByte(std::uint8_t byte) = 0;
 
   // Device setup service. Failures return false (or kInvalidDevInfoSet) with the last error set.
   virtual DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) = 0;

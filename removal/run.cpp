@@ -10,6 +10,7 @@
 #include "report/messages.h"
 #include "report/run_report.h"
 #include "script/script_reader.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -32,12 +33,15 @@ void LogStart(Host& host, RunReport& report, const RunOptions& options) {
     return;  // the process's facts cost a handful of platform calls, for this line alone
   }
   const ProcessFacts facts = host.GetProcessFacts();
-  report.Log("vorsk " + VersionText() + (options.list ? ", listing" : "") +
-             (options.quiet ? ", quiet" : "") +
-             (options.backupFolder.empty() ? "" : ", backup in " + options.backupFolder) +
-             " on Windows " + facts.windowsVersion + " (" + std::to_string(facts.windowsBits) +
-             "-bit, this program " + std::to_string(facts.processBits) + "-bit) as " + facts.user +
-             (facts.elevated ? " (elevated)" : " (not elevated)"));
+  // The backup folder is UTF-8 already; the rest is code-page text.
+  const auto utf8 = [&](const std::string& text) { return Utf8FromUtf16(host.AnsiToWide(text)); };
+  report.LogUtf8("vorsk " + VersionText() + (options.list ? ", listing" : "") +
+                 (options.quiet ? ", quiet" : "") +
+                 (options.backupFolder.empty() ? "" : ", backup in " + options.backupFolder) +
+                 " on Windows " + utf8(facts.windowsVersion) + " (" +
+                 std::to_string(facts.windowsBits) + "-bit, this program " +
+                 std::to_string(facts.processBits) + "-bit) as " + utf8(facts.user) +
+                 (facts.elevated ? " (elevated)" : " (not elevated)"));
 }
 
 // The three stages in their order, each handing what it finds to `act`.

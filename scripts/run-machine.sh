@@ -14,6 +14,8 @@
 # "together <n>" starts n runs at once (one under the watcher, the others beside it, their
 # statuses in status-2.txt ...).
 #
+# "folder-link <Windows folder> | <Windows target>" makes the folder a Unix link to the target
+# before the run (Wine shows it as a reparse point, as Windows shows a junction).
 # A backup and its round trip: "backup-files <Windows folder>" lists the files below that folder
 # of the prefix after the run in backup-files.txt, one line each: its path relative to the folder
 # (with backslashes) and its size ("<path> | <n> bytes"). "restore <Windows folder>" lists them
@@ -96,6 +98,11 @@ while IFS= read -r line; do
     ln "$target" "$link"
   fi
 done < <(grep -E '^unix-(hard)?link ' "$description" | tr -d '\r')
+while IFS= read -r link; do
+  [ -n "$link" ] || continue
+  ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" \
+    "$(wine winepath -u "${link%% | *}" 2>/dev/null)"
+done < <(sed -n 's/^folder-link //p' "$description" | tr -d '\r')
 # The state's lines come in the runtime's text mode, ending with CR LF.
 inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"
@@ -186,6 +193,20 @@ fi
 if ! grep -q '^restore ' "$description"; then
   exit 0
 fi
+# "before-restore <Windows path> | <text>": after the run, before the restore, a file with that
+# text (a line) is put there, the folder made first: a file planted beside restore.cmd, or a
+# name the platform reused. A "*" in the path stands for the run's own backup folder.
+while IFS= read -r planted; do
+  [ -n "$planted" ] || continue
+  where=${planted%% | *}
+  if [[ $where == *'*'* ]]; then
+    run_folder=$(find "$backup_folder" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+    where=${where/\*/$(basename "$run_folder")}
+  fi
+  target=$(wine winepath -u "$where" 2>/dev/null)
+  mkdir -p "$(dirname "$target")"
+  printf '%s\r\n' "${planted#* | }" >"$target"
+done < <(sed -n 's/^before-restore //p' "$description" | tr -d '\r')
 restores=()
 if [ -d "$backup_folder" ]; then
   while IFS= read -r found; do

@@ -8,6 +8,7 @@
 #include "removal/run.h"
 #include "shell/startup_times.h"
 #include "shell/vorsk_app.h"
+#include "text/text.h"
 
 namespace {
 
@@ -25,7 +26,9 @@ class MachineRemoval final : public RemovalRunner {
       }
     }
     vorsk::RunOptions options = request.options;
-    options.backupFolder = vorsk::win32::WideToAnsi(request.backupFolder);
+    // In UTF-8, so that a folder named outside the code page reaches the platform whole.
+    options.backupFolder = vorsk::Utf8FromUtf16(
+        std::u16string(request.backupFolder.begin(), request.backupFolder.end()));
     const int status =
         vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(frame.GetSafeHwnd()), options);
     vorsk::MarkStartupPhase("removal");

@@ -1,6 +1,7 @@
 #include "tests/fake_host.h"
 
 #include "companion/removal_by_id.h"
+#include "text/text.h"
 #include "tools/machine/description.h"
 
 #include <algorithm>
@@ -398,7 +399,8 @@ bool FakeHost::SetFileAttributesA(const std::string& path, std::uint32_t attribu
 
 std::uint32_t FakeHost::GetFileAttributesA(const std::string& path) {
   if (directories.count(path) != 0) {
-    return kFileAttributeDirectory;
+    return kFileAttributeDirectory |
+           (reparsePoints.count(path) != 0 ? kFileAttributeReparsePoint : 0);
   }
   const auto file = files.find(path);
   if (file == files.end()) {
@@ -439,7 +441,8 @@ bool FakeHost::ParentExists(const std::string& path) const {
   return (parent.size() == 2 && parent[1] == ':') || directories.count(parent) != 0;
 }
 
-Status FakeHost::CreateDirectoryA(const std::string& path) {
+Status FakeHost::CreateNewDirectory(const std::u16string& widePath, FolderAccess access) {
+  const std::string path = FileName(widePath);
   Note("create-folder " + path);
   if (failingWrites.count(path) != 0) {
     return kErrorAccessDenied;
@@ -451,10 +454,13 @@ Status FakeHost::CreateDirectoryA(const std::string& path) {
     return kErrorPathNotFound;
   }
   directories.insert(path);
+  folderAccess[path] = access;
   return kErrorSuccess;
 }
 
-Status FakeHost::CopyFileA(const std::string& from, const std::string& to) {
+Status FakeHost::CopyToNewFile(const std::u16string& wideFrom, const std::u16string& wideTo) {
+  const std::string from = FileName(wideFrom);
+  const std::string to = FileName(wideTo);
   Note("copy-file " + from + " to " + to);
   const auto source = files.find(from);
   if (source == files.end()) {
@@ -476,7 +482,9 @@ Status FakeHost::CopyFileA(const std::string& from, const std::string& to) {
   return kErrorSuccess;
 }
 
-Status FakeHost::WriteFileBytes(const std::string& path, const std::string& bytes, bool append) {
+Status FakeHost::WriteFileBytes(const std::u16string& widePath, const std::string& bytes,
+                                bool append) {
+  const std::string path = FileName(widePath);
   Note("write-file " + path);
   if (failingWrites.count(path) != 0) {
     return kErrorAccessDenied;
@@ -830,6 +838,22 @@ Status FakeHost::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& 
 
 std::u16string FakeHost::AnsiToWide(const std::string& text) {
   return Widen(text);
+}
+
+std::string FakeHost::WideToAnsi(const std::u16string& text) {
+  return Narrow(text);
+}
+
+std::string FakeHost::FileName(const std::u16string& path) {
+  // The name the narrow calls know the file by; one outside the code page (Latin-1 here) is
+  // reachable only through the wide calls, and kept in UTF-8.
+  const bool inCodePage =
+      std::all_of(path.begin(), path.end(), [](char16_t c) { return c < 0x100; });
+  return inCodePage ? Narrow(path) : Utf8FromUtf16(path);
+}
+
+std::uint32_t FakeHost::GetFileAttributesW(const std::u16string& path) {
+  return GetFileAttributesA(FileName(path));
 }
 
 Status FakeHost::RegCloseKey(RegKey key) {

@@ -88,7 +88,13 @@ class FakeHost : public Host {
   // Paths where creating a folder, copying or writing a file fails, as on a full or read-only
   // disk.
   std::set<std::string, NoCaseLess> failingWrites;
+  // Folders that are links (junctions, mount points) to elsewhere.
+  std::set<std::string, NoCaseLess> reparsePoints;
+  // The access each folder was made with, as CreateNewDirectory was asked.
+  std::map<std::string, FolderAccess, NoCaseLess> folderAccess;
   std::string computerName = "SCANPC";
+  // The ANSI code page as the restore command records it (the text calls stay Latin-1).
+  std::uint32_t codePage = 1252;
   UtcTime now{2026, 12, 8, 5, 43, 12};
   Key registry;  // HKEY_LOCAL_MACHINE
   std::vector<Device> devices;
@@ -158,9 +164,10 @@ class FakeHost : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
-  Status CreateDirectoryA(const std::string& path) override;
-  Status CopyFileA(const std::string& from, const std::string& to) override;
-  Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) override;
+  Status CreateNewDirectory(const std::u16string& path, FolderAccess access) override;
+  Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
+  Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
+  std::uint32_t GetFileAttributesW(const std::u16string& path) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;
@@ -181,6 +188,12 @@ class FakeHost : public Host {
   Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
+  std::string WideToAnsi(const std::u16string& text) override;
+  std::uint32_t GetACP() override { return codePage; }
+  // Code page 936's lead bytes when it is the code page; none in any other.
+  bool IsDBCSLeadByte(std::uint8_t byte) override {
+    return codePage == 936 && byte >= 0x81 && byte <= 0xFE;
+  }
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
                              DeviceInfoRecord& record) override;
@@ -234,6 +247,8 @@ class FakeHost : public Host {
   Status DeleteKeyAt(const std::string& path);
   // Whether new files and folders may go in the folder that holds `path`.
   bool ParentExists(const std::string& path) const;
+  // The key of `files` and `directories` for a name the wide calls give.
+  static std::string FileName(const std::u16string& path);
 
   void Note(std::string line);
 

@@ -291,17 +291,22 @@ ProgramRun MeasuringHost::RunProgramBeside(const std::string& program,
   return run;
 }
 
-Status MeasuringHost::CreateDirectoryA(const std::string& path) {
+Status MeasuringHost::CreateNewDirectory(const std::u16string& path, FolderAccess access) {
   InHost scope;
-  return inner_.CreateDirectoryA(path);
+  return inner_.CreateNewDirectory(path, access);
 }
 
-Status MeasuringHost::CopyFileA(const std::string& from, const std::string& to) {
+Status MeasuringHost::CopyToNewFile(const std::u16string& from, const std::u16string& to) {
   InHost scope;
-  return inner_.CopyFileA(from, to);
+  return inner_.CopyToNewFile(from, to);
 }
 
-Status MeasuringHost::WriteFileBytes(const std::string& path, const std::string& bytes,
+std::uint32_t MeasuringHost::GetFileAttributesW(const std::u16string& path) {
+  InHost scope;
+  return inner_.GetFileAttributesW(path);
+}
+
+Status MeasuringHost::WriteFileBytes(const std::u16string& path, const std::string& bytes,
                                      bool append) {
   InHost scope;
   return inner_.WriteFileBytes(path, bytes, append);
@@ -365,6 +370,15 @@ std::u16string MeasuringHost::AnsiToWide(const std::string& text) {
     wide = inner_.AnsiToWide(text);
   }
   return std::u16string(wide);
+}
+
+std::string MeasuringHost::WideToAnsi(const std::u16string& text) {
+  std::string narrow;
+  {
+    InHost scope;
+    narrow = inner_.WideToAnsi(text);
+  }
+  return std::string(narrow);
 }
 
 ProcessFacts MeasuringHost::GetProcessFacts() {

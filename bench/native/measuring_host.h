@@ -32,9 +32,10 @@ class MeasuringHost : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
-  Status CreateDirectoryA(const std::string& path) override;
-  Status CopyFileA(const std::string& from, const std::string& to) override;
-  Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) override;
+  Status CreateNewDirectory(const std::u16string& path, FolderAccess access) override;
+  Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
+  Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
+  std::uint32_t GetFileAttributesW(const std::u16string& path) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;
@@ -78,6 +79,9 @@ class MeasuringHost : public Host {
   Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
+  std::string WideToAnsi(const std::u16string& text) override;
+  std::uint32_t GetACP() override { return inner_.GetACP(); }
+  bool IsDBCSLeadByte(std::uint8_t byte) override { return inner_.IsDBCSLeadByte(byte); }
   RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
   void ReleaseRunLock() override;
   bool HasInteractiveDesktop() override;

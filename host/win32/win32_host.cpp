@@ -10,6 +10,7 @@
 
 // clang-format off
 #include <windows.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <cfgmgr32.h>
 // clang-format on
@@ -50,6 +51,7 @@ static_assert(kFileAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
 static_assert(kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 static_assert(kFileAttributeArchive == FILE_ATTRIBUTE_ARCHIVE);
 static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+static_assert(kFileAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
 static_assert(kKeyRead == KEY_READ && kDelete == DELETE);
 static_assert(kRegSz == REG_SZ && kRegBinary == REG_BINARY && kRegDword == REG_DWORD);
 static_assert(kRegMultiSz == REG_MULTI_SZ && kRegExpandSz == REG_EXPAND_SZ);
@@ -84,6 +86,49 @@ auto KeepingLastError(Release release) {
   const auto result = release();
   ::SetLastError(lastError);
   return result;
+}
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// The SID, as text, of the account a file server knows this process by: its own user, or for
+// SYSTEM the machine's account in its domain ("<name>$"). Empty when it cannot be read.
+std::wstring NetworkAccountSid() {
+  win32::unique_handle token;
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    return std::wstring();
+  }
+  token.reset(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+    return std::wstring();
+  }
+  PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+  std::vector<BYTE> machine(SECURITY_MAX_SID_SIZE);
+  if (::IsWellKnownSid(sid, WinLocalSystemSid)) {
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 2] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    DWORD sidSize = static_cast<DWORD>(machine.size());
+    wchar_t domain[256] = {};
+    DWORD domainSize = 256;
+    SID_NAME_USE use;
+    if (!::GetComputerNameW(computer, &length) ||
+        !::LookupAccountNameW(nullptr, (std::wstring(computer) + L"$").c_str(), machine.data(),
+                              &sidSize, domain, &domainSize, &use)) {
+      return std::wstring();
+    }
+    sid = machine.data();
+  }
+  wchar_t* text = nullptr;
+  if (!::ConvertSidToStringSidW(sid, &text)) {
+    return std::wstring();
+  }
+  win32::unique_hlocal owned(text);
+  return text;
 }
 
 // The text in a filled buffer: up to its first zero, never past its end.
@@ -148,20 +193,54 @@ bool Win32Host::DeleteFileA(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
-Status Win32Host::CreateDirectoryA(const std::string& path) {
-  return ::CreateDirectoryA(path.c_str(), nullptr) ? kErrorSuccess
-                                                   : static_cast<Status>(::GetLastError());
+win32::unique_hlocal win32::AdministratorsOnlyFolderDescriptor(bool onShare) {
+  // Protected (P): nothing of the parent's list is inherited; OICI: whatever is made inside gets
+  // the same entries, and nothing else.
+  std::wstring rights = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  if (onShare) {
+    // The server knows this process by its account, or SYSTEM by the machine's own account.
+    const std::wstring maker = NetworkAccountSid();
+    if (!maker.empty()) {
+      rights += L"(A;OICI;FA;;;" + maker + L")";
+    }
+  }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(rights.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+    return win32::unique_hlocal();
+  }
+  return win32::unique_hlocal(descriptor);
 }
 
-Status Win32Host::CopyFileA(const std::string& from, const std::string& to) {
-  return ::CopyFileA(from.c_str(), to.c_str(), TRUE) ? kErrorSuccess
+Status Win32Host::CreateNewDirectory(const std::u16string& path, FolderAccess access) {
+  if (access == FolderAccess::Inherited) {
+    return ::CreateDirectoryW(Wide(path), nullptr) ? kErrorSuccess
+                                                   : static_cast<Status>(::GetLastError());
+  }
+  const win32::unique_hlocal descriptor =
+      win32::AdministratorsOnlyFolderDescriptor(path.rfind(u"\\\\", 0) == 0);
+  if (!descriptor) {
+    return static_cast<Status>(::GetLastError());
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+  return ::CreateDirectoryW(Wide(path), &attributes) ? kErrorSuccess
                                                      : static_cast<Status>(::GetLastError());
 }
 
-Status Win32Host::WriteFileBytes(const std::string& path, const std::string& bytes, bool append) {
+Status Win32Host::CopyToNewFile(const std::u16string& from, const std::u16string& to) {
+  return ::CopyFileW(Wide(from), Wide(to), TRUE) ? kErrorSuccess
+                                                 : static_cast<Status>(::GetLastError());
+}
+
+std::uint32_t Win32Host::GetFileAttributesW(const std::u16string& path) {
+  return ::GetFileAttributesW(Wide(path));
+}
+
+Status Win32Host::WriteFileBytes(const std::u16string& path, const std::string& bytes,
+                                 bool append) {
   win32::unique_hfile file(
-      ::CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                    nullptr, append ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      ::CreateFileW(Wide(path), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    append ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     return static_cast<Status>(::GetLastError());
   }
@@ -362,6 +441,18 @@ Status Win32Host::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string&
     }
   }
   return static_cast<Status>(status);
+}
+
+std::uint32_t Win32Host::GetACP() {
+  return ::GetACP();
+}
+
+bool Win32Host::IsDBCSLeadByte(std::uint8_t byte) {
+  return ::IsDBCSLeadByte(byte) != FALSE;
+}
+
+std::string Win32Host::WideToAnsi(const std::u16string& text) {
+  return win32::WideToAnsi(std::wstring(text.begin(), text.end()));
 }
 
 std::u16string Win32Host::AnsiToWide(const std::string& text) {

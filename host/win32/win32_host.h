@@ -30,9 +30,10 @@ class Win32Host : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
-  Status CreateDirectoryA(const std::string& path) override;
-  Status CopyFileA(const std::string& from, const std::string& to) override;
-  Status WriteFileBytes(const std::string& path, const std::string& bytes, bool append) override;
+  Status CreateNewDirectory(const std::u16string& path, FolderAccess access) override;
+  Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
+  Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
+  std::uint32_t GetFileAttributesW(const std::u16string& path) override;
 
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
@@ -54,6 +55,9 @@ class Win32Host : public Host {
   Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
+  std::string WideToAnsi(const std::u16string& text) override;
+  std::uint32_t GetACP() override;
+  bool IsDBCSLeadByte(std::uint8_t byte) override;
 
   DevInfoSet SetupDiGetClassDevsA(std::uint32_t flags) override;
   bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t index,
@@ -104,5 +108,13 @@ class Win32Host : public Host {
   std::vector<wchar_t> valueName_ = std::vector<wchar_t>(256);
   std::vector<unsigned char> valueData_ = std::vector<unsigned char>(4096);
 };
+
+namespace win32 {
+
+// The security descriptor a backup's run folder is made with (Host::FolderAccess::
+// AdministratorsOnly), for a folder on a share when `onShare`; null when it cannot be built.
+unique_hlocal AdministratorsOnlyFolderDescriptor(bool onShare);
+
+}  // namespace win32
 
 }  // namespace vorsk

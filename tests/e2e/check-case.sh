@@ -24,6 +24,8 @@
 #                                regular expression matches whole (the case says "backup-files
 #                                <folder>" or "restore <folder>")
 #   expect backup empty          no file below the "backup-files <folder>"
+#   expect restore-output <line> lines of the first restore pass's output, in this order
+#   expect restore-lacks <text>  text that neither restore pass may show
 #   expect restored              the restore.cmd scripts below the "restore <folder>" (at least
 #                                one) put the machine back: restored.txt equals before.txt but for
 #                                its devices (no file puts a device back), each script ended with
@@ -166,6 +168,17 @@ if tr -d '\r' <"$case_file" | grep -qx 'expect restored'; then
     diff -u "$out/restored.txt" "$out/restored-again.txt" || fail "restoring again changed the machine"
   fi
 fi
+
+# A restore that must refuse: its first pass says these lines, in order, and neither pass says
+# the "restore-lacks" text.
+if grep -qE '^expect restore-output ' "$case_file"; then
+  echo "restore, pass 1:"
+  sed 's/^/  /' "$out/restore-1.txt" 2>/dev/null || true
+  in_order "the restore's output" "$out/restore-1.txt" -Fx < <(expectations restore-output)
+fi
+while IFS= read -r text; do
+  ! grep -qF -- "$text" "$out"/restore-[12].txt 2>/dev/null || fail "a restore said: $text"
+done < <(expectations restore-lacks)
 
 # The machine: removed exactly what the case expects, and nothing added.
 expected=$(expectations removed) awk '

@@ -13,6 +13,7 @@
 #include "cleanup/stages.h"
 #include "removal/run.h"
 #include "tests/native/machine.h"
+#include "text/text.h"
 
 namespace vorsk {
 namespace {
@@ -113,22 +114,35 @@ TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
 
   const std::string restore = Saved("restore.cmd");
   for (const std::string& line : std::vector<std::string>{
-           "if exist \"" + kInf + "oem7.inf\" (\r\nattrib -r -h -s \"" + kInf +
-               "oem7.inf\" >nul 2>&1\r\n",
-           "copy /y \"%~dp0files\\oem7.inf\" \"" + kInf +
-               "oem7.inf\" >nul 2>&1\r\n"
-               "if errorlevel 1 (set failed=1& echo NOT restored: file " +
-               kInf +
-               "oem7.inf) else "
-               "(echo restored file " +
-               kInf + "oem7.inf)\r\n",
+           // The code page first, the user's back at the end, the computer checked.
+           std::string("@echo off\r\nsetlocal EnableExtensions DisableDelayedExpansion\r\n"),
+           std::string("\"%SystemRoot%\\System32\\chcp.com\" 1252 >nul 2>&1\r\n"),
+           std::string(
+               "if /i not \"%~1\"==\"/anycomputer\" if /i not \"%COMPUTERNAME%\"==\"SCANPC\" "),
+           // Only into an empty place, or over the same bytes.
+           "for %%f in (\"" + kInf + "oem7.inf\") do set \"vorsk_attr=%%~af\"\r\n",
+           "if \"%vorsk_state%\"==\"put\" copy \"%~dp0files\\oem7.inf\" \"" + kInf +
+               "oem7.inf\" >nul 2>&1\r\nif \"%vorsk_state%\"==\"put\" if errorlevel 1 set "
+               "\"vorsk_state=failed\"\r\n",
+           "if \"%vorsk_state%\"==\"other\" echo NOT restored: file " + kInf +
+               "oem7.inf: another file is in its place\r\n",
            // Then exactly the saved flags, one at a time and all together.
-           "attrib +h \"" + kInf + "oem7.inf\" >nul 2>&1\r\nattrib +r +h \"" + kInf +
+           "\"%SystemRoot%\\System32\\attrib.exe\" +h \"" + kInf +
+               "oem7.inf\" >nul 2>&1\r\n\"%SystemRoot%\\System32\\attrib.exe\" +r +h \"" + kInf +
                "oem7.inf\" >nul 2>&1\r\n)\r\n",
-           std::string("reg import \"%~dp0registry.reg\" >nul 2>&1\r\nif errorlevel 1 "),
-           std::string("exit /b %failed%\r\n")}) {
+           std::string("\"%SystemRoot%\\System32\\reg.exe\" import \"%~dp0registry.reg\" >nul "
+                       "2>&1\r\nif errorlevel 1 "),
+           std::string("if defined vorsk_page \"%SystemRoot%\\System32\\chcp.com\" %vorsk_page% "
+                       ">nul 2>&1\r\nexit /b %failed%\r\n")}) {
     EXPECT_NE(restore.find(line), std::string::npos) << line << "\nin\n" << restore;
   }
+  // Every program by its full path: none found through the current folder or PATH.
+  for (const char* bare : {"\nattrib ", "\nreg ", "\nchcp ", "\nfc "}) {
+    EXPECT_EQ(restore.find(bare), std::string::npos) << bare;
+  }
+  // Nothing but ASCII before the code page is set.
+  const std::string head = restore.substr(0, restore.find("chcp.com\" 1252"));
+  EXPECT_TRUE(std::all_of(head.begin(), head.end(), [](char c) { return c > 0 && c < 0x7F; }));
   EXPECT_EQ(restore.find("/reg:32"), std::string::npos);
   EXPECT_EQ(host.OpenHandleCount(), 0u);
   EXPECT_TRUE(host.faults.empty());
@@ -143,7 +157,7 @@ TEST_F(BackupTest, UnderWow64TheTreesGoBackIntoTheViewTheyCameFrom) {
   EXPECT_EQ(Run(), kExitCompleted);
 
   EXPECT_TRUE(host.devices[0].removed);
-  EXPECT_NE(Saved("restore.cmd").find("reg import \"%~dp0registry.reg\" /reg:32 >nul"),
+  EXPECT_NE(Saved("restore.cmd").find("reg.exe\" import \"%~dp0registry.reg\" /reg:32 >nul"),
             std::string::npos);
   EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: class"),
             std::string::npos);
@@ -175,7 +189,8 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
     StageMachine(host);
     RunReport report(host, kNoOwner, /*quiet=*/true);
     Backup backup(host, report);
-    ASSERT_TRUE(backup.Begin(kBackups, kScriptPath));
+    backup.Begin(kBackups, kScriptPath);
+    ASSERT_EQ(backup.Folder(), kRunFolder);
     host.failingWrites.insert(std::string(kRunFolder) + "\\" + c.failingWrite);
     RemovingActions removal(host, report, false);
     SavingActions saving(backup, removal);
@@ -196,12 +211,19 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
 
 // A backup folder that cannot be made deletes nothing at all: neither when its parent cannot be
 // made, nor when the run's own folder cannot be (a name taken is another matter: see below).
+// A folder on the way that is a link (a junction to the system folder, say) is never passed
+// through: nothing is made beyond it.
 TEST(BackupFolderTest, WithoutItsFolderARunDeletesNothing) {
-  for (const std::string& failing : {std::string(kBackups), std::string(kRunFolder)}) {
+  for (const std::string& failing :
+       {std::string(kBackups), std::string(kRunFolder), std::string("link D:\\backups")}) {
     SCOPED_TRACE(failing);
     test::FakeHost host;
     StageMachine(host);
-    host.failingWrites.insert(failing);
+    if (failing.rfind("link ", 0) == 0) {
+      host.reparsePoints.insert(failing.substr(5));
+    } else {
+      host.failingWrites.insert(failing);
+    }
     const auto registryBefore = host.RegistrySnapshot();
 
     EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups}), kExitLeft);
@@ -220,7 +242,77 @@ TEST(BackupFolderTest, WithoutItsFolderARunDeletesNothing) {
       EXPECT_TRUE(logged(std::string("backup: the folder ") + kRunFolder +
                          " cannot be made (error 00000005)"));
     }
+    if (failing.rfind("link ", 0) == 0) {
+      EXPECT_TRUE(
+          logged("backup: D:\\backups is a link to another place: no backup is made "
+                 "through one"));
+      EXPECT_EQ(host.directories.count(kBackups), 0u);
+    }
   }
+}
+
+// The run's folder gets rights of its own (administrators only, inherited by its files); the
+// folders on the way, made for it, keep their parents'.
+TEST_F(BackupTest, TheRunFolderBelongsToAdministrators) {
+  EXPECT_EQ(Run(), kExitCompleted);
+
+  using Access = Host::FolderAccess;
+  EXPECT_EQ(host.folderAccess[kBackups], Access::Inherited);
+  EXPECT_EQ(host.folderAccess[kRunFolder], Access::AdministratorsOnly);
+  EXPECT_EQ(host.folderAccess[std::string(kRunFolder) + "\\files"], Access::Inherited);
+}
+
+// A folder named outside the code page, as the command line gives it (in UTF-8), is made and
+// written whole; standard error, in the code page, shows what it can of a name it cannot hold.
+TEST(BackupFolderTest, AFolderNamedOutsideTheCodePageIsMadeWhole) {
+  const std::string parent = "D:\\acc\\\xE5\xA4\x87\xE4\xBB\xBD \xC3\xBC";  // 备份 ü
+  const std::string runFolder = parent + "\\SCANPC-20261208T054312Z";
+  test::FakeHost host;
+  StageMachine(host);
+
+  EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, parent}), kExitCompleted);
+
+  EXPECT_FALSE(host.FileExists(kInf + "oem7.inf"));
+  EXPECT_TRUE(host.FileExists(runFolder + "\\files\\oem7.inf"));
+  EXPECT_TRUE(host.FileExists(runFolder + "\\registry.reg"));
+  EXPECT_NE(std::find(host.log.begin(), host.log.end(), "backup " + runFolder), host.log.end());
+
+  test::FakeHost blocked;
+  StageMachine(blocked);
+  blocked.failingWrites.insert(runFolder);
+  EXPECT_EQ(PerformRemoval(blocked, kNoOwner, RunOptions{true, false, parent}), kExitLeft);
+  EXPECT_TRUE(blocked.FileExists(kInf + "oem7.inf"));
+  EXPECT_EQ(blocked.standardError,
+            "No backup can be made in D:\\acc\\?? \xFC: nothing was deleted.\n");
+}
+
+// Names outside ASCII are encoded once, in UTF-8, in the log and throughout the manifest: those
+// of the script (code page) and those read through the wide calls alike, a failure's reason too.
+TEST_F(BackupTest, NamesOutsideAsciiAreEncodedOnce) {
+  // The fake's code page is Latin-1: \xE4 is a, \xDC is U.
+  host.files[kScriptPath].content +=
+      "Num2=SOFTWARE\\Vendor\\Sc\xE4nner\nNum3=SOFTWARE\\Vendor\\Kamera\xE4\n";
+  host.files[kScriptPath].content.replace(host.files[kScriptPath].content.find("Num=1"), 5,
+                                          "Num=3");
+  host.AddLink("SOFTWARE\\Vendor\\Sc\xE4nner\\\xDC", "SOFTWARE\\Vendor\\Camera");
+  host.SetString("SOFTWARE\\Vendor\\Kamera\xE4\\\xDC", "Name", "x");
+  host.FindKey("SOFTWARE\\Vendor\\Kamera\xE4\\\xDC")->openFailure = kErrorAccessDenied;
+
+  EXPECT_EQ(Run(), kExitLeft);
+
+  EXPECT_TRUE(
+      LogHas("tree SOFTWARE\\Vendor\\Kamera\xC3\xA4: left, it cannot be saved in the "
+             "backup: HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Kamera\xC3\xA4\\\xC3\x9C "
+             "cannot be opened (error 00000005)"));
+  EXPECT_TRUE(LogHas("tree SOFTWARE\\Vendor\\Sc\xC3\xA4nner: saved in the backup, 1 key"));
+  const std::string manifest = Saved("manifest.txt");
+  EXPECT_EQ(Utf8FromUtf16(Utf16FromUtf8(manifest)), manifest) << "not UTF-8 throughout";
+  for (const std::string& line :
+       {std::string("tree SOFTWARE\\Vendor\\Sc\xC3\xA4nner: saved in registry.reg, 1 key"),
+        std::string("  link HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Sc\xC3\xA4nner\\\xC3\x9C -> ")}) {
+    EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
+  }
+  EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Kamera\xE4"));
 }
 
 // Each run has a folder of its own: a name that is taken gets the next number, and nothing
@@ -308,9 +400,30 @@ TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
             std::string::npos);
 }
 
+// A double-byte character of code page 936 is written whole: its trail byte ('^' in 乛, bytes 81
+// 5E; '|'; '\\') is no character of its own, and escaping it would swallow the escape or split
+// the character. Elsewhere the same bytes are separate characters.
 TEST(BackupTextTest, CommandFilesTakeTextAsWritten) {
-  EXPECT_EQ(CommandQuoted("C:\\100% (x)&y"), "\"C:\\100%% (x)&y\"");
-  EXPECT_EQ(CommandText("C:\\100% (x)&y|<>^\""), "C:\\100%% ^(x^)^&y^|^<^>^^^\"");
+  const LeadByteTest none = [](unsigned char) { return false; };
+  const LeadByteTest gbk = [](unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; };
+  struct Case {
+    const char* text;
+    const LeadByteTest* isLead;
+    const char* quoted;
+    const char* escaped;
+  };
+  const Case cases[] = {
+      {"C:\\100% (x)&y|<>^\"", &none, "\"C:\\100%% (x)&y|<>^\"\"", "C:\\100%% ^(x^)^&y^|^<^>^^^\""},
+      {"a\x81^b|\x81|\x81\\%&", &gbk, "\"a\x81^b|\x81|\x81\\%%&\"", "a\x81^b^|\x81|\x81\\%%^&"},
+      {"a\x81^b|\x81|\x81\\%&", &none, "\"a\x81^b|\x81|\x81\\%%&\"", "a\x81^^b^|\x81^|\x81\\%%^&"},
+      // A lead byte that ends the text stands alone.
+      {"x\x81", &gbk, "\"x\x81\"", "x\x81"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(CommandQuoted(c.text, *c.isLead), c.quoted);
+    EXPECT_EQ(CommandText(c.text, *c.isLead), c.escaped);
+  }
 }
 
 }  // namespace

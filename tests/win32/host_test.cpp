@@ -126,6 +126,100 @@ TEST(FileTest, ArchiveAttributeClearsReadOnlySoTheFileCanBeDeleted) {
   EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
 }
 
+// Protected, its entries inherited by files and folders, full control for SYSTEM and the
+// Administrators group, and for the account that runs this process when there are three.
+void ExpectAdministratorsOnly(PSECURITY_DESCRIPTOR descriptor, DWORD entries) {
+  ASSERT_NE(descriptor, nullptr);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0);
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl != nullptr);
+  ASSERT_EQ(dacl->AceCount, entries);
+  std::vector<bool> granted;
+  for (DWORD index = 0; index < dacl->AceCount; ++index) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(dacl, index, &ace));
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(allowed->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(allowed->Mask & FILE_ALL_ACCESS, DWORD{FILE_ALL_ACCESS});
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    if (index == 0) {
+      EXPECT_TRUE(::IsWellKnownSid(sid, WinLocalSystemSid));
+    } else if (index == 1) {
+      EXPECT_TRUE(::IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+    } else {
+      HANDLE raw = nullptr;
+      ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw));
+      win32::unique_handle token(raw);
+      std::vector<BYTE> user(512);
+      DWORD size = 0;
+      ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, user.data(), 512, &size));
+      EXPECT_TRUE(::EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid));
+    }
+  }
+}
+
+// The backup's files: a folder named outside the code page, made for administrators only (its
+// access list read back), nothing ever replaced.
+TEST(BackupFileTest, MakesAndWritesWholeNamesAndNeverReplaces) {
+  ScratchFolder scratch;
+  Win32Host host;
+  const std::u16string folder = host.AnsiToWide(scratch.path()) + u"\\\u5907\u4EFD \u00FC";
+  const std::u16string manifest = folder + u"\\\u540D.txt";
+  const auto wide = [](const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+  };
+
+  ASSERT_EQ(host.CreateNewDirectory(folder, Host::FolderAccess::AdministratorsOnly), kErrorSuccess);
+  EXPECT_EQ(host.CreateNewDirectory(folder, Host::FolderAccess::Inherited), kErrorAlreadyExists);
+  EXPECT_EQ(
+      host.GetFileAttributesW(folder) & (kFileAttributeDirectory | kFileAttributeReparsePoint),
+      kFileAttributeDirectory);
+  EXPECT_EQ(host.WriteFileBytes(manifest, "made\r\n", false), kErrorSuccess);
+  EXPECT_EQ(host.WriteFileBytes(manifest, "saved\r\n", true), kErrorSuccess);
+  EXPECT_EQ(host.WriteFileBytes(manifest, "again", false), kErrorFileExists);
+  EXPECT_EQ(host.CopyToNewFile(manifest, manifest), kErrorFileExists);
+  EXPECT_EQ(host.CopyToNewFile(manifest, folder + u"\\copy"), kErrorSuccess);
+  std::string content(64, '\0');
+  {
+    win32::unique_hfile file(::CreateFileW(wide(folder + u"\\copy"), GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD read = 0;
+    ASSERT_TRUE(file && ::ReadFile(file.get(), content.data(), 64, &read, nullptr));
+    content.resize(read);
+  }
+  EXPECT_EQ(content, "made\r\nsaved\r\n");
+
+  // Wine 8 keeps no access list on a file or folder (it shows one made of the Unix mode), so the
+  // folder's own is checked where the platform keeps it, and the one it is made with always.
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetNamedSecurityInfoW(wide(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+            DWORD{ERROR_SUCCESS});
+  win32::unique_hlocal owned(descriptor);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
+  if ((control & SE_DACL_PROTECTED) != 0) {
+    ExpectAdministratorsOnly(descriptor, 2);
+  }
+  ExpectAdministratorsOnly(win32::AdministratorsOnlyFolderDescriptor(false).get(), 2);
+  // On a share, also the account that made it (here, the user that runs the tests).
+  ExpectAdministratorsOnly(win32::AdministratorsOnlyFolderDescriptor(true).get(), 3);
+
+  ::DeleteFileW(wide(manifest));
+  ::DeleteFileW(wide(folder + u"\\copy"));
+  EXPECT_TRUE(::RemoveDirectoryW(wide(folder)));
+}
+
 class RegistryTest : public ::testing::Test {
  protected:
   ScratchKey scratch;
