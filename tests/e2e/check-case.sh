@@ -12,7 +12,9 @@
 #   expect removed key <path>    registry below HKEY_LOCAL_MACHINE\SOFTWARE, the class keys and
 #   expect removed key64 <path>  \SYSTEM\ControlSet001, the folders and the devices) is unchanged,
 #   expect removed device <id>   and nothing new appears. A key is removed with everything below
-#                                it; key64 is a key of the 64-bit registry view.
+#   expect removed package <dir> it; key64 is a key of the 64-bit registry view; a package is a
+#                                folder of the driver store (machine_state's "store" lines), removed
+#                                with its files.
 #   expect log <pattern>         lines of the Wine debug log that the case asks for with
 #   expect log-closed            "debug <channels>" (see below)
 #   expect output <line>         lines of standard output besides the trace, in this order
@@ -187,6 +189,7 @@ expected=$(expectations removed) awk '
       if (kinds[i] == "key" && (what == "key" || what == "value") && below(path, items[i])) {
         print line; next
       }
+      if (kinds[i] == "package" && what == "store" && below(path, items[i])) { print line; next }
       if (kinds[i] == "key64" && (what == "key64" || what == "value64") &&
           below(path, items[i])) {
         print line; next
