@@ -14,7 +14,9 @@
 #   expect removed device <id>   and nothing new appears. A key is removed with everything below
 #   expect removed package <dir> it; key64 is a key of the 64-bit registry view; a package is a
 #                                folder of the driver store (machine_state's "store" lines), removed
-#                                with its files.
+#                                with its files. A removed device's key (SYSTEM\ControlSet001\Enum\
+#                                <id>) goes with it or stays, as the platform does (Wine 10 deletes
+#                                it, and its parents left empty; Wine 8 keeps it), but wholly.
 #   expect log <pattern>         lines of the Wine debug log that the case asks for with
 #   expect log-closed            "debug <channels>" (see below)
 #   expect output <line>         lines of standard output besides the trace, in this order
@@ -180,12 +182,21 @@ expected=$(expectations removed) awk '
     }
   }
   function below(path, root) { return path == root || index(path, root "\\") == 1 }
+  # The keys left after the run (after.txt, read first).
+  FNR == NR { if ($1 == "key") { kept[substr($0, 5)] = 1 }; next }
   {
     line = $0; what = $1; rest = substr(line, length(what) + 2)
     path = rest; sub(/ \| .*/, "", path)
     for (i in kinds) {
       if (kinds[i] == "file" && what == "file" && path == items[i]) { print line; next }
       if (kinds[i] == "device" && what == "device" && path == items[i]) { print line; next }
+      # The device key, when the platform deleted it, with the parents it left empty.
+      enum = "SYSTEM\\ControlSet001\\Enum\\" items[i]
+      if (kinds[i] == "device" && (what == "key" || what == "value") && !(enum in kept) &&
+          (below(path, enum) || (index(enum, path "\\") == 1 && !(path in kept) &&
+                                 index(path, "SYSTEM\\ControlSet001\\Enum\\") == 1))) {
+        print line; next
+      }
       if (kinds[i] == "key" && (what == "key" || what == "value") && below(path, items[i])) {
         print line; next
       }
@@ -195,7 +206,7 @@ expected=$(expectations removed) awk '
         print line; next
       }
     }
-  }' "$out/before.txt" | sort >"$out/expected-removed.txt"
+  }' "$out/after.txt" "$out/before.txt" | sort >"$out/expected-removed.txt"
 comm -23 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/removed.txt"
 comm -13 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/added.txt"
 echo "removed from the machine:"
