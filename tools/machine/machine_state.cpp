@@ -131,8 +131,10 @@ void ListRoots(const std::vector<std::string>& roots, const std::set<std::string
 }
 
 void ListRegistry() {
-  // The class registrations are many and never touched.
-  const std::set<std::string> skipped = {"SOFTWARE\\Classes", "SOFTWARE\\WOW6432Node"};
+  // The class registrations are many and never touched; the display's settings are Wine's own,
+  // which Wine 10 writes when a program first shows a window in a session.
+  const std::set<std::string> skipped = {"SOFTWARE\\Classes", "SOFTWARE\\WOW6432Node",
+                                         "SYSTEM\\ControlSet001\\Control\\Video"};
   const std::string classes = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
   ListRoots({"SOFTWARE", classes + "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}",
              classes + "{36FC9E60-C465-11CF-8056-444553540000}", "SYSTEM\\ControlSet001"},
