@@ -9,7 +9,8 @@
 # wine10-<Wine's version>, and reused as it is by every later run; a chroot left half made is
 # made again. Nothing is built inside: a command that runs there sees the clone (with its build
 # folders) and /tmp at the same paths as outside, and the machine's /dev, /proc and /sys, through
-# mounts of its own private mount namespace that end with it. Needs root.
+# mounts of its own private mount namespace that end with it; it starts in the same folder when
+# that is one of them, otherwise in /. Needs root.
 set -euo pipefail
 
 clone=$(realpath "$(dirname "$0")/..")
@@ -43,8 +44,6 @@ cached() {
 inside() {
   local root=$1
   shift
-  local here=$PWD
-  [ -d "$root$here" ] || here=/
   unshare --mount --propagation private -- bash -euc '
     root=$1 clone=$2 here=$3
     shift 3
@@ -56,8 +55,8 @@ inside() {
     mount --bind "$clone" "$root$clone"
     exec chroot "$root" /usr/bin/env \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-      bash -c "cd \"\$0\" && exec \"\$@\"" "$here" "$@"
-  ' inside "$root" "$clone" "$here" "$@"
+      bash -c "cd \"\$0\" 2>/dev/null || cd /; exec \"\$@\"" "$here" "$@"
+  ' inside "$root" "$clone" "$PWD" "$@"
 }
 
 setup() {
