@@ -103,6 +103,12 @@ while IFS= read -r link; do
   ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" \
     "$(wine winepath -u "${link%% | *}" 2>/dev/null)"
 done < <(sed -n 's/^folder-link //p' "$description" | tr -d '\r')
+# Driver packages go to the driver store of the stager's own width: in a 64-bit prefix the 64-bit
+# stager (of the companion's build) stages them.
+if [ "$world" = win64 ] && grep -q '^package ' "$description"; then
+  build64=$(dirname "${VORSK_COMPANION_EXE:-$(dirname "$build")/win64/vorsk64.exe}")
+  wine "$build64/tools/machine/stager.exe" --packages "$description_path" </dev/null
+fi
 # The state's lines come in the runtime's text mode, ending with CR LF.
 inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Installs what building and testing vorsk needs on Debian 12, and only what is missing. Works
-# as root or through sudo. With the argument "fuzz" it installs what the fuzz target needs as
-# well (clang 14 and its libFuzzer runtime), with "bench" what the benchmarks need (Google
-# Benchmark); the regular build and tests need neither.
+# Installs what building and testing vorsk needs on Debian 12, and only what is missing (the
+# Wine 10 world's chroot is made by wine10-world.sh, with debootstrap). Works as root or through
+# sudo. With the argument "fuzz" it installs what the fuzz target needs as well (clang 14 and its
+# libFuzzer runtime), with "bench" what the benchmarks need (Google Benchmark); the regular build
+# and tests need neither.
 set -euo pipefail
 
 packages=(cmake g++ make googletest binutils
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb fonts-wqy-microhei
-          openssl osslsigncode zip unzip)
+          openssl osslsigncode zip unzip debootstrap)
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi

@@ -12,7 +12,11 @@
 #   expect removed key <path>    registry below HKEY_LOCAL_MACHINE\SOFTWARE, the class keys and
 #   expect removed key64 <path>  \SYSTEM\ControlSet001, the folders and the devices) is unchanged,
 #   expect removed device <id>   and nothing new appears. A key is removed with everything below
-#                                it; key64 is a key of the 64-bit registry view.
+#   expect removed package <dir> it; key64 is a key of the 64-bit registry view; a package is a
+#                                folder of the driver store (machine_state's "store" lines), removed
+#                                with its files. A removed device's key (SYSTEM\ControlSet001\Enum\
+#                                <id>) goes with it or stays, as the platform does (Wine 10 deletes
+#                                it, and its parents left empty; Wine 8 keeps it), but wholly.
 #   expect log <pattern>         lines of the Wine debug log that the case asks for with
 #   expect log-closed            "debug <channels>" (see below)
 #   expect output <line>         lines of standard output besides the trace, in this order
@@ -152,6 +156,54 @@ done < <(expectations backup-file)
 if tr -d '\r' <"$case_file" | grep -qx 'expect backup empty' && [ -s "$out/backup-files.txt" ]; then
   fail "the backup folder holds files: $(tr '\n' ' ' <"$out/backup-files.txt")"
 fi
+# The machine: removed exactly what the case expects, and nothing added.
+: >"$out/device-keys.txt"
+expected=$(expectations removed) awk -v device_keys="$out/device-keys.txt" '
+  BEGIN {
+    n = split(ENVIRON["expected"], lines, "\n")
+    for (i = 1; i <= n; i++) {
+      kind = lines[i]; sub(/ .*/, "", kind)
+      item = lines[i]; sub(/^[a-z]+ /, "", item)
+      if (kind != "") { kinds[i] = kind; items[i] = item }
+    }
+  }
+  function below(path, root) { return path == root || index(path, root "\\") == 1 }
+  # The keys left after the run (after.txt, read first).
+  FNR == NR { if ($1 == "key") { kept[substr($0, 5)] = 1 }; next }
+  {
+    line = $0; what = $1; rest = substr(line, length(what) + 2)
+    path = rest; sub(/ \| .*/, "", path)
+    for (i in kinds) {
+      if (kinds[i] == "file" && what == "file" && path == items[i]) { print line; next }
+      if (kinds[i] == "device" && what == "device" && path == items[i]) { print line; next }
+      # The device key, when the platform deleted it, with the parents it left empty.
+      enum = "SYSTEM\\ControlSet001\\Enum\\" items[i]
+      if (kinds[i] == "device" && (what == "key" || what == "value") && !(enum in kept) &&
+          (below(path, enum) || (index(enum, path "\\") == 1 && !(path in kept) &&
+                                 index(path, "SYSTEM\\ControlSet001\\Enum\\") == 1))) {
+        print line; print line >device_keys; next
+      }
+      if (kinds[i] == "key" && (what == "key" || what == "value") && below(path, items[i])) {
+        print line; next
+      }
+      if (kinds[i] == "package" && what == "store" && below(path, items[i])) { print line; next }
+      if (kinds[i] == "key64" && (what == "key64" || what == "value64") &&
+          below(path, items[i])) {
+        print line; next
+      }
+    }
+  }' "$out/after.txt" "$out/before.txt" | sort >"$out/expected-removed.txt"
+comm -23 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/removed.txt"
+comm -13 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/added.txt"
+echo "removed from the machine:"
+sed 's/^/  /' "$out/removed.txt"
+diff -u "$out/expected-removed.txt" "$out/removed.txt" ||
+  fail "what the run removed differs from what the case expects"
+if [ -s "$out/added.txt" ]; then
+  sed 's/^/  added: /' "$out/added.txt"
+  fail "the run added to the machine"
+fi
+
 if tr -d '\r' <"$case_file" | grep -qx 'expect restored'; then
   if [ ! -s "$out/restore-scripts.txt" ]; then
     fail "no restore.cmd below the case's restore folder"
@@ -163,12 +215,13 @@ if tr -d '\r' <"$case_file" | grep -qx 'expect restored'; then
         fail "a restore script ended with a status other than 0 (pass $pass)"
       fi
     done
-    diff -u <(grep -v '^device ' "$out/before.txt") <(grep -v '^device ' "$out/restored.txt") ||
+    # No file puts a device back, nor the device key that the platform deleted with it.
+    diff -u <(grep -v '^device ' "$out/before.txt" | grep -vxFf "$out/device-keys.txt") \
+      <(grep -v '^device ' "$out/restored.txt" | grep -vxFf "$out/device-keys.txt") ||
       fail "the restored machine differs from the machine before the run"
     diff -u "$out/restored.txt" "$out/restored-again.txt" || fail "restoring again changed the machine"
   fi
 fi
-
 # A restore that must refuse: its first pass says these lines, in order, and neither pass says
 # the "restore-lacks" text.
 if grep -qE '^expect restore-output ' "$case_file"; then
@@ -180,40 +233,4 @@ while IFS= read -r text; do
   ! grep -qF -- "$text" "$out"/restore-[12].txt 2>/dev/null || fail "a restore said: $text"
 done < <(expectations restore-lacks)
 
-# The machine: removed exactly what the case expects, and nothing added.
-expected=$(expectations removed) awk '
-  BEGIN {
-    n = split(ENVIRON["expected"], lines, "\n")
-    for (i = 1; i <= n; i++) {
-      kind = lines[i]; sub(/ .*/, "", kind)
-      item = lines[i]; sub(/^[a-z]+ /, "", item)
-      if (kind != "") { kinds[i] = kind; items[i] = item }
-    }
-  }
-  function below(path, root) { return path == root || index(path, root "\\") == 1 }
-  {
-    line = $0; what = $1; rest = substr(line, length(what) + 2)
-    path = rest; sub(/ \| .*/, "", path)
-    for (i in kinds) {
-      if (kinds[i] == "file" && what == "file" && path == items[i]) { print line; next }
-      if (kinds[i] == "device" && what == "device" && path == items[i]) { print line; next }
-      if (kinds[i] == "key" && (what == "key" || what == "value") && below(path, items[i])) {
-        print line; next
-      }
-      if (kinds[i] == "key64" && (what == "key64" || what == "value64") &&
-          below(path, items[i])) {
-        print line; next
-      }
-    }
-  }' "$out/before.txt" | sort >"$out/expected-removed.txt"
-comm -23 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/removed.txt"
-comm -13 <(sort "$out/before.txt") <(sort "$out/after.txt") >"$out/added.txt"
-echo "removed from the machine:"
-sed 's/^/  /' "$out/removed.txt"
-diff -u "$out/expected-removed.txt" "$out/removed.txt" ||
-  fail "what the run removed differs from what the case expects"
-if [ -s "$out/added.txt" ]; then
-  sed 's/^/  added: /' "$out/added.txt"
-  fail "the run added to the machine"
-fi
 exit "$failed"

@@ -239,9 +239,9 @@ TEST_F(DevicesTest, PrefixesThatNameNoVendorAreRefused) {
     bool refused;
     std::vector<std::string> removed;  // besides the scanner, which the second prefix names
   };
-  const std::string keyboard = "USB\\VID_046D&PID_C31C\\1";
+  const std::string keyboard = "USB\\VID_0000&PID_C31C\\1";
   const std::string disk = "USBSTOR\\DISK&VEN_X\\1";
-  const std::string mouse = "HID\\VID_046D&PID_C077\\1";
+  const std::string mouse = "HID\\VID_0000&PID_C077\\1";
   const std::vector<Case> cases = {
       {"USB\\", true, {}},
       {"usb", true, {}},
@@ -252,7 +252,7 @@ TEST_F(DevicesTest, PrefixesThatNameNoVendorAreRefused) {
       {"USB\\PID_C31C", true, {}},
       {"USBSTOR", true, {}},
       {"HID\\VID", true, {}},
-      {"usb\\vid_046d", false, {keyboard}},
+      {"usb\\vid_0000", false, {keyboard}},
       {"USBSTOR\\Disk", false, {disk}},
       {"HID\\VID_", false, {mouse}},
   };
@@ -260,17 +260,17 @@ TEST_F(DevicesTest, PrefixesThatNameNoVendorAreRefused) {
     SCOPED_TRACE(c.prefix);
     test::FakeHost machine;
     machine.AddFile(kScriptPath,
-                    "[PIDVID]\r\nNum1=" + c.prefix + "\r\nNum2=USB\\VID_04A9&PID_2206\r\n");
-    machine.AddDevice(keyboard, {"USB\\VID_046D&PID_C31C"});
+                    "[PIDVID]\r\nNum1=" + c.prefix + "\r\nNum2=USB\\VID_0000&PID_2206\r\n");
+    machine.AddDevice(keyboard, {"USB\\VID_0000&PID_C31C"});
     machine.AddDevice(disk, {"USBSTOR\\DiskVen_X", "GenDisk"});
-    machine.AddDevice("USB\\VID_04A9&PID_2206\\1", {"USB\\VID_04A9&PID_2206"});
-    machine.AddDevice(mouse, {"HID\\VID_046D&PID_C077"});
+    machine.AddDevice("USB\\VID_0000&PID_2206\\1", {"USB\\VID_0000&PID_2206"});
+    machine.AddDevice(mouse, {"HID\\VID_0000&PID_C077"});
     RunReport run(machine, kNoOwner);
     RemovingActions act(machine, run, false);
     RemoveDevices(machine, run, kScriptPath, "", act);
 
     std::vector<std::string> removed = c.removed;
-    removed.push_back("USB\\VID_04A9&PID_2206\\1");
+    removed.push_back("USB\\VID_0000&PID_2206\\1");
     std::sort(removed.begin(), removed.end());
     std::vector<std::string> got = machine.JournalOf("remove-device");
     std::sort(got.begin(), got.end());

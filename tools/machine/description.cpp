@@ -110,6 +110,16 @@ bool ParseValues(const std::vector<std::string>& fields, std::size_t first,
   return true;
 }
 
+// A driver entry's fields from `first` on: "<class> <subkey>", then its values.
+bool ParseDriver(const std::vector<std::string>& fields, std::size_t first, DriverEntry& driver) {
+  const std::size_t gap = fields[first].find(' ');
+  const std::string classKey = fields[first].substr(0, gap);
+  driver.classKey = classKey == "image" ? kImageClassKey : classKey == "usb" ? kUsbClassKey : "";
+  driver.subkey = gap == std::string::npos ? std::string() : fields[first].substr(gap + 1);
+  return !driver.classKey.empty() && !driver.subkey.empty() &&
+         ParseValues(fields, first + 1, driver.values);
+}
+
 }  // namespace
 
 std::string HardwareIdList(const std::vector<std::string>& ids) {
@@ -183,16 +193,17 @@ std::optional<Description> ParseDescription(const std::string& text, std::string
       }
       description.files.push_back(file);
     } else if (kind == "driver") {
-      const std::size_t gap = fields[0].find(' ');
-      const std::string classKey = fields[0].substr(0, gap);
       DriverEntry driver;
-      driver.classKey = classKey == "image" ? kImageClassKey
-                        : classKey == "usb" ? kUsbClassKey
-                                            : "";
-      driver.subkey = gap == std::string::npos ? std::string() : fields[0].substr(gap + 1);
-      ok = !driver.classKey.empty() && !driver.subkey.empty() &&
-           ParseValues(fields, 1, driver.values);
+      ok = ParseDriver(fields, 0, driver);
       description.drivers.push_back(driver);
+    } else if (kind == "package" && fields.size() >= 2) {
+      PackageEntry package{fields[0], {}};
+      ok = !package.name.empty() &&
+           package.name.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyz"
+               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") == std::string::npos &&
+           ParseDriver(fields, 1, package.driver);
+      description.packages.push_back(package);
     } else if (kind == "device" && !rest.empty()) {
       description.devices.push_back(
           DeviceEntry{fields[0], std::vector<std::string>(fields.begin() + 1, fields.end())});

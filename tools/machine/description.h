@@ -4,6 +4,7 @@
 //   file C:\windows\Inf\oem7.inf | readonly
 //   file C:\windows\Inf\oem7.pnf | hidden | system | size 4096
 //   driver image 0003 | MatchingDeviceId=usb\vid_0000&pid_2206 | InfPath=oem7.inf
+//   package scanpkg | image 0005 | MatchingDeviceId=usb\vid_0000&pid_2206
 //   device USB\VID_0000&PID_2206\1 | USB\Vid_0000&Pid_2206&Rev_0100 | USB\Vid_0000&Pid_2206
 //   key SOFTWARE\Vendor\Scanner\Settings | Color=1 | @=default | Depth=dword:00000018
 //   key SOFTWARE\Vendor\Scanner\Lamp | Curve=hex:01,02,ff | Paths=hex(7):61,00,00,00,00,00
@@ -26,7 +27,11 @@
 // page: the registry receives them in UTF-16 (the script's and the files' lines go as written). A
 // "key" is written as a 32-bit program writes it (on 64-bit Windows, in the 32-bit registry view),
 // a "key64" in the 64-bit view (on 32-bit Windows the same). A device is an instance ID followed by
-// its hardware IDs (none: no hardware-ID property). The lines between "script" and "end script" are
+// its hardware IDs (none: no hardware-ID property). A package is a driver installed the way a
+// vendor's setup installs it: a package folder <name> with the INF <name>.inf (class Image, no
+// catalog) handed to the platform, which keeps it in its driver store and publishes its INF; then
+// its driver entry, named and valued as a driver line's, with InfPath set to the published INF.
+// The lines between "script" and "end script" are
 // the removal script, written to <Windows>\Setup417\Remove417.ini; without them there is no script.
 // Lines of other kinds (a test's expectations) are kept for the caller.
 #pragma once
@@ -63,6 +68,12 @@ struct DriverEntry {
   std::vector<NamedValue> values;
 };
 
+// A driver package and the driver entry that names its published INF.
+struct PackageEntry {
+  std::string name;  // letters, digits, "_" and "-": the folder's and its INF's name
+  DriverEntry driver;
+};
+
 struct DeviceEntry {
   std::string instanceId;
   std::vector<std::string> hardwareIds;
@@ -89,6 +100,7 @@ struct KeyRange {
 struct Description {
   std::vector<FileEntry> files;
   std::vector<DriverEntry> drivers;
+  std::vector<PackageEntry> packages;
   std::vector<DeviceEntry> devices;
   std::vector<KeyEntry> keys;
   std::vector<LinkEntry> links;

@@ -16,6 +16,10 @@
 //                                            view (but its WOW6432Node, which holds the 32-bit
 //                                            view)
 //   device <instance ID> | <hardware ID> | ...
+//   store <folder>                           the driver store of the machine's own width
+//   store <folder>\<file> | <size> bytes      (system32\DriverStore\FileRepository, reached
+//     | fnv <hash> ...                       through Sysnative under WOW64): each package folder
+//                                            and its files, as file lines give them
 //
 // A value's data is written as a description gives it, one way for each type and bytes: its text
 // for a REG_SZ of ASCII characters with one terminating zero, dword:<8 hex digits> for a
@@ -127,8 +131,10 @@ void ListRoots(const std::vector<std::string>& roots, const std::set<std::string
 }
 
 void ListRegistry() {
-  // The class registrations are many and never touched.
-  const std::set<std::string> skipped = {"SOFTWARE\\Classes", "SOFTWARE\\WOW6432Node"};
+  // The class registrations are many and never touched; the display's settings are Wine's own,
+  // which Wine 10 writes when a program first shows a window in a session.
+  const std::set<std::string> skipped = {"SOFTWARE\\Classes", "SOFTWARE\\WOW6432Node",
+                                         "SYSTEM\\ControlSet001\\Control\\Video"};
   const std::string classes = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
   ListRoots({"SOFTWARE", classes + "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}",
              classes + "{36FC9E60-C465-11CF-8056-444553540000}", "SYSTEM\\ControlSet001"},
@@ -160,7 +166,8 @@ std::string ContentHash(const std::wstring& path) {
   return text;
 }
 
-void ListFolder(const std::string& folder) {
+// The files of a folder, each as "<kind> <shown>\<name> | ...".
+void ListFolder(const std::string& folder, const std::string& kind, const std::string& shown) {
   const std::wstring wideFolder = Utf16(folder) + L"\\";
   WIN32_FIND_DATAW found;
   HANDLE search = ::FindFirstFileW((wideFolder + L"*").c_str(), &found);
@@ -173,7 +180,7 @@ void ListFolder(const std::string& folder) {
     }
     const unsigned long long size =
         static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
-    std::string line = "file " + folder + "\\" + Utf8(found.cFileName) + " | " +
+    std::string line = kind + " " + shown + "\\" + Utf8(found.cFileName) + " | " +
                        std::to_string(size) + " bytes | fnv " +
                        ContentHash(wideFolder + found.cFileName);
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -186,6 +193,28 @@ void ListFolder(const std::string& folder) {
       line += " | system";
     }
     lines.push_back(line);
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+}
+
+// Each package folder of the driver store, and its files.
+void ListStore(const std::string& windows) {
+  BOOL wow64 = FALSE;
+  const bool redirected = ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+  const std::string store =
+      windows + (redirected ? "\\Sysnative" : "\\System32") + "\\DriverStore\\FileRepository";
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(Utf16(store + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  do {
+    const std::string name = Utf8(found.cFileName);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == "." || name == "..") {
+      continue;
+    }
+    lines.push_back("store " + name);
+    ListFolder(store + "\\" + name, "store", name);
   } while (::FindNextFileW(search, &found));
   ::FindClose(search);
 }
@@ -236,8 +265,9 @@ int main(int argc, char** argv) {
     }
   }
   for (const std::string& folder : folders) {
-    ListFolder(folder);
+    ListFolder(folder, "file", folder);
   }
+  ListStore(windows);
   ListRegistry();
   ListDevices();
   std::sort(lines.begin(), lines.end());

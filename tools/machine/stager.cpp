@@ -1,6 +1,7 @@
 // Stages a machine description on the Wine prefix it runs in:
 //
 //   stager <description>
+//   stager --packages <description>
 //   stager --hold <path>
 //
 // With --hold it holds the file open the way another program would (for reading, sharing read
@@ -9,8 +10,11 @@
 //
 // Files with their attributes, driver entries below the device setup class keys, device
 // instances registered through the device setup service, registry keys with their values, and
-// the removal script in <Windows>\Setup417. Ends with status 1 and a reason on standard error
-// when anything cannot be staged.
+// the removal script in <Windows>\Setup417, and driver packages. The platform keeps a package in
+// the driver store of the caller's own width (a 32-bit program's under WOW64 goes to a store of
+// its own), so packages are staged by a stager of the machine's width: under WOW64 this one leaves
+// them to the 64-bit stager, which, given --packages, stages the packages only. Ends with status 1
+// and a reason on standard error when anything cannot be staged.
 #include <cstdio>
 #include <string>
 
@@ -129,6 +133,57 @@ bool StageDevice(const DeviceEntry& device) {
          Fail(device.instanceId);
 }
 
+// A package's INF: a minimal Version section of the still-image class, without a catalog.
+std::string PackageInf(const std::string& name) {
+  return "; " + name +
+         ".inf: a still-image driver package staged for a test\r\n"
+         "[Version]\r\n"
+         "Signature=\"$Windows NT$\"\r\n"
+         "Class=Image\r\n"
+         "ClassGUID={6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\r\n"
+         "Provider=%Vendor%\r\n"
+         "DriverVer=01/01/2020,1.0.0.0\r\n"
+         "\r\n"
+         "[Strings]\r\n"
+         "Vendor=\"Vorsk Sample Vendor\"\r\n";
+}
+
+// Writes the package folder in the temporary folder, hands its INF to the platform as a vendor's
+// setup does, then writes the driver entry with the published INF's name; the folder goes
+// afterwards, as a setup's does.
+bool StagePackage(const PackageEntry& package) {
+  char temporary[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temporary);
+  const std::string folder = std::string(temporary) + "vorsk-package-" + package.name;
+  const std::string inf = folder + "\\" + package.name + ".inf";
+  char published[MAX_PATH] = {};
+  char* publishedName = nullptr;
+  const bool copied = WriteWholeFile(inf, PackageInf(package.name)) &&
+                      ::SetupCopyOEMInfA(inf.c_str(), nullptr, SPOST_NONE, 0, published, MAX_PATH,
+                                         nullptr, &publishedName) &&
+                      publishedName != nullptr;
+  if (!copied) {
+    std::fprintf(stderr, "stager: the platform did not take the package %s (error %lu)\n",
+                 package.name.c_str(), static_cast<unsigned long>(::GetLastError()));
+  }
+  ::DeleteFileA(inf.c_str());
+  ::RemoveDirectoryA(folder.c_str());
+  if (!copied) {
+    return Fail(package.name);
+  }
+  DriverEntry driver = package.driver;
+  driver.values.push_back(NamedValue{"InfPath", REG_SZ, publishedName});
+  return StageKey(driver.classKey + "\\" + driver.subkey, driver.values);
+}
+
+bool StagePackages(const Description& description) {
+  bool ok = true;
+  for (const PackageEntry& package : description.packages) {
+    ok = StagePackage(package) && ok;
+  }
+  return ok;
+}
+
 bool Stage(const Description& description) {
   bool ok = true;
   for (const FileEntry& file : description.files) {
@@ -163,6 +218,10 @@ bool Stage(const Description& description) {
     const std::string path = std::string(windows) + "\\Setup417\\Remove417.ini";
     ok = (WriteWholeFile(path, *description.script) || Fail(path)) && ok;
   }
+  BOOL wow64 = FALSE;
+  if (!::IsWow64Process(::GetCurrentProcess(), &wow64) || !wow64) {
+    ok = StagePackages(description) && ok;
+  }
   return ok;
 }
 
@@ -184,16 +243,17 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  const bool packagesOnly = argc == 3 && std::string(argv[1]) == "--packages";
   std::string text;
-  if (argc != 2 || !ReadWholeFile(argv[1], text)) {
-    std::fprintf(stderr, "usage: stager <description>\n");
+  if ((argc != 2 && !packagesOnly) || !ReadWholeFile(argv[argc - 1], text)) {
+    std::fprintf(stderr, "usage: stager [--packages] <description>\n");
     return 2;
   }
   std::string error;
   const auto description = ParseDescription(text, error);
   if (!description) {
-    std::fprintf(stderr, "stager: %s: %s\n", argv[1], error.c_str());
+    std::fprintf(stderr, "stager: %s: %s\n", argv[argc - 1], error.c_str());
     return 2;
   }
-  return Stage(*description) ? 0 : 1;
+  return (packagesOnly ? StagePackages(*description) : Stage(*description)) ? 0 : 1;
 }

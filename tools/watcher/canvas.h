@@ -30,12 +30,18 @@ class Canvas {
   int height() const { return height_; }
   HDC dc() const { return dc_.get(); }
   // The pixels, row by row from the top, as 0x00RRGGBB; none when the bitmap could not be made.
+  // The fourth byte is cleared: a copy of the screen sets it under Wine 10 and drawing does not.
   std::vector<std::uint32_t> Pixels() const {
     ::GdiFlush();
     const auto* pixels = static_cast<const std::uint32_t*>(bits_);
-    return bits_ == nullptr ? std::vector<std::uint32_t>()
-                            : std::vector<std::uint32_t>(
-                                  pixels, pixels + static_cast<std::size_t>(width_) * height_);
+    std::vector<std::uint32_t> colours;
+    if (bits_ != nullptr) {
+      colours.assign(pixels, pixels + static_cast<std::size_t>(width_) * height_);
+    }
+    for (std::uint32_t& colour : colours) {
+      colour &= 0x00FFFFFF;
+    }
+    return colours;
   }
 
  private:
