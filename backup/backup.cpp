@@ -68,7 +68,7 @@ void Backup::Begin(const std::string& parent, const std::string& scriptPath) {
   const std::string trimmed =
       parent.size() > 3 && parent.back() == '\\' ? parent.substr(0, parent.size() - 1) : parent;
   // One moment and one name for the folder, the manifest and the restore command.
-  computer_ = host_.GetComputerNameA();
+  computer_ = host_.ComputerName();
   made_ = host_.GetSystemTime();
   const std::optional<std::string> folder =
       MakeRunFolder(host_, report_, trimmed, Utf8(computer_), made_);

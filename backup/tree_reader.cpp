@@ -79,7 +79,7 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
   std::vector<std::u16string> names;
   for (std::uint32_t index = 0; index < subKeyCount; ++index) {
     std::u16string name;
-    status = host.RegEnumKeyExW(key, index, name);
+    status = host.EnumSubkeyNameW(key, index, name);
     if (status != kErrorSuccess) {
       tree.failure =
           ErrorReason("a subkey of " + Utf8FromUtf16(path) + " cannot be listed", status);

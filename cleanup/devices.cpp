@@ -125,7 +125,7 @@ void FindMatchingDevices(Host& host, RunReport& report, const std::string& prefi
       if (ids == HardwareIds::GivenUp) {
         // Its IDs could not be read: it may be one that the script names, so it counts as left.
         report.Log("instance " +
-                   host.SetupDiGetDeviceInstanceIdA(set.get(), record)
+                   host.DeviceInstanceIdOf(set.get(), record)
                        .value_or("(its instance ID cannot be read)") +
                    ": left, its hardware IDs cannot be read (no memory)");
         report.NoteLeft();
@@ -142,9 +142,8 @@ void FindMatchingDevices(Host& host, RunReport& report, const std::string& prefi
       const std::optional<std::string> matched =
           FirstMatchingId(act, idList, size, prefix1, prefix2);
       if (matched) {
-        act.Instance(FoundInstance{set.get(), record,
-                                   host.SetupDiGetDeviceInstanceIdA(set.get(), record), *matched,
-                                   HardwareIdList(idList, size)});
+        act.Instance(FoundInstance{set.get(), record, host.DeviceInstanceIdOf(set.get(), record),
+                                   *matched, HardwareIdList(idList, size)});
       }
     }
   }

@@ -31,7 +31,7 @@ bool DeleteSubkeys(Host& host, RegKey key, std::uint32_t& deleted) {
   std::vector<std::u16string> names;
   for (std::uint32_t index = 0; index < subKeyCount; ++index) {
     std::u16string name;
-    if (host.RegEnumKeyExW(key, index, name) != kErrorSuccess) {
+    if (host.EnumSubkeyNameW(key, index, name) != kErrorSuccess) {
       return false;
     }
     names.push_back(std::move(name));
@@ -68,7 +68,7 @@ std::uint32_t CountSubkeys(Host& host, RegKey key) {
   std::uint32_t count = 0;
   for (std::uint32_t index = 0; index < subKeyCount; ++index) {
     std::u16string name;
-    if (host.RegEnumKeyExW(key, index, name) != kErrorSuccess) {
+    if (host.EnumSubkeyNameW(key, index, name) != kErrorSuccess) {
       continue;
     }
     ++count;

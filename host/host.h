@@ -232,7 +232,9 @@ class Host {
   // type and bytes (strings in UTF-16LE).
   virtual Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,
                                      std::uint32_t access, RegKey* result) = 0;
-  virtual Status RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) = 0;
+  // The name of the subkey at index, whole (a subkey name has at most 255 characters, so no size
+  // is asked for); kErrorNoMoreItems past the last subkey.
+  virtual Status EnumSubkeyNameW(RegKey key, std::uint32_t index, std::u16string& name) = 0;
   virtual Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name,
                                std::uint32_t& type, std::string& data) = 0;
   // Text of the code page, as the wide-character calls take it.
@@ -257,8 +259,8 @@ class Host {
                                          DeviceInfoRecord& record) = 0;
   virtual bool SetupDiDestroyDeviceInfoList(DevInfoSet set) = 0;
   // The instance ID of the instance that the record names; nothing when it cannot be read.
-  virtual std::optional<std::string> SetupDiGetDeviceInstanceIdA(DevInfoSet set,
-                                                                 DeviceInfoRecord& record) = 0;
+  virtual std::optional<std::string> DeviceInstanceIdOf(DevInfoSet set,
+                                                        DeviceInfoRecord& record) = 0;
   // An empty set of no particular class, for instances opened by their instance IDs.
   virtual DevInfoSet SetupDiCreateDeviceInfoList() = 0;
   // Adds the instance with this instance ID to the set and fills the record for it.
@@ -280,8 +282,8 @@ class Host {
   virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                                       std::uint32_t timeoutMs) = 0;
   virtual ProcessFacts GetProcessFacts() = 0;
-  // The machine's name, and the time now.
-  virtual std::string GetComputerNameA() = 0;
+  // The machine's name ("COMPUTER" when it cannot be had), and the time now.
+  virtual std::string ComputerName() = 0;
   virtual UtcTime GetSystemTime() = 0;
   // Takes the machine-wide lock that one run of vorsk holds at a time, whoever runs it, waiting
   // up to `timeoutMs` for another run to release it; the lock of a run that was cut short passes

@@ -799,7 +799,7 @@ Status FakeHost::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey
   return OpenKey(parent, Narrow(subKey), access, false, result);
 }
 
-Status FakeHost::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) {
+Status FakeHost::EnumSubkeyNameW(RegKey key, std::uint32_t index, std::u16string& name) {
   std::string narrow;
   const Status status = RegEnumKeyExA(key, index, narrow, 256);
   if (status == kErrorSuccess) {
@@ -972,8 +972,7 @@ bool FakeHost::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
   return true;
 }
 
-std::optional<std::string> FakeHost::SetupDiGetDeviceInstanceIdA(DevInfoSet set,
-                                                                 DeviceInfoRecord& record) {
+std::optional<std::string> FakeHost::DeviceInstanceIdOf(DevInfoSet set, DeviceInfoRecord& record) {
   Device* device = DeviceOf(set, record);
   if (device == nullptr || device->instanceIdUnreadable) {
     lastError_ = kErrorInvalidParameter;

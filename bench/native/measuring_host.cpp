@@ -243,12 +243,12 @@ bool MeasuringHost::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
   return inner_.SetupDiDestroyDeviceInfoList(set);
 }
 
-std::optional<std::string> MeasuringHost::SetupDiGetDeviceInstanceIdA(DevInfoSet set,
-                                                                      DeviceInfoRecord& record) {
+std::optional<std::string> MeasuringHost::DeviceInstanceIdOf(DevInfoSet set,
+                                                             DeviceInfoRecord& record) {
   std::optional<std::string> id;
   {
     InHost scope;
-    id = inner_.SetupDiGetDeviceInstanceIdA(set, record);
+    id = inner_.DeviceInstanceIdOf(set, record);
   }
   return id ? std::optional<std::string>(std::string(*id)) : std::nullopt;
 }
@@ -314,11 +314,11 @@ Status MeasuringHost::WriteFileBytes(const std::u16string& path, const std::stri
 
 // Text that the host hands back is copied out of the host's scope, so that the caller's copy
 // counts as the caller's memory.
-std::string MeasuringHost::GetComputerNameA() {
+std::string MeasuringHost::ComputerName() {
   std::string name;
   {
     InHost scope;
-    name = inner_.GetComputerNameA();
+    name = inner_.ComputerName();
   }
   return std::string(name);
 }
@@ -334,12 +334,12 @@ Status MeasuringHost::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& s
   return inner_.RegOpenKeyNoFollowW(parent, subKey, access, result);
 }
 
-Status MeasuringHost::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) {
+Status MeasuringHost::EnumSubkeyNameW(RegKey key, std::uint32_t index, std::u16string& name) {
   std::u16string text;
   Status status;
   {
     InHost scope;
-    status = inner_.RegEnumKeyExW(key, index, text);
+    status = inner_.EnumSubkeyNameW(key, index, text);
   }
   if (status == kErrorSuccess) {
     name = text;

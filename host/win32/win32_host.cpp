@@ -402,7 +402,7 @@ Status Win32Host::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKe
   return static_cast<Status>(status);
 }
 
-Status Win32Host::RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) {
+Status Win32Host::EnumSubkeyNameW(RegKey key, std::uint32_t index, std::u16string& name) {
   wchar_t buffer[256];
   DWORD length = 256;
   const LONG status =
@@ -507,8 +507,7 @@ bool Win32Host::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
       [&] { return win32::setup::SetupDiDestroyDeviceInfoList(ToPlatform(set)) != FALSE; });
 }
 
-std::optional<std::string> Win32Host::SetupDiGetDeviceInstanceIdA(DevInfoSet set,
-                                                                  DeviceInfoRecord& record) {
+std::optional<std::string> Win32Host::DeviceInstanceIdOf(DevInfoSet set, DeviceInfoRecord& record) {
   // An instance ID has at most 200 characters and its terminating zero.
   std::vector<char> buffer(kMaxDeviceIdLength + 1, '\0');
   if (!win32::setup::SetupDiGetDeviceInstanceIdA(ToPlatform(set), ToDevinfoData(record),
@@ -563,7 +562,7 @@ ProcessFacts Win32Host::GetProcessFacts() {
   return win32::ReadProcessFacts(IsWow64Process());
 }
 
-std::string Win32Host::GetComputerNameA() {
+std::string Win32Host::ComputerName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD length = sizeof(name);
   if (!::GetComputerNameA(name, &length)) {

@@ -51,7 +51,7 @@ class Win32Host : public Host {
   Status RegCloseKey(RegKey key) override;
   Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
                              RegKey* result) override;
-  Status RegEnumKeyExW(RegKey key, std::uint32_t index, std::u16string& name) override;
+  Status EnumSubkeyNameW(RegKey key, std::uint32_t index, std::u16string& name) override;
   Status RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& name, std::uint32_t& type,
                        std::string& data) override;
   std::u16string AnsiToWide(const std::string& text) override;
@@ -69,8 +69,7 @@ class Win32Host : public Host {
   bool SetupDiCallClassInstaller(std::uint32_t function, DevInfoSet set,
                                  DeviceInfoRecord& record) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override;
-  std::optional<std::string> SetupDiGetDeviceInstanceIdA(DevInfoSet set,
-                                                         DeviceInfoRecord& record) override;
+  std::optional<std::string> DeviceInstanceIdOf(DevInfoSet set, DeviceInfoRecord& record) override;
   DevInfoSet SetupDiCreateDeviceInfoList() override;
   bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
                               DeviceInfoRecord& record) override;
@@ -83,7 +82,7 @@ class Win32Host : public Host {
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                               std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override;
-  std::string GetComputerNameA() override;
+  std::string ComputerName() override;
   UtcTime GetSystemTime() override;
   RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
   void ReleaseRunLock() override;

@@ -317,7 +317,7 @@ TEST_F(RegistryTest, WideReadersGiveEveryValueAsStored) {
             std::make_pair(kRegDword, std::string("\x2a\0\0\0", 4)));
 
   std::u16string subkey;
-  ASSERT_EQ(host.RegEnumKeyExW(key.get(), 0, subkey), kErrorSuccess);
+  ASSERT_EQ(host.EnumSubkeyNameW(key.get(), 0, subkey), kErrorSuccess);
   EXPECT_EQ(subkey, host.AnsiToWide("\u00e9t\u00e9"));
 }
 
