@@ -36,7 +36,7 @@ cmake --preset bench-native >/dev/null
 cmake --build --preset bench-native --target stages_bench >/dev/null
 cmake --preset bench-win32 >/dev/null
 cmake --build --preset bench-win32 --target vorsk stager registry_bench devices_bench \
-  empty_window frameless_run frameless_bars >/dev/null
+  empty_window frameless_run frameless_bars plain_run >/dev/null
 cmake --preset bench-win64 >/dev/null
 cmake --build --preset bench-win64 --target vorsk64 empty_program bare_remover >/dev/null
 build=$(realpath build/bench-win32)
@@ -74,7 +74,7 @@ open_session() { # <world>
   programs=$session/drive_c/vorsk-bench
   mkdir -p "$programs"
   cp "$build/vorsk.exe" "$build/bench/frameless_run.exe" "$build/bench/frameless_bars.exe" \
-    "$build/bench/empty_window.exe" "$programs/"
+    "$build/bench/empty_window.exe" "$build/bench/plain_run.exe" "$programs/"
   if [ "$1" = win64 ]; then
     cp "$build64/vorsk64.exe" "$build64/bench/empty_program.exe" \
       "$build64/bench/bare_remover.exe" "$programs/"
@@ -148,7 +148,8 @@ outside_median() { # <world> <label>
 whole_program() { # <world> <runs>
   local world=$1 runs=$2
   local frameless=frameless bars=bars
-  local -a timed=(vorsk=vorsk.exe frameless=frameless_run.exe empty=empty_window.exe)
+  local -a timed=(vorsk=vorsk.exe frameless=frameless_run.exe empty=empty_window.exe
+    independent=plain_run.exe)
   if [ "$world" = win64 ]; then
     frameless=frameless+companion
     bars=bars+companion
@@ -159,7 +160,7 @@ whole_program() { # <world> <runs>
   fi
   time_programs "$world" tests/e2e/cases/typical-road.case "$runs" "${timed[@]}"
   local label
-  for label in vorsk frameless empty frameless+companion bars bars+companion; do
+  for label in vorsk frameless independent empty frameless+companion bars bars+companion; do
     if [ -s "$build/phases-$world-$label" ]; then
       record "program $world $label $(phase_median "$world" "$label" wall)"
     fi
@@ -310,6 +311,10 @@ whole() { # <label> <numerator key> <denominator key>
 }
 whole "whole run, 32-bit: vorsk.exe / frameless (goal 1.15)" "program win32 vorsk" \
   "program win32 frameless"
+whole "whole run, 32-bit: vorsk.exe / independent floor" "program win32 vorsk" \
+  "program win32 independent"
+whole "whole run, 32-bit: frameless / independent floor" "program win32 frameless" \
+  "program win32 independent"
 whole "whole run, 64-bit: vorsk.exe / frameless+companion (goal 1.15)" "program win64 vorsk" \
   "program win64 frameless+companion"
 whole "companion removing $companion_instances instances / bare 64-bit remover (goal 1.1)" \
