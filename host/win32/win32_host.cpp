@@ -20,6 +20,7 @@
 #include "host/win32/run_lock.h"
 #include "host/win32/run_log.h"
 #include "host/win32/setup_api.h"
+#include "host/win32/text_conversion.h"
 #include "host/win32/translate.h"
 
 namespace vorsk {
