@@ -280,12 +280,12 @@ bool MeasuringHost::IsWow64Process() {
   return inner_.IsWow64Process();
 }
 
-ProgramRun MeasuringHost::RunProgramBeside(const std::string& program,
-                                           const std::string& arguments) {
+ProgramRun MeasuringHost::RunProgramBeside(const std::string& program, const std::string& arguments,
+                                           std::uint32_t timeoutMs) {
   ProgramRun run;
   {
     InHost scope;
-    run = inner_.RunProgramBeside(program, arguments);
+    run = inner_.RunProgramBeside(program, arguments, timeoutMs);
   }
   run.output = std::string(run.output);
   return run;

@@ -68,7 +68,8 @@ class MeasuringHost : public Host {
                                       std::uint32_t* flags) override;
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
   bool IsWow64Process() override;
-  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments) override;
+  ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
+                              std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override;
   std::string ComputerName() override;
   UtcTime GetSystemTime() override;

@@ -23,6 +23,7 @@
 #include <commctrl.h>
 #endif
 
+#include "companion/protocol.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
 #include "removal/run.h"
@@ -78,7 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(window));
   vorsk::MarkStartupPhase("removal");
   if (__argc > 1) {
-    const vorsk::ProgramRun run = host.RunProgramBeside(__argv[1], "");
+    const vorsk::ProgramRun run = host.RunProgramBeside(__argv[1], "", vorsk::CompanionWaitMs(0));
     vorsk::MarkStartupPhase("companion");
     if (run.start != vorsk::ProgramRun::Start::Ran) {
       std::fprintf(stderr, "%s did not run\n", __argv[1]);

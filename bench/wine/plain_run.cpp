@@ -53,14 +53,14 @@ void DeleteDriverFiles(const std::string& windows, HKEY classKey, const std::str
     char matching[256] = {};
     char inf[256] = {};
     DWORD size = sizeof(matching) - 1;
-    const bool found = ::RegQueryValueExA(entry, "MatchingDeviceId", nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(matching), &size) ==
-                           ERROR_SUCCESS &&
-                       ::_stricmp(matching, deviceId.c_str()) == 0;
+    const bool found =
+        ::RegQueryValueExA(entry, "MatchingDeviceId", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(matching), &size) == ERROR_SUCCESS &&
+        ::_stricmp(matching, deviceId.c_str()) == 0;
     size = sizeof(inf) - 1;
-    const bool hasInf = found && ::RegQueryValueExA(entry, "InfPath", nullptr, nullptr,
-                                                    reinterpret_cast<BYTE*>(inf), &size) ==
-                                     ERROR_SUCCESS;
+    const bool hasInf =
+        found && ::RegQueryValueExA(entry, "InfPath", nullptr, nullptr,
+                                    reinterpret_cast<BYTE*>(inf), &size) == ERROR_SUCCESS;
     ::RegCloseKey(entry);
     if (!found) {
       continue;
@@ -72,7 +72,7 @@ void DeleteDriverFiles(const std::string& windows, HKEY classKey, const std::str
         ::DeleteFileA(path.c_str());
         const std::size_t dot = path.rfind('.');
         path = dot != std::string::npos && dot > path.rfind('\\') ? path.substr(0, dot) + ".pnf"
-                                                                     : path + ".pnf";
+                                                                  : path + ".pnf";
       }
     }
     return;
@@ -88,8 +88,7 @@ void RemoveDevices(const std::string& prefix1, const std::string& prefix2) {
   record.cbSize = sizeof(record);
   for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set, index, &record); ++index) {
     DWORD size = 0;
-    ::SetupDiGetDeviceRegistryPropertyA(set, &record, SPDRP_HARDWAREID, nullptr, nullptr, 0,
-                                        &size);
+    ::SetupDiGetDeviceRegistryPropertyA(set, &record, SPDRP_HARDWAREID, nullptr, nullptr, 0, &size);
     if (size == 0) {
       continue;
     }
@@ -165,8 +164,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   char windows[MAX_PATH] = {};
   const UINT length = ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
   const std::string script = std::string(windows) + "\\Setup417\\Remove417.ini";
-  HANDLE file = ::CreateFileA(script.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = ::CreateFileA(script.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (length == 0 || length >= MAX_PATH || file == INVALID_HANDLE_VALUE) {
     return 2;
   }
