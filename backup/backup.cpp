@@ -74,8 +74,10 @@ void Backup::Begin(const std::string& parent, const std::string& scriptPath) {
       MakeRunFolder(host_, report_, trimmed, Utf8(computer_), made_);
   if (!folder) {
     report_.LogUtf8("backup: no backup can be made in " + parent + ": nothing is deleted");
-    host_.WriteStandardError("No backup can be made in " + host_.WideToAnsi(Utf16FromUtf8(parent)) +
-                             ": nothing was deleted.\n");
+    host_.WriteStandardError(EscapeControls("No backup can be made in " +
+                                            host_.WideToAnsi(Utf16FromUtf8(parent)) +
+                                            ": nothing was deleted.") +
+                             "\n");
     return;
   }
   folder_ = *folder;
@@ -112,8 +114,10 @@ bool Backup::Start(const std::string& scriptPath) {
   if (status != kErrorSuccess) {
     report_.LogUtf8(ErrorReason("backup: " + folder_ + " cannot be written", status) +
                     ": nothing is deleted");
-    host_.WriteStandardError("The backup " + host_.WideToAnsi(Utf16FromUtf8(folder_)) +
-                             " cannot be written: nothing was deleted.\n");
+    host_.WriteStandardError(EscapeControls("The backup " +
+                                            host_.WideToAnsi(Utf16FromUtf8(folder_)) +
+                                            " cannot be written: nothing was deleted.") +
+                             "\n");
     return false;
   }
   report_.LogUtf8("backup " + folder_);

@@ -21,8 +21,10 @@ class MachineRemoval final : public RemovalRunner {
     if (!request.logPath.empty()) {
       const std::string refusal = host.OpenLog(request.logPath);
       if (!refusal.empty()) {
-        host.WriteStandardError("The log " + vorsk::win32::WideToAnsi(request.logPath) + " " +
-                                refusal + "\n");
+        host.WriteStandardError(vorsk::EscapeControls("The log " +
+                                                      vorsk::win32::WideToAnsi(request.logPath) +
+                                                      " " + refusal) +
+                                "\n");
       }
     }
     vorsk::RunOptions options = request.options;
