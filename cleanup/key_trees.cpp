@@ -222,6 +222,16 @@ TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
         continue;
       }
     }
+    if (status == kErrorSuccess && IsLinkKey(host, key.get())) {
+      const std::optional<std::string> linkPath = PlatformPath(host, key.get());
+      if (!linkPath || !IsPlatformLink(*linkPath)) {
+        found.refusal = "a symbolic link on its path (" + PathOfComponents(components, i + 1) + ")";
+        return found;
+      }
+      // One of the platform's own links: followed to the key it stands for.
+      status = open(true);
+      linkFollowed = true;
+    }
     if (NamesNoKey(status)) {
       return found;
     }
@@ -231,24 +241,6 @@ TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
       tree.openError = status;
       found.tree = tree;
       return found;
-    }
-    if (IsLinkKey(host, key.get())) {
-      const std::optional<std::string> linkPath = PlatformPath(host, key.get());
-      if (!linkPath || !IsPlatformLink(*linkPath)) {
-        found.refusal = "a symbolic link on its path (" + PathOfComponents(components, i + 1) + ")";
-        return found;
-      }
-      // One of the platform's own links: followed to the key it stands for.
-      status = open(true);
-      if (NamesNoKey(status)) {
-        return found;
-      }
-      if (status != kErrorSuccess) {
-        tree.openError = status;
-        found.tree = tree;
-        return found;
-      }
-      linkFollowed = true;
     }
     parent = std::move(key);
   }
