@@ -21,6 +21,37 @@ struct FoundInstance {
   std::string hardwareIds;                // all its hardware IDs: "a; b"
 };
 
+// What the platform holds for a driver's published INF.
+struct DriverPackage {
+  enum class Hold {
+    NoStore,     // the machine keeps no driver store: the INF and its PNF are all there is
+    None,        // the store holds no package that the INF publishes
+    Held,        // the store holds its package
+    CannotTell,  // the published INF is gone, and nothing on the machine names its package
+  };
+  Hold hold = Hold::NoStore;
+  // The package's folder in the store, as this process reaches it; empty when the platform
+  // holds the package but its folder cannot be found.
+  std::u16string storeFolder;
+  // On a machine that an earlier removal left half-removed (the published INF gone, the package
+  // still in the store): the store's copy of the INF, to publish again under the INF's name so
+  // that the platform can uninstall the package.
+  std::u16string putBack;
+  // How the package was found, or why it could not be told, as the log says it.
+  std::string how;
+};
+
+// The driver entry's published INF, its precompiled twin (each at a path of at most 255
+// characters), whether each was there when the stage looked, and the package it publishes.
+struct FoundDriver {
+  std::string infName;
+  std::string infPath;
+  std::string pnfPath;
+  bool infPresent = false;
+  bool pnfPresent = false;
+  DriverPackage package;
+};
+
 // A listed tree that is there: its root key, open for reading (and for deletion when the user may
 // delete it), and its path below HKEY_LOCAL_MACHINE. A root that could not be opened at all is
 // null, with the platform's reason.
@@ -41,7 +72,10 @@ class ItemActions {
   virtual void Tell(const std::string& logged, const std::string& listed) = 0;
   void Tell(const std::string& line) { Tell(line, line); }
 
-  // An INF file or its precompiled twin, at a path of at most 255 characters.
+  // The driver entry's INF, its precompiled twin and its package.
+  virtual void Driver(const FoundDriver& driver) = 0;
+  // An INF file or its precompiled twin, at a path of at most 255 characters, when the other
+  // one's path is too long to go with it as one driver.
   virtual void File(const std::string& path) = 0;
   // A file path longer than 255 characters: never cut into another file's path, never deleted.
   virtual void OverlongFile(const std::string& path) = 0;

@@ -1,6 +1,7 @@
 #include "cleanup/driver_files.h"
 
 #include "cleanup/device_ids.h"
+#include "cleanup/driver_package.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
 #include "report/run_report.h"
@@ -116,7 +117,21 @@ void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act) {
     return;
   }
   const std::string infPath = windowsDirectory + "\\Inf\\" + infName;
-  for (const std::string& path : {infPath, PrecompiledPath(infPath)}) {
+  const std::string pnfPath = PrecompiledPath(infPath);
+  if (infPath.size() < kDriverTextSize && pnfPath.size() < kDriverTextSize) {
+    // Whether each file is there is read before anything is uninstalled, so that a file the
+    // uninstall takes is told from one that was already gone.
+    FoundDriver driver;
+    driver.infName = infName;
+    driver.infPath = infPath;
+    driver.pnfPath = pnfPath;
+    driver.infPresent = host.GetFileAttributesA(infPath) != kInvalidFileAttributes;
+    driver.pnfPresent = host.GetFileAttributesA(pnfPath) != kInvalidFileAttributes;
+    driver.package = FindDriverPackage(host, windowsDirectory, infName, infPath, driver.infPresent);
+    act.Driver(driver);
+    return;
+  }
+  for (const std::string& path : {infPath, pnfPath}) {
     // A path too long for the stage's buffer is never cut into another file's path.
     if (path.size() >= kDriverTextSize) {
       act.OverlongFile(path);

@@ -38,7 +38,8 @@ std::optional<DriverEntry> FindDriverEntry(Host& host, RegKey classKey,
 void FindDriverFiles(Host& host, RegKey classKey, const std::string& deviceId,
                      const std::string& label, ItemActions& act);
 
-// Hands <Windows directory>\Inf\<infName> and its precompiled twin to `act`.
+// Hands <Windows directory>\Inf\<infName>, its precompiled twin and the package it publishes to
+// `act` as one driver; when either path is longer than 255 characters, the two files one by one.
 void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act);
 
 // A registry value read as text: up to its first zero or its end, whichever comes first.

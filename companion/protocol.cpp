@@ -10,6 +10,12 @@ constexpr std::string_view kRemoved = "removed";
 constexpr std::string_view kRestart = "restart";
 constexpr std::string_view kAbsent = "absent";
 constexpr std::string_view kFailed = "failed";
+constexpr std::string_view kUninstalled = "uninstalled";
+
+bool IsSwitch(const std::string& argument, std::string_view name) {
+  return !argument.empty() && (argument[0] == '/' || argument[0] == '-') &&
+         EqualAsciiFolded(std::string_view(argument).substr(1), name);
+}
 
 // One argument as the platform's command-line parser reads it back: in quotes, with every quote
 // escaped and the backslashes before a quote (or before the closing quote) doubled.
@@ -102,6 +108,77 @@ std::optional<InstanceReport> ParseInstanceReport(std::string_view line) {
   return report;
 }
 
+std::string FormatUninstallReport(const UninstallReport& report) {
+  if (report.error == kErrorSuccess) {
+    return std::string(kUninstalled) + " " + report.infName;
+  }
+  return std::string(kFailed) + " " + ErrorText(report.error) + " " + report.infName;
+}
+
+std::optional<UninstallReport> ParseUninstallReport(std::string_view line) {
+  UninstallReport report;
+  std::string_view name;
+  if (line.substr(0, kUninstalled.size() + 1) == std::string(kUninstalled) + " ") {
+    name = line.substr(kUninstalled.size() + 1);
+  } else if (line.substr(0, kFailed.size() + 1) == std::string(kFailed) + " ") {
+    const std::string_view rest = line.substr(kFailed.size() + 1);
+    const std::optional<Status> error = ParseError(rest.substr(0, 8));
+    if (!error || *error == kErrorSuccess || rest.size() < 10 || rest[8] != ' ') {
+      return std::nullopt;
+    }
+    report.error = *error;
+    name = rest.substr(9);
+  } else {
+    return std::nullopt;
+  }
+  if (!IsInfNameText(name)) {
+    return std::nullopt;
+  }
+  report.infName = std::string(name);
+  return report;
+}
+
+bool IsInfNameText(std::string_view text) {
+  if (text.empty() || text.size() > 255) {
+    return false;
+  }
+  for (const char c : text) {
+    if (c < ' ' || c > '~' || c == '"') {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string UninstallArguments(const std::string& infName) {
+  return "/" + std::string(kUninstallSwitch) + " " + QuoteArgument(infName);
+}
+
+std::optional<std::string> ParseUninstallArguments(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 2 || !IsSwitch(arguments[0], kUninstallSwitch) ||
+      !IsInfNameText(arguments[1])) {
+    return std::nullopt;
+  }
+  return arguments[1];
+}
+
+std::optional<UninstallReport> MatchUninstallReport(const std::string& infName,
+                                                    std::string_view output) {
+  while (!output.empty()) {
+    const std::size_t end = output.find('\n');
+    std::string_view line = output.substr(0, end);
+    output = end == std::string_view::npos ? std::string_view() : output.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    const std::optional<UninstallReport> report = ParseUninstallReport(line);
+    if (report && report->infName == infName) {
+      return report;
+    }
+  }
+  return std::nullopt;
+}
+
 bool IsInstanceIdText(std::string_view text) {
   if (text.empty() || text.size() > kMaxDeviceIdLength) {
     return false;
@@ -116,9 +193,7 @@ bool IsInstanceIdText(std::string_view text) {
 
 std::optional<std::vector<std::string>> ParseCompanionArguments(
     const std::vector<std::string>& arguments) {
-  if (arguments.size() < 2 || arguments[0].empty() ||
-      (arguments[0][0] != '/' && arguments[0][0] != '-') ||
-      !EqualAsciiFolded(std::string_view(arguments[0]).substr(1), kCompanionSwitch)) {
+  if (arguments.size() < 2 || !IsSwitch(arguments[0], kCompanionSwitch)) {
     return std::nullopt;
   }
   std::vector<std::string> instanceIds(arguments.begin() + 1, arguments.end());

@@ -9,6 +9,14 @@
 // finish), "absent <ID>" (already gone), "failed <error> <ID>" (the platform's error, eight hex
 // digits). Exit status: 0 (every instance removed or absent), 3 (some left), 3010 (all removed or
 // absent, a restart needed), 1 (a malformed command line: nothing was changed).
+//
+// The driver's package goes the same way, since the platform keeps a 64-bit store apart from a
+// 32-bit program's reach:
+//
+//   vorsk64.exe /uninstall <published INF name>
+//
+// Report line: "uninstalled <name>", or "failed <error> <name>". Exit status: 0 (uninstalled),
+// 3 (it failed), 1 (a malformed command line: nothing was changed).
 #pragma once
 
 #include <cstddef>
@@ -24,6 +32,7 @@ namespace vorsk {
 
 inline constexpr std::string_view kCompanionProgram = "vorsk64.exe";
 inline constexpr std::string_view kCompanionSwitch = "remove";
+inline constexpr std::string_view kUninstallSwitch = "uninstall";
 // The most characters of arguments one start of the companion is given: the platform's command
 // line holds 32767 characters, the companion's quoted path among them.
 inline constexpr std::size_t kCompanionArgumentsLimit = 30000;
@@ -60,6 +69,29 @@ bool IsInstanceIdText(std::string_view text);
 // it, or an argument that cannot be an instance ID.
 std::optional<std::vector<std::string>> ParseCompanionArguments(
     const std::vector<std::string>& arguments);
+
+// What became of the uninstall of one driver package: kErrorSuccess, or the platform's error.
+struct UninstallReport {
+  Status error = kErrorSuccess;
+  std::string infName;
+};
+
+std::string FormatUninstallReport(const UninstallReport& report);
+std::optional<UninstallReport> ParseUninstallReport(std::string_view line);
+
+// Whether the companion's command line can carry a published INF's name: 1 to 255 printable
+// ASCII characters (blanks among them), none of them a quote.
+bool IsInfNameText(std::string_view text);
+
+// The companion's arguments that uninstall the package `infName` publishes, and the name that
+// such arguments give; nothing when they are malformed: no "/uninstall" (or "-uninstall", any
+// letter case) first, not exactly one name after it, or one the command line cannot carry.
+std::string UninstallArguments(const std::string& infName);
+std::optional<std::string> ParseUninstallArguments(const std::vector<std::string>& arguments);
+
+// The report on `infName` in the companion's standard output: the first line that names it.
+std::optional<UninstallReport> MatchUninstallReport(const std::string& infName,
+                                                    std::string_view output);
 
 // One start of the companion: its arguments, and the instance IDs they name.
 struct CompanionBatch {

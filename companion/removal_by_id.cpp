@@ -55,4 +55,17 @@ int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
   return restartNeeded ? kExitRestartNeeded : kExitCompleted;
 }
 
+UninstallReport UninstallPackage(Host& host, const std::string& infName) {
+  UninstallReport report;
+  report.infName = infName;
+  if (!host.SetupUninstallOEMInfA(infName, kSuoiForceDelete)) {
+    report.error = host.GetLastError();
+    // A failure without a reason is still a failure.
+    if (report.error == kErrorSuccess) {
+      report.error = kErrorInvalidData;
+    }
+  }
+  return report;
+}
+
 }  // namespace vorsk

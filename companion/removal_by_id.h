@@ -1,5 +1,5 @@
 // The companion's work: each device instance named by its instance ID removed through its class
-// installer, in a set of its own.
+// installer, in a set of its own; or the driver package that a published INF names uninstalled.
 #pragma once
 
 #include <functional>
@@ -15,5 +15,9 @@ namespace vorsk {
 // installer, and reports what became of it; returns the companion's exit status.
 int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
                         const std::function<void(const InstanceReport&)>& report);
+
+// Asks the platform to uninstall the package that the INF folder's `infName` publishes, even while
+// devices still use it, and reports what came of it.
+UninstallReport UninstallPackage(Host& host, const std::string& infName);
 
 }  // namespace vorsk

@@ -1,7 +1,7 @@
 // vorsk64.exe's root: the 64-bit companion that removes, on 64-bit Windows, the device instances
-// whose instance IDs vorsk.exe gives it on its command line, and reports one line per instance on
-// its standard output. It shows nothing, writes no file and, started without its command line
-// (double-clicked), changes nothing.
+// whose instance IDs vorsk.exe gives it on its command line, or uninstalls the driver package of
+// the INF it names, and reports one line per item on its standard output. It shows nothing, writes
+// no file and, started without its command line (double-clicked), changes nothing.
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,7 +48,16 @@ void WriteLine(const std::string& line) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   vorsk::win32::RestrictDllSearchToSystemFolder();
   const auto arguments = Arguments();
-  const auto instanceIds = arguments ? vorsk::ParseCompanionArguments(*arguments) : std::nullopt;
+  if (!arguments) {
+    return vorsk::kExitNothingRun;
+  }
+  if (const auto infName = vorsk::ParseUninstallArguments(*arguments)) {
+    vorsk::Win32Host host;
+    const vorsk::UninstallReport report = vorsk::UninstallPackage(host, *infName);
+    WriteLine(vorsk::FormatUninstallReport(report));
+    return report.error == vorsk::kErrorSuccess ? vorsk::kExitCompleted : vorsk::kExitLeft;
+  }
+  const auto instanceIds = vorsk::ParseCompanionArguments(*arguments);
   if (!instanceIds) {
     return vorsk::kExitNothingRun;
   }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vorsk {
 
@@ -43,6 +44,9 @@ inline constexpr Status kErrorKeyDeleted = 1018;
 inline constexpr Status kErrorTimeout = 1460;
 inline constexpr Status kErrorInvalidUserBuffer = 1784;
 inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
+inline constexpr Status kErrorInWow64 = 0xE0000235;
+inline constexpr Status kErrorInfInUseByDevices = 0xE000023D;
+inline constexpr Status kErrorNotAnInstalledOemInf = 0xE0000302;
 
 // Whether the registry's answer to opening a path says that no key is there: none of that name,
 // or a path that no key can have (an empty component, a name over 255 characters).
@@ -89,6 +93,9 @@ inline constexpr std::size_t kMaxDeviceIdLength = 200;
 inline constexpr std::uint32_t kDiNeedRestart = 0x80;
 inline constexpr std::uint32_t kDiNeedReboot = 0x100;
 
+// Driver packages: an uninstall that goes on while devices still use the package.
+inline constexpr std::uint32_t kSuoiForceDelete = 0x1;
+
 // Local memory: fixed and zero-filled.
 inline constexpr std::uint32_t kLptr = 0x40;
 
@@ -118,6 +125,13 @@ struct DeviceInfoRecord {
   std::array<std::uint8_t, 16> classGuid{};
   std::uint32_t devInst = 0;
   std::uintptr_t reserved = 0;
+};
+
+// An entry of a folder: a file or a folder, with its attributes and its size in bytes.
+struct FolderEntry {
+  std::u16string name;
+  std::uint32_t attributes = 0;
+  std::uint64_t size = 0;
 };
 
 // A program that this program ran from its own folder, and what came of it.
@@ -200,6 +214,13 @@ class Host {
                                 bool append) = 0;
   // As GetFileAttributesA, for a name in UTF-16.
   virtual std::uint32_t GetFileAttributesW(const std::u16string& path) = 0;
+  // The entries of a folder, "." and ".." aside, in the platform's order; at most `limit` of them
+  // (kErrorMoreData when there are more). A link is listed as itself, never entered.
+  virtual Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
+                            std::size_t limit) = 0;
+  // The bytes of a file, whole; kErrorMoreData when it holds more than `limit`.
+  virtual Status ReadFileBytes(const std::u16string& path, std::string& bytes,
+                               std::size_t limit) = 0;
 
   // Registry. Each call returns its status; results are written only on success. Names and
   // values are bounded by the caller's buffer size, in characters or bytes, as the platform's.
@@ -271,6 +292,20 @@ class Host {
                                               std::uint32_t* flags) = 0;
   // Whether the device of the instance is plugged in now (its device node is there).
   virtual bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) = 0;
+
+  // Driver packages. Uninstalls the third-party driver package that `infFileName`, a file of the
+  // INF folder, publishes: the INF, its PNF and its catalog, and where the platform keeps a driver
+  // store, the package in the store with the driver database's entries for it. False with the
+  // reason as last error (kErrorNotAnInstalledOemInf for an INF that no third party installed).
+  // Looked up at run time: where the platform lacks it, it fails with ERROR_PROC_NOT_FOUND.
+  virtual bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) = 0;
+  // The path of the package's INF in the driver store for the published INF at `infPath`, as the
+  // platform names it; nothing where it cannot tell (a platform without the query, before
+  // Windows Vista and under Wine, or no package).
+  virtual std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) = 0;
+  // Whether the platform's file protection keeps the file at `path`; false where the platform has
+  // no such query.
+  virtual bool IsProtectedFile(const std::u16string& path) = 0;
 
   // This process. Whether it is a 32-bit process on 64-bit Windows (WOW64), where the device
   // setup service refuses to remove device instances.
