@@ -1,6 +1,7 @@
 #include "backup/backup.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "backup/reg_file.h"
 #include "backup/tree_reader.h"
@@ -160,6 +161,91 @@ bool Backup::SaveFile(const std::string& path) {
     return Refuse(what, "its record cannot be written in the backup");
   }
   report_.LogUtf8(what + ": saved in the backup");
+  return true;
+}
+
+Status Backup::CopyFolder(const std::u16string& from, const std::u16string& to, int depth,
+                          std::size_t& files) {
+  // A package's folder is a few levels deep at most; one deeper than this is no package's.
+  constexpr int kDeepest = 8;
+  constexpr std::size_t kMostEntries = 4096;
+  if (depth > kDeepest) {
+    return kErrorBadPathname;
+  }
+  std::vector<FolderEntry> entries;
+  Status status = host_.ListFolder(from, entries, kMostEntries);
+  if (status == kErrorSuccess) {
+    status = host_.CreateNewDirectory(to, Host::FolderAccess::Inherited);
+  }
+  for (const FolderEntry& entry : entries) {
+    if (status != kErrorSuccess) {
+      break;
+    }
+    if ((entry.attributes & kFileAttributeReparsePoint) != 0) {
+      // A link in a package is none of the package's files: nothing is followed.
+      status = kErrorBadPathname;
+    } else if ((entry.attributes & kFileAttributeDirectory) != 0) {
+      status = CopyFolder(from + u"\\" + entry.name, to + u"\\" + entry.name, depth + 1, files);
+    } else {
+      status = host_.CopyToNewFile(from + u"\\" + entry.name, to + u"\\" + entry.name);
+      files += status == kErrorSuccess ? 1 : 0;
+    }
+  }
+  return status;
+}
+
+bool Backup::SaveDriver(const FoundDriver& driver) {
+  if (driver.package.hold != DriverPackage::Hold::Held) {
+    // No package: the two files are all there is, and each is put back by a copy.
+    const bool infSaved = SaveFile(driver.infPath);
+    return SaveFile(driver.pnfPath) && infSaved;
+  }
+  const std::string what = "package " + Utf8(driver.infName);
+  if (!ready_) {
+    return Refuse(what, "there is no backup to save it in");
+  }
+  const std::u16string& storeFolder = driver.package.storeFolder;
+  const std::u16string& storeInf = driver.package.storeInf;
+  if (storeFolder.empty() || storeInf.size() <= storeFolder.size()) {
+    return Refuse(what, "its store folder cannot be found to save it");
+  }
+  const std::u16string saved = u"files\\store\\" + LastName(storeFolder);
+  if (!storeSaved_) {
+    const Status status =
+        host_.CreateNewDirectory(PathIn(folder_, "files\\store"), Host::FolderAccess::Inherited);
+    if (status != kErrorSuccess) {
+      return Refuse(what, ErrorReason("its store folder cannot be saved", status));
+    }
+    storeSaved_ = true;
+  }
+  std::size_t files = 0;
+  const Status status = CopyFolder(storeFolder, Utf16FromUtf8(folder_) + u"\\" + saved, 0, files);
+  if (status != kErrorSuccess) {
+    return Refuse(what, ErrorReason("its store folder cannot be saved in the backup", status));
+  }
+  // The published INF and PNF are kept too, byte for byte, for the record.
+  for (const std::string& path : {driver.infPath, driver.pnfPath}) {
+    if (host_.GetFileAttributesA(path) == kInvalidFileAttributes) {
+      continue;
+    }
+    const std::u16string copy = u"files\\" + LastName(host_.AnsiToWide(path));
+    const Status copied =
+        host_.CopyToNewFile(host_.AnsiToWide(path), Utf16FromUtf8(folder_) + u"\\" + copy);
+    if (copied != kErrorSuccess) {
+      return Refuse(what, ErrorReason("file " + Utf8(path) + " cannot be saved", copied));
+    }
+  }
+  const std::u16string savedInf = saved + storeInf.substr(storeFolder.size());
+  if (!Append(kManifest, what + ": held by the platform; its store folder " +
+                             Utf8FromUtf16(storeFolder) + " saved whole as " +
+                             Utf8FromUtf16(saved) + ", " + CountText(files, "file", "files") +
+                             kLineEnd) ||
+      !Append(kRestore,
+              RestorePackageLines(driver.infPath, host_.WideToAnsi(savedInf), IsLead()))) {
+    return Refuse(what, "its record cannot be written in the backup");
+  }
+  report_.LogUtf8(what + ": its store folder saved in the backup, " +
+                  CountText(files, "file", "files"));
   return true;
 }
 

@@ -2,6 +2,8 @@
 // folder of its own, <computer>-<UTC time>, below the folder that /backup names, and saves there,
 // before each deletion:
 //   files\<name>    each INF and PNF file, byte for byte
+//   files\store\<package folder>
+//                   the driver store's folder of a package that the platform holds, whole
 //   registry.reg    each listed tree, whole, in the registry editor's text format
 //   manifest.txt    when, where, which vorsk, the script (copied beside it), each saved item; in
 //                   UTF-8 without a byte-order mark
@@ -14,11 +16,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "backup/backup_folder.h"
 #include "backup/restore_script.h"
+#include "cleanup/actions.h"
 #include "host/host.h"
 #include "report/run_report.h"
 
@@ -43,6 +47,11 @@ class Backup {
   // is `path`, read through the wide-character calls; a link inside it is recorded with its
   // target in the manifest, never followed.
   bool SaveTree(RegKey root, const std::string& path);
+  // The driver's INF and PNF and, when the platform holds its package, the package's store folder
+  // whole: restore.cmd puts such a package back with the platform's own tool, and copies the two
+  // files back only where there is no package. True when everything is saved; otherwise nothing
+  // of the driver may go, and the reason is logged.
+  bool SaveDriver(const FoundDriver& driver);
   // A device instance cannot be put back by a file: it is recorded in the manifest.
   bool SaveInstance(const std::string& instanceId, const std::string& hardwareIds,
                     const std::array<std::uint8_t, 16>& classGuid);
@@ -54,6 +63,10 @@ class Backup {
   bool Start(const std::string& scriptPath);
   bool Append(const std::string& name, const std::string& text);
   bool Refuse(const std::string& what, const std::string& why);
+  // Copies the folder `from` whole into `to`, a new folder; the platform's error, or
+  // kErrorSuccess, with the files counted in `files`.
+  Status CopyFolder(const std::u16string& from, const std::u16string& to, int depth,
+                    std::size_t& files);
   // Code-page text in UTF-8, as the log and the manifest take it.
   std::string Utf8(const std::string& codePageText);
   // The lead bytes of the code page restore.cmd is written in.
@@ -64,6 +77,7 @@ class Backup {
   bool ready_ = false;
   bool registryStarted_ = false;
   bool instancesRecorded_ = false;
+  bool storeSaved_ = false;
   std::string computer_;  // in the code page
   UtcTime made_;
   std::string folder_;

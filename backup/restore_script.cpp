@@ -13,6 +13,9 @@ constexpr char kAttrib[] = "\"%SystemRoot%\\System32\\attrib.exe\"";
 constexpr char kChcp[] = "\"%SystemRoot%\\System32\\chcp.com\"";
 constexpr char kFc[] = "\"%SystemRoot%\\System32\\fc.exe\"";
 constexpr char kReg[] = "\"%SystemRoot%\\System32\\reg.exe\"";
+// The platform's driver tool: a 32-bit console reaches the 64-bit one through Sysnative.
+constexpr char kPnputil[] = "%SystemRoot%\\System32\\pnputil.exe";
+constexpr char kNativePnputil[] = "%SystemRoot%\\Sysnative\\pnputil.exe";
 
 // Calls `each` with each character of `text`: one byte, or a lead byte with the byte after it.
 template <typename Each>
@@ -97,6 +100,24 @@ std::string RestoreFileLines(const std::string& path, const std::string& saved,
          shown + ": another file is in its place" + kLineEnd + is +
          "\"failed\" echo NOT restored: file " + shown + ": it cannot be copied" + kLineEnd +
          "if not \"%vorsk_state%\"==\"put\" set failed=1" + kLineEnd;
+}
+
+std::string RestorePackageLines(const std::string& infPath, const std::string& savedInf,
+                                const LeadByteTest& isLead) {
+  const std::string quoted = CommandQuoted(infPath, isLead);
+  const std::string copy = "\"%~dp0" + CommandQuoted(savedInf, isLead).substr(1);
+  const std::string shown = CommandText(infPath, isLead);
+  // Windows 10's switch first, then Windows 7's.
+  return std::string("set \"vorsk_pnputil=") + kPnputil + "\"" + kLineEnd + "if exist \"" +
+         kNativePnputil + "\" set \"vorsk_pnputil=" + kNativePnputil + "\"" + kLineEnd +
+         "\"%vorsk_pnputil%\" /add-driver " + copy + " >nul 2>&1" + kLineEnd +
+         "if errorlevel 1 \"%vorsk_pnputil%\" -a " + copy + " >nul 2>&1" + kLineEnd +
+         "set \"vorsk_state=missing\"" + kLineEnd + "for %%f in (" + quoted + ") do for %%g in (" +
+         copy + ") do if \"%%~zf\"==\"%%~zg\" (" + kFc +
+         " /b \"%%~g\" \"%%~f\" >nul 2>&1& if not errorlevel 1 set \"vorsk_state=same\")" +
+         kLineEnd + "if \"%vorsk_state%\"==\"same\" (echo restored the driver package of " + shown +
+         ") else (set failed=1& echo NOT restored: the driver package of " + shown +
+         ": the platform's driver tool did not publish it again)" + kLineEnd;
 }
 
 std::string RestoreRegistryLines(bool wow64) {

@@ -23,6 +23,12 @@ std::string RestoreBeginning(const std::string& computer, const std::string& whe
 // is empty, or holds a file with the same bytes; otherwise "NOT restored" and status 1.
 std::string RestoreFileLines(const std::string& path, const std::string& saved,
                              std::uint32_t attributes, const LeadByteTest& isLead);
+// The lines that put a driver package back from its saved store folder, whose INF is `savedInf`
+// (a path relative to the backup folder), with the platform's own driver tool (reached from a
+// 32-bit console through Sysnative), and then check that the platform published it again at
+// `infPath` with the same bytes; otherwise "NOT restored" and status 1.
+std::string RestorePackageLines(const std::string& infPath, const std::string& savedInf,
+                                const LeadByteTest& isLead);
 // The lines that import registry.reg into the registry view its trees were read from: the
 // 32-bit one when `wow64`.
 std::string RestoreRegistryLines(bool wow64);

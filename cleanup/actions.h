@@ -30,13 +30,14 @@ struct DriverPackage {
     CannotTell,  // the published INF is gone, and nothing on the machine names its package
   };
   Hold hold = Hold::NoStore;
-  // The package's folder in the store, as this process reaches it; empty when the platform
-  // holds the package but its folder cannot be found.
+  // The package's folder in the store, as this process reaches it, and the package's INF in it
+  // (empty when the platform names the folder but the INF in it cannot be told).
   std::u16string storeFolder;
-  // On a machine that an earlier removal left half-removed (the published INF gone, the package
-  // still in the store): the store's copy of the INF, to publish again under the INF's name so
-  // that the platform can uninstall the package.
-  std::u16string putBack;
+  std::u16string storeInf;
+  // A machine that an earlier removal left half-removed: the published INF gone, the package
+  // still in the store. Its store INF is published again under the INF's name, so that the
+  // platform can uninstall the package.
+  bool halfRemoved = false;
   // How the package was found, or why it could not be told, as the log says it.
   std::string how;
 };

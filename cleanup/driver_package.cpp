@@ -27,39 +27,38 @@ bool EndsWithInf(const std::u16string& name) {
 
 DriverPackage Package(DriverPackage::Hold hold, std::string how,
                       std::u16string storeFolder = std::u16string(),
-                      std::u16string putBack = std::u16string()) {
+                      std::u16string storeInf = std::u16string()) {
   DriverPackage package;
   package.hold = hold;
   package.how = std::move(how);
   package.storeFolder = std::move(storeFolder);
-  package.putBack = std::move(putBack);
+  package.storeInf = std::move(storeInf);
   return package;
 }
 
-// The store folder that the platform names for the published INF: the folder of the store's INF,
-// reached as this process reaches the store.
-std::optional<std::u16string> NamedStoreFolder(Host& host, const std::u16string& windowsDirectory,
-                                               const std::u16string& infPath) {
+// The store's INF that the platform names for the published INF, reached as this process reaches
+// the store.
+std::optional<std::u16string> NamedStoreInf(Host& host, const std::u16string& windowsDirectory,
+                                            const std::u16string& infPath) {
   const std::optional<std::u16string> storeInf = host.DriverStoreInfPath(infPath);
   if (!storeInf || storeInf->rfind(u'\\') == std::u16string::npos) {
     return std::nullopt;
   }
-  std::u16string folder = storeInf->substr(0, storeInf->rfind(u'\\'));
   // A 32-bit process on 64-bit Windows is given the 64-bit system folder's name, which it reaches
   // through Sysnative.
   const std::u16string system = windowsDirectory + u"\\System32\\";
-  if (host.IsWow64Process() && folder.size() > system.size() &&
-      EqualAsciiFolded(Utf8FromUtf16(folder.substr(0, system.size())), Utf8FromUtf16(system))) {
-    folder = windowsDirectory + u"\\Sysnative\\" + folder.substr(system.size());
+  if (host.IsWow64Process() && storeInf->size() > system.size() &&
+      EqualAsciiFolded(Utf8FromUtf16(storeInf->substr(0, system.size())), Utf8FromUtf16(system))) {
+    return windowsDirectory + u"\\Sysnative\\" + storeInf->substr(system.size());
   }
-  return folder;
+  return storeInf;
 }
 
-// The package folder of the store whose INF holds exactly `published`: only INF files of the same
-// size are read.
-std::optional<std::u16string> FolderWithSameInf(Host& host, const std::u16string& store,
-                                                const std::vector<FolderEntry>& packages,
-                                                const std::string& published) {
+// The INF of the store's package folder that holds exactly `published`: only INF files of the
+// same size are read.
+std::optional<std::u16string> StoreInfSameAs(Host& host, const std::u16string& store,
+                                             const std::vector<FolderEntry>& packages,
+                                             const std::string& published) {
   for (const FolderEntry& package : packages) {
     if (!IsFolder(package) || IsLink(package)) {
       continue;
@@ -77,7 +76,7 @@ std::optional<std::u16string> FolderWithSameInf(Host& host, const std::u16string
       std::string bytes;
       if (host.ReadFileBytes(folder + u"\\" + file.name, bytes, kInfSizeLimit) == kErrorSuccess &&
           bytes == published) {
-        return folder;
+        return folder + u"\\" + file.name;
       }
     }
   }
@@ -126,7 +125,10 @@ DriverPackage PackageOfDatabase(Host& host, const std::u16string& store,
                    "cannot tell: the driver database names package " + name +
                        ", whose INF the store does not hold");
   }
-  return Package(DriverPackage::Hold::Held, "the driver database names it", folder, storeInf);
+  DriverPackage package =
+      Package(DriverPackage::Hold::Held, "the driver database names it", folder, storeInf);
+  package.halfRemoved = true;
+  return package;
 }
 
 }  // namespace
@@ -155,8 +157,9 @@ DriverPackage FindDriverPackage(Host& host, const std::string& windowsDirectory,
     return PackageOfDatabase(host, store, infName);
   }
   const std::u16string wideInf = host.AnsiToWide(infPath);
-  if (const auto folder = NamedStoreFolder(host, windows, wideInf)) {
-    return Package(DriverPackage::Hold::Held, "the platform names its store folder", *folder);
+  if (const auto storeInf = NamedStoreInf(host, windows, wideInf)) {
+    return Package(DriverPackage::Hold::Held, "the platform names its store folder",
+                   storeInf->substr(0, storeInf->rfind(u'\\')), *storeInf);
   }
   std::string published;
   const Status read = host.ReadFileBytes(wideInf, published, kInfSizeLimit);
@@ -164,8 +167,9 @@ DriverPackage FindDriverPackage(Host& host, const std::string& windowsDirectory,
     return Package(DriverPackage::Hold::CannotTell,
                    "cannot tell: the INF cannot be read (error " + ErrorText(read) + ")");
   }
-  if (const auto folder = FolderWithSameInf(host, store, packages, published)) {
-    return Package(DriverPackage::Hold::Held, "its INF in the store is the published one", *folder);
+  if (const auto storeInf = StoreInfSameAs(host, store, packages, published)) {
+    return Package(DriverPackage::Hold::Held, "its INF in the store is the published one",
+                   storeInf->substr(0, storeInf->rfind(u'\\')), *storeInf);
   }
   return Package(DriverPackage::Hold::None, "no package in the driver store");
 }

@@ -13,6 +13,7 @@ class ListingActions final : public ItemActions {
 
   void Tell(const std::string& logged, const std::string& listed) override;
   using ItemActions::Tell;
+  void Driver(const FoundDriver& driver) override;
   void File(const std::string& path) override;
   void OverlongFile(const std::string& path) override;
   void FileWithoutFolder(const std::string& infName) override;

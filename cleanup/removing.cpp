@@ -2,11 +2,14 @@
 
 #include <string_view>
 
+#include "cleanup/driver_package.h"
 #include "cleanup/key_trees.h"
 #include "companion/protocol.h"
+#include "companion/removal_by_id.h"
 #include "report/exit_status.h"
 #include "report/messages.h"
 #include "script/script_reader.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -41,6 +44,150 @@ void NoteOutcome(RunReport& report, const std::string& described, InstanceOutcom
 
 void RemovingActions::Tell(const std::string& logged, const std::string&) {
   report_.Log(logged);
+}
+
+std::string RemovingActions::Utf8(const std::string& codePageText) {
+  return Utf8FromUtf16(host_.AnsiToWide(codePageText));
+}
+
+// The package first, then the files: the platform's uninstall takes the package from the store
+// with its database entries, the INF and the PNF; whatever of the two files is still there is
+// then deleted as any other. When the uninstall fails, what the platform holds decides: without
+// a package the files go alone (but never one the platform protects); the platform's own package
+// is refused; any other package stays, and its files with it, so that no driver is left with its
+// files gone and its package still offered to the device.
+void RemovingActions::Driver(const FoundDriver& driver) {
+  const std::string package = "package " + Utf8(driver.infName);
+  const DriverPackage::Hold hold = driver.package.hold;
+  report_.LogUtf8(package + ": " + PackageText(driver.package));
+  if (!driver.infPresent && !driver.package.halfRemoved) {
+    // Nothing publishes a package to uninstall: the files as they are.
+    File(driver.infPath);
+    File(driver.pnfPath);
+    return;
+  }
+  bool putBack = false;
+  if (!driver.infPresent) {
+    // Half-removed by an earlier removal: the store's copy, published again, lets the platform
+    // uninstall the package.
+    const Status status =
+        host_.CopyToNewFile(driver.package.storeInf, host_.AnsiToWide(driver.infPath));
+    if (status != kErrorSuccess) {
+      report_.LogUtf8(package + ": left, its INF cannot be put back from the store (error " +
+                      ErrorText(status) + ")");
+      report_.NoteLeft();
+      LeaveFiles(driver, "with its package");
+      return;
+    }
+    report_.LogUtf8("file " + Utf8(driver.infPath) + ": put back from the store");
+    putBack = true;
+  }
+  const std::optional<Status> uninstalled = Uninstall(driver.infName);
+  if (uninstalled && *uninstalled == kErrorSuccess) {
+    report_.LogUtf8(package + ": uninstalled");
+    for (const auto& [path, present] :
+         {std::pair{driver.infPath, driver.infPresent}, {driver.pnfPath, driver.pnfPresent}}) {
+      if (present && host_.GetFileAttributesA(path) == kInvalidFileAttributes) {
+        report_.LogUtf8("file " + Utf8(path) + ": deleted with its package");
+      } else {
+        File(path);
+      }
+    }
+    return;
+  }
+  if (putBack) {
+    // The copy put back for the uninstall goes again: the machine stays as it was found.
+    host_.SetFileAttributesA(driver.infPath, kFileAttributeArchive);
+    host_.DeleteFileA(driver.infPath);
+  }
+  if (!uninstalled) {
+    LeaveFiles(driver, "with its package");
+    return;
+  }
+  const std::string error = " (error " + ErrorText(*uninstalled) + ")";
+  if (hold == DriverPackage::Hold::Held && *uninstalled == kErrorNotAnInstalledOemInf) {
+    // A package in the store that the platform does not count as a third party's is its own.
+    report_.LogUtf8(package + ": refused, the platform's own driver" + error);
+    for (const std::string& path : {driver.infPath, driver.pnfPath}) {
+      report_.LogUtf8("file " + Utf8(path) + ": refused, it belongs to the platform's own driver");
+    }
+    return;
+  }
+  if (hold == DriverPackage::Hold::Held || hold == DriverPackage::Hold::CannotTell) {
+    report_.LogUtf8(package + ": left" + error);
+    report_.NoteLeft();
+    LeaveFiles(driver, "with its package");
+    return;
+  }
+  // No package: the files alone, as on a machine without a store.
+  report_.LogUtf8(package + ": not uninstalled" + error + ", the files go alone");
+  for (const std::string& path : {driver.infPath, driver.pnfPath}) {
+    if (host_.IsProtectedFile(host_.AnsiToWide(path))) {
+      report_.LogUtf8("file " + Utf8(path) + ": refused, the platform protects it");
+    } else {
+      File(path);
+    }
+  }
+}
+
+void RemovingActions::LeaveFiles(const FoundDriver& driver, const std::string& why) {
+  for (const std::string& path : {driver.infPath, driver.pnfPath}) {
+    if (host_.GetFileAttributesA(path) != kInvalidFileAttributes) {
+      report_.LogUtf8("file " + Utf8(path) + ": left " + why);
+      report_.NoteLeft();
+    }
+  }
+}
+
+std::optional<Status> RemovingActions::Uninstall(const std::string& infName) {
+  if (!handOver_) {
+    return UninstallPackage(host_, infName).error;
+  }
+  const std::string package = "package " + Utf8(infName);
+  if (!IsInfNameText(infName)) {
+    report_.LogUtf8(package + ": left, its name cannot be handed to " +
+                    std::string(kCompanionProgram));
+    report_.NoteLeft();
+    return std::nullopt;
+  }
+  const ProgramRun run = host_.RunProgramBeside(std::string(kCompanionProgram),
+                                                UninstallArguments(infName), CompanionWaitMs(1));
+  const bool finished = NoteCompanionRun(run);
+  const std::optional<UninstallReport> outcome = MatchUninstallReport(infName, run.output);
+  if (!finished) {
+    TellCompanionFailed();
+  }
+  if (!outcome) {
+    report_.LogUtf8(package + ": left, the companion did not report it");
+    report_.NoteLeft();
+    return std::nullopt;
+  }
+  return outcome->error;
+}
+
+bool RemovingActions::NoteCompanionRun(const ProgramRun& run) {
+  if (run.start == ProgramRun::Start::Ran) {
+    report_.Log(std::string(kCompanionProgram) + " ended with status " +
+                std::to_string(run.exitCode));
+  } else {
+    report_.Log(std::string(kCompanionProgram) +
+                (run.start == ProgramRun::Start::Missing ? " is missing" : " cannot start") +
+                " (error " + ErrorText(run.error) + ")");
+  }
+  // A companion that ends with another status did not finish its work (a malformed command
+  // line, a crash): what it reported before that still counts, the rest is left.
+  return run.start == ProgramRun::Start::Ran &&
+         (run.exitCode == kExitCompleted || run.exitCode == kExitLeft ||
+          run.exitCode == kExitRestartNeeded);
+}
+
+void RemovingActions::TellCompanionFailed() {
+  if (companionFailureTold_) {
+    return;
+  }
+  companionFailureTold_ = true;
+  report_.Tell(report_.Frame(), std::string(kCompanionFailedMessage), std::string(kEmptyText),
+               kMbIconInformation);
 }
 
 // Deletes the file, clearing its read-only attribute first; a file that cannot be deleted, for
@@ -125,24 +272,12 @@ void RemovingActions::HandToCompanion() {
   for (const Handed& handed : handed_) {
     instanceIds.push_back(handed.instanceId);
   }
-  bool failed = false;
   std::size_t first = 0;
   for (const CompanionBatch& batch : CompanionBatches(instanceIds)) {
     const ProgramRun run = host_.RunProgramBeside(std::string(kCompanionProgram), batch.arguments,
                                                   CompanionWaitMs(batch.instanceIds.size()));
-    // A companion that ends with another status did not finish its work (a malformed command
-    // line, a crash): what it reported before that still counts, the rest is left.
-    const bool finished = run.start == ProgramRun::Start::Ran &&
-                          (run.exitCode == kExitCompleted || run.exitCode == kExitLeft ||
-                           run.exitCode == kExitRestartNeeded);
-    failed = failed || !finished;
-    if (run.start == ProgramRun::Start::Ran) {
-      report_.Log(std::string(kCompanionProgram) + " ended with status " +
-                  std::to_string(run.exitCode));
-    } else {
-      report_.Log(std::string(kCompanionProgram) +
-                  (run.start == ProgramRun::Start::Missing ? " is missing" : " cannot start") +
-                  " (error " + ErrorText(run.error) + ")");
+    if (!NoteCompanionRun(run)) {
+      TellCompanionFailed();
     }
     const std::vector<std::optional<InstanceReport>> reports =
         MatchInstanceReports(batch.instanceIds, run.output);
@@ -157,10 +292,6 @@ void RemovingActions::HandToCompanion() {
       }
     }
     first += batch.instanceIds.size();
-  }
-  if (failed) {
-    report_.Tell(report_.Frame(), std::string(kCompanionFailedMessage), std::string(kEmptyText),
-                 kMbIconInformation);
   }
 }
 

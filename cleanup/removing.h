@@ -3,6 +3,7 @@
 // outcome logged and whatever stays noted as left.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "cleanup/actions.h"
@@ -19,6 +20,7 @@ class RemovingActions final : public ItemActions {
 
   void Tell(const std::string& logged, const std::string& listed) override;
   using ItemActions::Tell;
+  void Driver(const FoundDriver& driver) override;
   void File(const std::string& path) override;
   void OverlongFile(const std::string& path) override;
   void FileWithoutFolder(const std::string& infName) override;
@@ -34,11 +36,22 @@ class RemovingActions final : public ItemActions {
   };
   void RemoveInSet(const FoundInstance& instance);
   void HandToCompanion();
+  // Asks the platform to uninstall the package of a published INF (through the companion under
+  // WOW64): its status, or nothing when it could not be asked (logged, the package left).
+  std::optional<Status> Uninstall(const std::string& infName);
+  // Logs how the companion's run ended; whether it finished its work.
+  bool NoteCompanionRun(const ProgramRun& run);
+  // The box that says the companion cannot do its work: once per run.
+  void TellCompanionFailed();
+  // Keeps the driver's files on the machine with its package: each one there is left.
+  void LeaveFiles(const FoundDriver& driver, const std::string& why);
+  std::string Utf8(const std::string& codePageText);
 
   Host& host_;
   RunReport& report_;
   bool handOver_;
   std::vector<Handed> handed_;
+  bool companionFailureTold_ = false;
 };
 
 }  // namespace vorsk

@@ -2,6 +2,12 @@
 
 namespace vorsk {
 
+void SavingActions::Driver(const FoundDriver& driver) {
+  if (backup_.SaveDriver(driver)) {
+    removal_.Driver(driver);
+  }
+}
+
 void SavingActions::File(const std::string& path) {
   if (backup_.SaveFile(path)) {
     removal_.File(path);

@@ -15,6 +15,7 @@ class SavingActions final : public ItemActions {
     removal_.Tell(logged, listed);
   }
   using ItemActions::Tell;
+  void Driver(const FoundDriver& driver) override;
   void File(const std::string& path) override;
   void OverlongFile(const std::string& path) override { removal_.OverlongFile(path); }
   void FileWithoutFolder(const std::string& infName) override {

@@ -1,5 +1,6 @@
 #include "tests/fake_host.h"
 
+#include "cleanup/driver_files.h"
 #include "companion/removal_by_id.h"
 #include "text/text.h"
 #include "tools/machine/description.h"
@@ -847,9 +848,166 @@ std::string FakeHost::WideToAnsi(const std::u16string& text) {
 std::string FakeHost::FileName(const std::u16string& path) {
   // The name the narrow calls know the file by; one outside the code page (Latin-1 here) is
   // reachable only through the wide calls, and kept in UTF-8.
+  // Sysnative is how a 32-bit process names the 64-bit system folder: the same folder here.
   const bool inCodePage =
       std::all_of(path.begin(), path.end(), [](char16_t c) { return c < 0x100; });
-  return inCodePage ? Narrow(path) : Utf8FromUtf16(path);
+  std::string name = inCodePage ? Narrow(path) : Utf8FromUtf16(path);
+  const std::string sysnative = "\\sysnative\\";
+  std::string folded;
+  for (const char c : name) {
+    folded += FoldAscii(c);
+  }
+  const std::size_t at = folded.find(sysnative);
+  if (at != std::string::npos) {
+    name.replace(at, sysnative.size(), "\\System32\\");
+  }
+  return name;
+}
+
+Status FakeHost::ListFolder(const std::u16string& wideFolder, std::vector<FolderEntry>& entries,
+                            std::size_t limit) {
+  const std::string folder = FileName(wideFolder);
+  Note("list-folder " + folder);
+  entries.clear();
+  if (directories.count(folder) == 0) {
+    return kErrorPathNotFound;
+  }
+  const std::string prefix = folder + "\\";
+  std::vector<FolderEntry> found;
+  for (const std::string& directory : directories) {
+    if (directory.size() > prefix.size() &&
+        EqualNoCase(directory.substr(0, prefix.size()), prefix) &&
+        directory.find('\\', prefix.size()) == std::string::npos) {
+      found.push_back({Widen(directory.substr(prefix.size())),
+                       kFileAttributeDirectory |
+                           (reparsePoints.count(directory) != 0 ? kFileAttributeReparsePoint : 0),
+                       0});
+    }
+  }
+  for (const auto& [path, file] : files) {
+    if (path.size() > prefix.size() && EqualNoCase(path.substr(0, prefix.size()), prefix) &&
+        path.find('\\', prefix.size()) == std::string::npos) {
+      found.push_back({Widen(path.substr(prefix.size())), file.attributes, file.content.size()});
+    }
+  }
+  if (found.size() > limit) {
+    return kErrorMoreData;
+  }
+  entries = std::move(found);
+  return kErrorSuccess;
+}
+
+Status FakeHost::ReadFileBytes(const std::u16string& widePath, std::string& bytes,
+                               std::size_t limit) {
+  const std::string path = FileName(widePath);
+  Note("read-file " + path);
+  const auto file = files.find(path);
+  if (file == files.end()) {
+    return directories.count(path) != 0 ? kErrorAccessDenied : kErrorFileNotFound;
+  }
+  if (file->second.content.size() > limit) {
+    return kErrorMoreData;
+  }
+  bytes = file->second.content;
+  return kErrorSuccess;
+}
+
+std::string FakeHost::AddDriverStore() {
+  std::string path = windowsDirectory;
+  for (const char* name : {"\\System32", "\\DriverStore", "\\FileRepository"}) {
+    path += name;
+    directories.insert(path);
+  }
+  return path;
+}
+
+FakeHost::Package& FakeHost::AddPackage(const std::string& publishedInf,
+                                        const std::string& folderName, const std::string& content,
+                                        bool publish) {
+  Package package;
+  package.publishedInf = publishedInf;
+  package.storeFolder = AddDriverStore() + "\\" + folderName;
+  directories.insert(package.storeFolder);
+  const std::string infName = folderName.substr(0, folderName.find('_'));
+  package.storeInf = package.storeFolder + "\\" + infName;
+  AddFile(package.storeInf, content);
+  AddFile(package.storeFolder + "\\scanner.sys", "MZ driver of " + folderName);
+  package.catalog = windowsDirectory + "\\System32\\CatRoot\\" + folderName + ".cat";
+  AddFile(package.catalog, "catalog of " + folderName);
+  if (publish) {
+    AddFile(windowsDirectory + "\\Inf\\" + publishedInf, content);
+    AddFile(windowsDirectory + "\\Inf\\" + PrecompiledPath(publishedInf), "PNF of " + content);
+  }
+  packages.push_back(package);
+  return packages.back();
+}
+
+void FakeHost::AddDatabaseEntry(const std::string& publishedInf, const std::string& folderName) {
+  const std::string key = "DRIVERS\\DriverDatabase\\DriverInfFiles\\" + publishedInf;
+  AddKey(key);
+  SetString(key, "Active", folderName);
+}
+
+bool FakeHost::SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) {
+  Note("uninstall-oem-inf " + infFileName + (flags == kSuoiForceDelete ? " force" : ""));
+  if (wow64 && !companionRunning && uninstallRefusedInWow64) {
+    lastError_ = kErrorInWow64;
+    return false;
+  }
+  if (uninstallFailure) {
+    lastError_ = *uninstallFailure;
+    return false;
+  }
+  const std::string infPath = windowsDirectory + "\\Inf\\" + infFileName;
+  if (files.count(infPath) == 0) {
+    lastError_ = kErrorFileNotFound;
+    return false;
+  }
+  const auto package = std::find_if(packages.begin(), packages.end(), [&](const Package& p) {
+    return EqualNoCase(p.publishedInf, infFileName);
+  });
+  if (package == packages.end() || package->platformOwn) {
+    lastError_ = kErrorNotAnInstalledOemInf;
+    return false;
+  }
+  if (package->usedByDevice && (flags & kSuoiForceDelete) == 0) {
+    lastError_ = kErrorInfInUseByDevices;
+    return false;
+  }
+  files.erase(infPath);
+  files.erase(PrecompiledPath(infPath));
+  files.erase(package->catalog);
+  if (!package->storeFolder.empty()) {
+    const std::string prefix = package->storeFolder + "\\";
+    for (auto file = files.begin(); file != files.end();) {
+      file = EqualNoCase(file->first.substr(0, prefix.size()), prefix) ? files.erase(file)
+                                                                       : std::next(file);
+    }
+    for (auto directory = directories.begin(); directory != directories.end();) {
+      directory = EqualNoCase(*directory, package->storeFolder) ||
+                          EqualNoCase(directory->substr(0, prefix.size()), prefix)
+                      ? directories.erase(directory)
+                      : std::next(directory);
+    }
+  }
+  DeleteKeyAt("DRIVERS\\DriverDatabase\\DriverInfFiles\\" + infFileName);
+  packages.erase(package);
+  Note("uninstalled-package " + infFileName);
+  return true;
+}
+
+std::optional<std::u16string> FakeHost::DriverStoreInfPath(const std::u16string& wideInfPath) {
+  const std::string infPath = FileName(wideInfPath);
+  if (!storeLocationKnown) {
+    return std::nullopt;
+  }
+  for (const Package& package : packages) {
+    if (!package.storeFolder.empty() &&
+        EqualNoCase(windowsDirectory + "\\Inf\\" + package.publishedInf, infPath)) {
+      return Widen(package.storeInf);
+    }
+  }
+  return std::nullopt;
 }
 
 std::uint32_t FakeHost::GetFileAttributesW(const std::u16string& path) {
@@ -1123,7 +1281,16 @@ void FakeHost::WriteStandardError(const std::string& text) {
 ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments) {
   ProgramRun run;
   run.start = ProgramRun::Start::Ran;
-  const auto instanceIds = ParseCompanionArguments(vorsk::SplitCommandArguments(arguments));
+  const std::vector<std::string> split = vorsk::SplitCommandArguments(arguments);
+  if (const auto infName = ParseUninstallArguments(split)) {
+    host.companionRunning = true;
+    const UninstallReport report = UninstallPackage(host, *infName);
+    host.companionRunning = false;
+    run.output = FormatUninstallReport(report) + "\r\n";
+    run.exitCode = report.error == kErrorSuccess ? 0 : 3;
+    return run;
+  }
+  const auto instanceIds = ParseCompanionArguments(split);
   if (!instanceIds) {
     run.exitCode = 1;
     return run;

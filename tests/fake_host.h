@@ -76,6 +76,18 @@ class FakeHost : public Host {
     std::optional<std::uint32_t> reportedSize;  // a size query that reports this instead
   };
 
+  // A third-party driver package as the platform keeps it: published in the INF folder under
+  // `publishedInf`, with its folder in the driver store (none on a platform without a store) and
+  // its catalog. Uninstalling it takes all of them, and the driver database's entry for it.
+  struct Package {
+    std::string publishedInf;
+    std::string storeFolder;    // a full path; empty on a platform without a store
+    std::string storeInf;       // its INF in the store folder
+    std::string catalog;        // a full path; empty: none
+    bool platformOwn = false;   // the platform's own: not a third party's to uninstall
+    bool usedByDevice = false;  // uninstalled only with the force flag
+  };
+
   FakeHost();
   ~FakeHost() override;
 
@@ -111,6 +123,14 @@ class FakeHost : public Host {
   };
   Companion companion = Companion::Missing;
   std::size_t companionReportsBeforeCut = 0;
+  // The driver store: its packages, whether the platform can name a package's store INF (Windows
+  // Vista and later; not Wine), whether a 32-bit caller on 64-bit Windows is refused the
+  // uninstall, a failure that every uninstall meets, and the files the platform protects.
+  std::vector<Package> packages;
+  bool storeLocationKnown = false;
+  bool uninstallRefusedInWow64 = false;
+  std::optional<Status> uninstallFailure;
+  std::set<std::string, NoCaseLess> protectedFiles;
   // What each program run was given to end in.
   std::vector<std::uint32_t> programTimeoutsMs;
   RunLock runLock = RunLock::Acquired;  // what taking the run lock comes to
@@ -139,6 +159,15 @@ class FakeHost : public Host {
   void SetString(const std::string& keyPath, const std::string& name, const std::string& text);
   Device& AddDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds,
                     bool present = true);
+  // <Windows>\System32\DriverStore\FileRepository, made when missing.
+  std::string AddDriverStore();
+  // A package staged in the store as `folderName` (its INF `content`, a file beside it) and
+  // published as `publishedInf` with its PNF; `publish` false leaves it staged only, as an
+  // earlier removal that deleted the published files left it.
+  Package& AddPackage(const std::string& publishedInf, const std::string& folderName,
+                      const std::string& content, bool publish = true);
+  // The driver database's entry that names `folderName` for `publishedInf`.
+  void AddDatabaseEntry(const std::string& publishedInf, const std::string& folderName);
 
   // Reading the machine.
   bool FileExists(const std::string& path) const;
@@ -168,6 +197,9 @@ class FakeHost : public Host {
   Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
   Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
   std::uint32_t GetFileAttributesW(const std::u16string& path) override;
+  Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
+                    std::size_t limit) override;
+  Status ReadFileBytes(const std::u16string& path, std::string& bytes, std::size_t limit) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;
@@ -211,6 +243,11 @@ class FakeHost : public Host {
   bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                       std::uint32_t* flags) override;
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
+  bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) override;
+  std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
+  bool IsProtectedFile(const std::u16string& path) override {
+    return protectedFiles.count(FileName(path)) != 0;
+  }
   bool IsWow64Process() override { return wow64; }
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                               std::uint32_t timeoutMs) override;
@@ -258,6 +295,10 @@ class FakeHost : public Host {
   std::map<DevInfoSet, std::vector<std::size_t>> openSets_;
   std::map<void*, std::size_t> allocations_;
   bool lockHeld_ = false;
+
+ public:
+  // Whether the companion, a 64-bit process, is the caller now.
+  bool companionRunning = false;
 };
 
 // The companion run on the same machine, as the 64-bit process beside the program: its removal

@@ -86,14 +86,17 @@ TEST(PassProperties, HoldOnGeneratedMachinesAndScripts) {
             << tally.traceLines << " trace lines, " << tally.keysDeleted << " keys deleted, "
             << tally.keysKept << " keys of listed trees kept by faults, " << tally.companionStarts
             << " companion starts, " << tally.linksDeleted << " links deleted, "
-            << tally.treesRefused << " platform keys refused; " << tally.runsWithSomethingLeft
-            << " runs left something, " << tally.runsNeedingRestart << " need a restart\n";
+            << tally.treesRefused << " platform keys refused, " << tally.packagesUninstalled
+            << " packages uninstalled, " << tally.packagesKept << " kept; "
+            << tally.runsWithSomethingLeft << " runs left something, " << tally.runsNeedingRestart
+            << " need a restart\n";
 
   // A generator that stopped reaching a road would let the checks above pass on nothing: every
   // kind of effect must occur in a run of the usual size.
   if (tally.runs >= 1000) {
     EXPECT_GT(tally.missingScript, tally.runs / 100);
-    EXPECT_GT(tally.filesDeleted, tally.runs / 20);
+    // Files also go with their packages, by the platform's uninstall.
+    EXPECT_GT(tally.filesDeleted, tally.runs / 25);
     EXPECT_GT(tally.fileReports, tally.runs / 20);
     EXPECT_GT(tally.devicesRemoved, tally.runs / 20);
     EXPECT_GT(tally.allocationReports, tally.runs / 100);
@@ -103,6 +106,8 @@ TEST(PassProperties, HoldOnGeneratedMachinesAndScripts) {
     EXPECT_GT(tally.companionStarts, tally.runs / 20);
     EXPECT_GT(tally.linksDeleted, tally.runs / 50);
     EXPECT_GT(tally.treesRefused, tally.runs / 50);
+    EXPECT_GT(tally.packagesUninstalled, tally.runs / 50);
+    EXPECT_GT(tally.packagesKept, tally.runs / 100);
     EXPECT_GT(tally.runsWithSomethingLeft, tally.runs / 20);
     EXPECT_GT(tally.runsNeedingRestart, tally.runs / 100);
   }

@@ -137,6 +137,8 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
       "script C:\\WINDOWS\\Setup417\\Remove417.ini",
       "script [RemoveInf] Image0=usb\\vid_0000&pid_2206",
       "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf",
+      "package oem7.inf: no driver store on this machine",
+      "package oem7.inf: not uninstalled (error e0000302), the files go alone",
       "file C:\\WINDOWS\\Inf\\oem7.inf: deleted",
       "file C:\\WINDOWS\\Inf\\oem7.pnf: absent (error 00000002)",
       "message: " + kMissingPnf,
@@ -211,6 +213,7 @@ TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
 
   EXPECT_EQ(host.standardOutput,
             "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf\n"
+            "  package oem7.inf: no driver store on this machine\n"
             "  file C:\\WINDOWS\\Inf\\oem7.inf: present\n"
             "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
             "Image1 (): no device ID\n"
@@ -239,6 +242,7 @@ TEST_F(UnattendedTest, ListingChangesNothingAndSaysWhatIsThere) {
   EXPECT_EQ(Perform(options), kExitCompleted);
   EXPECT_EQ(host.standardOutput,
             "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf\n"
+            "  package oem7.inf: no driver store on this machine\n"
             "  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"
             "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"
             "Image1 (): no device ID\n"

@@ -1,5 +1,7 @@
 #include "tests/property/machine_gen.h"
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -40,6 +42,7 @@ class CaseGenerator {
     WindowsDirectory();
     Vocabulary();
     StandingMachine();
+    DriverStore();
     DriverEntries(kImageClass);
     DriverEntries(kUsbClass);
     if (c_.OneIn(4)) {
@@ -357,6 +360,63 @@ class CaseGenerator {
     }
   }
 
+  // The driver store of Windows Vista and later, or none as on older Windows and Wine 8; what the
+  // platform can tell of it, and how its uninstall fails for everyone.
+  void DriverStore() {
+    if (windows_.empty() || !c_.OneIn(2)) {
+      return;
+    }
+    host_.AddDriverStore();
+    host_.directories.insert(windows_ + "\\Inf");
+    host_.storeLocationKnown = c_.OneIn(2);
+    host_.uninstallRefusedInWow64 = c_.OneIn(2);
+    if (c_.OneIn(2)) {
+      host_.AddKey("DRIVERS\\DriverDatabase\\DriverPackages");
+    }
+    if (c_.OneIn(12)) {
+      host_.uninstallFailure = c_.OneIn(2) ? kErrorAccessDenied : kErrorInfInUseByDevices;
+    }
+    // The platform's own package of the standing machine's usb.inf.
+    FakeHost::Package& own =
+        host_.AddPackage("usb.inf", "usb.inf_x86_" + Hex(8), "[Version]", false);
+    own.platformOwn = true;
+    if (c_.OneIn(4)) {
+      host_.protectedFiles.insert(windows_ + "\\Inf\\usb.inf");
+    }
+  }
+
+  // The package an InfPath publishes, if any: staged in the store with the published bytes (or,
+  // after an earlier removal, only there and in the driver database), the platform's own, in use,
+  // or one that older Windows keeps without a store; or protected files that no package holds.
+  void Package(const std::string& infName) {
+    // One published INF names one package.
+    const bool named =
+        std::any_of(host_.packages.begin(), host_.packages.end(),
+                    [&](const auto& p) { return EqualNoCase(p.publishedInf, infName); });
+    if (windows_.empty() || named || c_.OneIn(3)) {
+      return;
+    }
+    const std::string inf = windows_ + "\\Inf\\" + infName;
+    const auto published = host_.files.find(inf);
+    const std::string content = published != host_.files.end() ? published->second.content : "inf";
+    const std::string folder = "pkg" + Hex(4) + ".inf_x86_" + Hex(8);
+    FakeHost::Package* package = nullptr;
+    if (host_.directories.count(windows_ + "\\System32\\DriverStore\\FileRepository") != 0) {
+      package = &host_.AddPackage(infName, folder, content, false);
+      if (c_.OneIn(3) && host_.FindKey("DRIVERS\\DriverDatabase") != nullptr) {
+        host_.AddDatabaseEntry(infName, c_.OneIn(6) ? "junk" : folder);
+      }
+    } else {
+      host_.packages.push_back({infName, std::string(), std::string(), std::string()});
+      package = &host_.packages.back();
+    }
+    package->platformOwn = c_.OneIn(8);
+    package->usedByDevice = c_.OneIn(4);
+    if (c_.OneIn(8)) {
+      host_.protectedFiles.insert(inf);
+    }
+  }
+
   void DriverEntries(const char* classKey) {
     switch (c_.Below(16)) {
       case 13:
@@ -392,6 +452,7 @@ class CaseGenerator {
         entry.values["InfPath"] = *value;
       }
       InfFiles(infName);
+      Package(infName);
     }
     if (c_.OneIn(6)) {
       const std::uint32_t index = c_.Below(count + 2);

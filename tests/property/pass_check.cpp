@@ -287,6 +287,10 @@ struct Prediction {
   std::set<std::string, NoCaseLess> absentFiles;
   std::vector<std::string> matched;
   std::map<std::string, std::uint32_t> treeKeys;
+  // The published INFs whose packages the store holds before the run, as a listing names them,
+  // and the driver database's keys that an uninstall takes with its package.
+  std::set<std::string, NoCaseLess> heldPackages;
+  std::vector<std::string> databaseKeysGone;
 };
 
 class Predictor {
@@ -381,30 +385,227 @@ class Predictor {
         continue;
       }
       const std::string directory = host_.windowsDirectory + "\\Inf\\";
-      for (const std::string& path :
-           {directory + *infName, directory + PrecompiledName(*infName)}) {
-        p_.allowedFiles.insert(path);
+      const std::string infPath = directory + *infName;
+      const std::string pnfPath = directory + PrecompiledName(*infName);
+      p_.allowedFiles.insert(infPath);
+      p_.allowedFiles.insert(pnfPath);
+      if (infPath.size() <= kLongestDriverText && pnfPath.size() <= kLongestDriverText) {
+        PredictDriver(*infName, infPath, pnfPath);
+        continue;
+      }
+      for (const std::string& path : {infPath, pnfPath}) {
         if (path.size() <= kLongestDriverText) {
           const bool present = host_.files.count(path) != 0;
           (present ? p_.presentFiles : p_.absentFiles).insert(path);
           p_.somethingThere = p_.somethingThere || present;
-        }
-        if (path.size() > kLongestDriverText) {
+          PredictFile(path);
+        } else {
           p_.boxes.push_back(UndeletableFileBox(path));
-          continue;
         }
-        const auto file = p_.filesAfter.find(path);
-        if (file == p_.filesAfter.end()) {
+      }
+    }
+  }
+
+  // One file deleted as the rules delete it: its read-only flag cleared, a box when it is not
+  // there or cannot be deleted.
+  void PredictFile(const std::string& path) {
+    const auto file = p_.filesAfter.find(path);
+    if (file == p_.filesAfter.end()) {
+      p_.boxes.push_back(UndeletableFileBox(path));
+      return;
+    }
+    file->second.attributes = kFileAttributeArchive;
+    if (file->second.deleteDenied) {
+      p_.boxes.push_back(UndeletableFileBox(path));
+      p_.left = true;
+      return;
+    }
+    p_.filesAfter.erase(file);
+  }
+
+  enum class Hold { NoStore, None, Held, CannotTell };
+
+  // What the store holds for a published INF, read before the run: the package the platform
+  // names (where it can), or one whose INF has the published bytes; for an INF that is gone, the
+  // package the driver database names, whose INF is then put back to uninstall it.
+  // `asFound`: the machine as it was before the run, as a listing finds it.
+  Hold HoldOf(const std::string& infName, const std::string& infPath,
+              const std::map<std::string, FakeHost::File, NoCaseLess>& files, bool asFound,
+              std::string& putBack) {
+    const std::string store = host_.windowsDirectory + "\\System32\\DriverStore\\FileRepository";
+    if (host_.directories.count(store) == 0) {
+      return Hold::NoStore;
+    }
+    const auto inf = files.find(infPath);
+    if (inf == files.end()) {
+      const std::string key = "DRIVERS\\DriverDatabase\\DriverInfFiles\\" + infName;
+      const FakeHost::Key* entry =
+          !asFound && AtOrBelowAny(key, p_.databaseKeysGone) ? nullptr : host_.FindKey(key);
+      if (host_.FindKey("DRIVERS\\DriverDatabase") == nullptr) {
+        return Hold::CannotTell;
+      }
+      if (entry == nullptr) {
+        return Hold::None;
+      }
+      const auto active = entry->values.find("Active");
+      const std::string folder = active == entry->values.end() ? "" : TextOf(active->second.data);
+      const std::size_t dot = folder.find(".inf_");
+      const std::string storeInf = store + "\\" + folder + "\\" + folder.substr(0, dot + 4);
+      if (dot == std::string::npos || dot == 0 || files.count(storeInf) == 0) {
+        return Hold::CannotTell;
+      }
+      putBack = storeInf;
+      return Hold::Held;
+    }
+    for (const FakeHost::Package& package : host_.packages) {
+      if (host_.storeLocationKnown && !package.storeFolder.empty() &&
+          (asFound || !Uninstalled(package)) && SameLettersAside(package.publishedInf, infName)) {
+        return Hold::Held;
+      }
+    }
+    for (const auto& [path, file] : files) {
+      const std::size_t slash = path.rfind('\\');
+      const std::string folder = path.substr(0, slash);
+      if (slash > store.size() + 1 &&
+          SameLettersAside(path.substr(0, store.size() + 1), store + "\\") &&
+          folder.find('\\', store.size() + 1) == std::string::npos &&
+          host_.reparsePoints.count(folder) == 0 && path.size() > 4 &&
+          SameLettersAside(path.substr(path.size() - 4), ".inf") &&
+          file.content == inf->second.content) {
+        return Hold::Held;
+      }
+    }
+    return Hold::None;
+  }
+
+  // What asking the platform to uninstall the package comes to: its status, or nothing when the
+  // companion cannot be asked or gives no report. The companion's box is told once per run.
+  std::optional<Status> PredictUninstall(const std::string& infName, bool& uninstalled) {
+    uninstalled = false;
+    Status status = kErrorSuccess;
+    const auto package =
+        std::find_if(host_.packages.begin(), host_.packages.end(),
+                     [&](const auto& p) { return SameLettersAside(p.publishedInf, infName); });
+    if (host_.uninstallFailure) {
+      status = *host_.uninstallFailure;
+    } else if (package == host_.packages.end() || package->platformOwn) {
+      status = kErrorNotAnInstalledOemInf;
+    }
+    if (!host_.wow64) {
+      uninstalled = status == kErrorSuccess;
+      return status;
+    }
+    const bool carriable = infName.size() <= 255 &&
+                           std::all_of(infName.begin(), infName.end(),
+                                       [](char c) { return c >= ' ' && c <= '~' && c != '"'; });
+    if (!carriable) {
+      return std::nullopt;
+    }
+    using Companion = FakeHost::Companion;
+    const bool runs = host_.companion == Companion::Works || host_.companion == Companion::CutShort;
+    uninstalled = runs && status == kErrorSuccess;
+    if (host_.companion != Companion::Works) {
+      TellCompanionFailed();
+    }
+    if (host_.companion == Companion::Works ||
+        (host_.companion == Companion::CutShort && host_.companionReportsBeforeCut > 0)) {
+      return status;
+    }
+    return std::nullopt;
+  }
+
+  void TellCompanionFailed() {
+    if (!companionTold_) {
+      companionTold_ = true;
+      p_.boxes.push_back({kFrame, "Can't run file vorsk64.exe,devices not removed!", std::string(),
+                          kMbIconInformation});
+    }
+  }
+
+  // Takes the package of `infName` off the model's machine, as the platform's uninstall does.
+  void UninstallInModel(const std::string& infName, const std::string& infPath,
+                        const std::string& pnfPath) {
+    p_.filesAfter.erase(infPath);
+    p_.filesAfter.erase(pnfPath);
+    for (const FakeHost::Package& package : host_.packages) {
+      if (!SameLettersAside(package.publishedInf, infName) || Uninstalled(package)) {
+        continue;
+      }
+      uninstalled_.insert(&package);
+      p_.filesAfter.erase(package.catalog);
+      for (auto file = p_.filesAfter.begin(); file != p_.filesAfter.end();) {
+        file = !package.storeFolder.empty() && file->first.size() > package.storeFolder.size() &&
+                       SameLettersAside(file->first.substr(0, package.storeFolder.size() + 1),
+                                        package.storeFolder + "\\")
+                   ? p_.filesAfter.erase(file)
+                   : std::next(file);
+      }
+    }
+    p_.databaseKeysGone.push_back("DRIVERS\\DriverDatabase\\DriverInfFiles\\" + infName);
+  }
+
+  bool Uninstalled(const FakeHost::Package& package) const {
+    return uninstalled_.count(&package) != 0;
+  }
+
+  // The driver's package first, then its files. A listing finds the machine as it is; a run,
+  // as the lookups before this one left it.
+  void PredictDriver(const std::string& infName, const std::string& infPath,
+                     const std::string& pnfPath) {
+    std::string unused;
+    const bool listedPresent = host_.files.count(infPath) != 0;
+    const bool listedPnf = host_.files.count(pnfPath) != 0;
+    (listedPresent ? p_.presentFiles : p_.absentFiles).insert(infPath);
+    (listedPnf ? p_.presentFiles : p_.absentFiles).insert(pnfPath);
+    if (HoldOf(infName, infPath, host_.files, true, unused) == Hold::Held) {
+      p_.heldPackages.insert(infName);
+      p_.somethingThere = true;
+    }
+    p_.somethingThere = p_.somethingThere || listedPresent || listedPnf;
+    const bool infPresent = p_.filesAfter.count(infPath) != 0;
+    const bool pnfPresent = p_.filesAfter.count(pnfPath) != 0;
+    std::string putBack;
+    const Hold hold = HoldOf(infName, infPath, p_.filesAfter, false, putBack);
+    if (!infPresent && putBack.empty()) {
+      PredictFile(infPath);
+      PredictFile(pnfPath);
+      return;
+    }
+    if (!putBack.empty() && (host_.failingWrites.count(infPath) != 0 ||
+                             host_.directories.count(host_.windowsDirectory + "\\Inf") == 0)) {
+      p_.left = true;
+      return;
+    }
+    bool uninstalled = false;
+    const std::optional<Status> status = PredictUninstall(infName, uninstalled);
+    if (!status) {
+      // Nothing reported: the package and its files are left, whatever the companion did.
+      if (uninstalled) {
+        UninstallInModel(infName, infPath, pnfPath);
+      }
+      p_.left = true;
+      return;
+    }
+    if (uninstalled) {
+      UninstallInModel(infName, infPath, pnfPath);
+      // What the uninstall took goes without a box; a file that was not there keeps its box.
+      for (const auto& [path, present] : {std::pair{infPath, infPresent}, {pnfPath, pnfPresent}}) {
+        if (!present) {
           p_.boxes.push_back(UndeletableFileBox(path));
-          continue;
         }
-        file->second.attributes = kFileAttributeArchive;
-        if (file->second.deleteDenied) {
-          p_.boxes.push_back(UndeletableFileBox(path));
-          p_.left = true;
-          continue;
-        }
-        p_.filesAfter.erase(file);
+      }
+      return;
+    }
+    if ((hold == Hold::Held && *status != kErrorNotAnInstalledOemInf) || hold == Hold::CannotTell) {
+      p_.left = true;
+      return;
+    }
+    if (hold == Hold::Held) {
+      return;  // the platform's own package: refused, not left
+    }
+    for (const std::string& path : {infPath, pnfPath}) {
+      if (host_.protectedFiles.count(path) == 0) {
+        PredictFile(path);
       }
     }
   }
@@ -514,8 +715,7 @@ class Predictor {
       NoteRemoval(*handed[i], i < reported);
     }
     if (host_.companion != Companion::Works) {
-      p_.boxes.push_back({kFrame, "Can't run file vorsk64.exe,devices not removed!", std::string(),
-                          kMbIconInformation});
+      TellCompanionFailed();
     }
   }
 
@@ -636,6 +836,8 @@ class Predictor {
   FakeHost& host_;
   std::string scriptPath_;
   Prediction p_;
+  bool companionTold_ = false;
+  std::set<const FakeHost::Package*> uninstalled_;
 };
 
 void CheckBoxes(const FakeHost& host, const Prediction& p, std::vector<std::string>& violations) {
@@ -751,12 +953,13 @@ void CheckRegistry(FakeHost& host, const std::vector<std::string>& snapshotBefor
   std::set<std::string> keysAfter;
   AllKeyPaths(host.registry, std::string(), keysAfter);
   for (const std::string& key : keysBefore) {
-    if (keysAfter.count(key) == 0 && !AtOrBelowAny(key, p.roots)) {
+    if (keysAfter.count(key) == 0 && !AtOrBelowAny(key, p.roots) &&
+        !AtOrBelowAny(key, p.databaseKeysGone)) {
       violations.push_back("key gone that no listed tree holds: " + Printable(key));
     }
   }
   for (const std::string& key : host.JournalOf("delete-key")) {
-    if (!AtOrBelowAny(key, p.roots)) {
+    if (!AtOrBelowAny(key, p.roots) && !AtOrBelowAny(key, p.databaseKeysGone)) {
       violations.push_back("deletion asked for a key no listed tree holds: " + Printable(key));
     }
   }
@@ -784,6 +987,8 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
   std::set<std::string> keysBefore;
   AllKeyPaths(host.registry, std::string(), keysBefore);
   const std::vector<FakeHost::Device> devicesBefore = host.devices;
+  const std::vector<FakeHost::Package> packagesBefore = host.packages;
+  const auto filesBefore = host.files;
   const Prediction p = Predictor(host).Predict();
   host.journal.clear();  // the prediction read the script too
 
@@ -813,6 +1018,25 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
   CheckOutput(host, p, violations);
   CheckDevices(host, devicesBefore, p, violations);
   CheckFiles(host, p, violations);
+  // Whatever the model says, no driver whose published INF was there ends with its files gone
+  // and its package still in the store. (One that an earlier removal left without its INF is
+  // put back and uninstalled where the driver database tells its package; where nothing can
+  // tell, its PNF goes as before.)
+  for (const FakeHost::Package& package : packagesBefore) {
+    if (package.storeFolder.empty()) {
+      continue;  // no store: the files are all there is
+    }
+    const std::string inf = host.windowsDirectory + "\\Inf\\" + package.publishedInf;
+    const bool stays = std::any_of(host.packages.begin(), host.packages.end(), [&](const auto& q) {
+      return q.publishedInf == package.publishedInf;
+    });
+    for (const std::string& path : {inf, inf.substr(0, inf.rfind('.')) + ".pnf"}) {
+      if (stays && p.allowedFiles.count(inf) != 0 && filesBefore.count(inf) != 0 &&
+          filesBefore.count(path) != 0 && !host.FileExists(path)) {
+        violations.push_back("file " + Printable(path) + " gone, its package still in the store");
+      }
+    }
+  }
   std::size_t kept = 0;
   CheckRegistry(host, snapshotBefore, keysBefore, p, violations, kept);
   if (host.OpenHandleCount() != 0) {
@@ -847,6 +1071,12 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
         std::count_if(host.log.begin(), host.log.end(), [](const std::string& line) {
           return line.rfind("tree ", 0) == 0 &&
                  line.find(": refused, a key of the platform") != std::string::npos;
+        }));
+    tally->packagesUninstalled += host.JournalOf("uninstalled-package").size();
+    tally->packagesKept += static_cast<std::size_t>(
+        std::count_if(host.log.begin(), host.log.end(), [](const std::string& line) {
+          return line.rfind("package ", 0) == 0 && (line.find(": left") != std::string::npos ||
+                                                    line.find(": refused") != std::string::npos);
         }));
     tally->runsWithSomethingLeft += status == 3 ? 1 : 0;
     tally->runsNeedingRestart += status == 3010 ? 1 : 0;
@@ -886,6 +1116,8 @@ std::vector<std::string> RunListAndCheck(FakeHost& host) {
   std::set<std::string, NoCaseLess> absent;
   std::vector<std::string> instances;
   std::map<std::string, std::uint32_t> trees;
+  std::set<std::string, NoCaseLess> held;
+  constexpr std::size_t npos = std::string::npos;
   std::size_t begin = 0;
   const std::string& out = host.standardOutput;
   while (begin < out.size()) {
@@ -902,6 +1134,8 @@ std::vector<std::string> RunListAndCheck(FakeHost& host) {
       present.insert(line.substr(7, line.size() - 7 - 9));
     } else if (line.rfind("  file ", 0) == 0 && ends(": absent")) {
       absent.insert(line.substr(7, line.size() - 7 - 8));
+    } else if (line.rfind("  package ", 0) == 0 && line.find(": held by the platform") != npos) {
+      held.insert(line.substr(10, line.find(": held by the platform") - 10));
     } else if (line.rfind("instance ", 0) == 0) {
       instances.push_back(line.substr(9, line.find(" (matching ") - 9));
     } else if (line.rfind("tree ", 0) == 0 && (ends(" keys") || ends(" key"))) {
@@ -945,6 +1179,13 @@ std::vector<std::string> RunListAndCheck(FakeHost& host) {
       expected += " -" + Printable(file, 80);
     }
     violations.push_back("the listing's files:" + got + "; expected:" + expected);
+  }
+  std::set<std::string, NoCaseLess> expectedHeld;
+  for (const std::string& infName : p.heldPackages) {
+    expectedHeld.insert(EscapeControls(infName));
+  }
+  if (held != expectedHeld) {
+    violations.push_back("the listing's packages held by the platform differ from the model's");
   }
   if (instances != expectedInstances) {
     violations.push_back("the listing's instances differ from the model's matching ones");
@@ -1036,6 +1277,20 @@ std::string DescribeCase(const FakeHost& host) {
   }
   if (host.classDevsFail) {
     out += "the device set cannot be had\n";
+  }
+  for (const FakeHost::Package& package : host.packages) {
+    out += "package " + Printable(package.publishedInf) + " in " +
+           (package.storeFolder.empty() ? "(no store)" : Printable(package.storeFolder)) +
+           (package.platformOwn ? " platform's own" : "") +
+           (package.usedByDevice ? " in use" : "") + "\n";
+  }
+  out += std::string("store: ") +
+         (host.storeLocationKnown ? "named by the platform" : "not named") +
+         (host.uninstallRefusedInWow64 ? ", refused in WOW64" : "") +
+         (host.uninstallFailure ? ", uninstall fails " + ErrorText(*host.uninstallFailure) : "") +
+         (host.wow64 ? ", WOW64" : "") + "\n";
+  for (const std::string& path : host.protectedFiles) {
+    out += "protected " + Printable(path) + "\n";
   }
   return out;
 }

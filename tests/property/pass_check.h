@@ -25,6 +25,8 @@ struct PassTally {
   std::size_t companionStarts = 0;
   std::size_t linksDeleted = 0;
   std::size_t treesRefused = 0;
+  std::size_t packagesUninstalled = 0;
+  std::size_t packagesKept = 0;  // left, or refused as the platform's own
   std::size_t runsWithSomethingLeft = 0;
   std::size_t runsNeedingRestart = 0;
 };
