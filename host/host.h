@@ -46,7 +46,7 @@ inline constexpr Status kErrorInvalidUserBuffer = 1784;
 inline constexpr Status kErrorNoSuchDevinst = 0xE000020B;
 inline constexpr Status kErrorInWow64 = 0xE0000235;
 inline constexpr Status kErrorInfInUseByDevices = 0xE000023D;
-inline constexpr Status kErrorNotAnInstalledOemInf = 0xE0000302;
+inline constexpr Status kErrorNotAnInstalledOemInf = 0xE000023C;
 
 // Whether the registry's answer to opening a path says that no key is there: none of that name,
 // or a path that no key can have (an empty component, a name over 255 characters).

@@ -2,7 +2,8 @@
 // DLLs of Windows XP, the oldest Windows vorsk runs on: imported, it would be looked for beside
 // the program first, where anyone may have planted one. So it is loaded from the system folder
 // at the first call instead. Without it (it is part of every Windows), each call fails as the
-// platform's would, with ERROR_MOD_NOT_FOUND as the last error.
+// platform's would, with ERROR_MOD_NOT_FOUND as the last error; a call that only later Windows
+// have fails on the older ones with ERROR_PROC_NOT_FOUND.
 #pragma once
 
 // clang-format off
@@ -15,15 +16,28 @@
 
 namespace vorsk::win32::setup {
 
-template <typename Call>
-Call Find(const char* name) {
+inline HMODULE Library() {
   static const HMODULE library = LoadSystemLibrary(L"setupapi.dll");
-  return FindCall<Call>(library, name);
+  return library;
 }
 
+template <typename Call>
+Call Find(const char* name) {
+  return FindCall<Call>(Library(), name);
+}
+
+// A call that every Windows since XP has: only the library can be missing.
 template <typename Result>
 Result Missing(Result failure) {
   ::SetLastError(ERROR_MOD_NOT_FOUND);
+  return failure;
+}
+
+// A call that only later Windows have: the library is there and the call is not, or the library
+// is missing.
+template <typename Result>
+Result Unavailable(Result failure) {
+  ::SetLastError(Library() != nullptr ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND);
   return failure;
 }
 
@@ -83,6 +97,24 @@ inline BOOL SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DE
   static const auto call =
       Find<decltype(&::SetupDiCallClassInstaller)>("SetupDiCallClassInstaller");
   return call != nullptr ? call(function, set, data) : Missing(FALSE);
+}
+
+// Driver packages. The uninstall of a published INF's package: Windows XP and later (the driver
+// store's part of it since Windows Vista).
+inline BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved) {
+  static const auto call = Find<decltype(&::SetupUninstallOEMInfA)>("SetupUninstallOEMInfA");
+  return call != nullptr ? call(infFileName, flags, reserved) : Unavailable(FALSE);
+}
+
+// The path of a published INF's package INF in the driver store: Windows Vista and later. The
+// toolchain's headers do not declare it, so its type is spelled out here.
+inline BOOL SetupGetInfDriverStoreLocationW(PCWSTR fileName, PSP_ALTPLATFORM_INFO alternatePlatform,
+                                            PCWSTR localeName, PWSTR buffer, DWORD size,
+                                            PDWORD required) {
+  using Call = BOOL(WINAPI*)(PCWSTR, PSP_ALTPLATFORM_INFO, PCWSTR, PWSTR, DWORD, PDWORD);
+  static const auto call = Find<Call>("SetupGetInfDriverStoreLocationW");
+  return call != nullptr ? call(fileName, alternatePlatform, localeName, buffer, size, required)
+                         : Unavailable(FALSE);
 }
 
 // The library also serves the configuration manager's calls, on every Windows since XP.

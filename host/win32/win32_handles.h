@@ -37,6 +37,9 @@ inline void DestroyDeviceSet(HDEVINFO set) noexcept {
 inline void FreeLocal(HLOCAL memory) noexcept {
   ::LocalFree(memory);
 }
+inline void CloseFind(HANDLE search) noexcept {
+  ::FindClose(search);
+}
 
 // A handle released by `Close`, null when there is none.
 template <typename Pointer, auto Close>
@@ -64,5 +67,7 @@ using unique_hfile = unique_any<invalid_value_traits<HANDLE, CloseKernelHandle>>
 using unique_handle = unique_any<nullable_traits<HANDLE, CloseKernelHandle>>;
 using unique_hdevinfo = unique_any<invalid_value_traits<HDEVINFO, DestroyDeviceSet>>;
 using unique_hlocal = unique_any<nullable_traits<HLOCAL, FreeLocal>>;
+// A search of a folder's entries (FindFirstFileW).
+using unique_hfind = unique_any<invalid_value_traits<HANDLE, CloseFind>>;
 
 }  // namespace vorsk::win32

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <limits>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -13,6 +15,7 @@
 #include <sddl.h>
 #include <setupapi.h>
 #include <cfgmgr32.h>
+#include <sfc.h>
 // clang-format on
 
 #include "host/win32/process_facts.h"
@@ -20,6 +23,7 @@
 #include "host/win32/run_lock.h"
 #include "host/win32/run_log.h"
 #include "host/win32/setup_api.h"
+#include "host/win32/system_library.h"
 #include "host/win32/text_conversion.h"
 #include "host/win32/translate.h"
 
@@ -44,6 +48,10 @@ static_assert(kErrorMoreData == ERROR_MORE_DATA && kErrorNoMoreItems == ERROR_NO
 static_assert(kErrorKeyDeleted == ERROR_KEY_DELETED);
 static_assert(kErrorInvalidUserBuffer == ERROR_INVALID_USER_BUFFER);
 static_assert(kErrorNoSuchDevinst == static_cast<Status>(ERROR_NO_SUCH_DEVINST));
+static_assert(kErrorInWow64 == static_cast<Status>(ERROR_IN_WOW64));
+static_assert(kErrorInfInUseByDevices == static_cast<Status>(ERROR_INF_IN_USE_BY_DEVICES));
+static_assert(kErrorNotAnInstalledOemInf == static_cast<Status>(ERROR_NOT_AN_INSTALLED_OEM_INF));
+static_assert(kSuoiForceDelete == SUOI_FORCEDELETE);
 static_assert(kGenericRead == GENERIC_READ && kOpenExisting == OPEN_EXISTING);
 static_assert(kFileShareRead == FILE_SHARE_READ && kFileShareWrite == FILE_SHARE_WRITE);
 static_assert(kFileAttributeReadOnly == FILE_ATTRIBUTE_READONLY);
@@ -259,6 +267,90 @@ Status Win32Host::WriteFileBytes(const std::u16string& path, const std::string& 
     return static_cast<Status>(::GetLastError());
   }
   file.reset();
+  return kErrorSuccess;
+}
+
+Status Win32Host::ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
+                             std::size_t limit) {
+  const bool endsInSeparator = !folder.empty() && (folder.back() == u'\\' || folder.back() == u'/');
+  const std::u16string pattern = folder + (endsInSeparator ? u"*" : u"\\*");
+  WIN32_FIND_DATAW found = {};
+  win32::unique_hfind search(::FindFirstFileW(Wide(pattern), &found));
+  if (!search) {
+    const DWORD error = ::GetLastError();
+    // Every folder lists "." and ".." but a drive's root, where an empty one finds nothing: a
+    // folder that is there and holds nothing.
+    const DWORD attributes = ::GetFileAttributesW(Wide(folder));
+    if (error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      entries.clear();
+      return kErrorSuccess;
+    }
+    return static_cast<Status>(error);
+  }
+  std::vector<FolderEntry> listed;
+  do {
+    const std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName),
+                              wcsnlen(found.cFileName, MAX_PATH));
+    if (name == u"." || name == u"..") {
+      continue;
+    }
+    if (listed.size() == limit) {
+      return kErrorMoreData;
+    }
+    FolderEntry entry;
+    entry.name = name;
+    entry.attributes = found.dwFileAttributes;
+    entry.size = (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+    listed.push_back(std::move(entry));
+  } while (::FindNextFileW(search.get(), &found));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) {
+    return static_cast<Status>(::GetLastError());
+  }
+  entries = std::move(listed);
+  return kErrorSuccess;
+}
+
+Status Win32Host::ReadFileBytes(const std::u16string& path, std::string& bytes, std::size_t limit) {
+  // Shared with every writer and deleter: the file is only looked at.
+  win32::unique_hfile file(::CreateFileW(
+      Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    return static_cast<Status>(::GetLastError());
+  }
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file.get(), &size)) {
+    return static_cast<Status>(::GetLastError());
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > limit) {
+    return kErrorMoreData;
+  }
+  // Read to the file's end, one byte past the limit at most: a file that grows meanwhile is still
+  // refused once it holds more.
+  const std::size_t most = limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
+  std::string content(std::min<std::size_t>(static_cast<std::size_t>(size.QuadPart) + 1, most),
+                      '\0');
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == content.size()) {
+      if (filled == most) {
+        return kErrorMoreData;
+      }
+      content.resize(std::min<std::size_t>(std::max<std::size_t>(filled * 2, 4096), most));
+    }
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1 << 20));
+    DWORD done = 0;
+    if (!::ReadFile(file.get(), content.data() + filled, chunk, &done, nullptr)) {
+      return static_cast<Status>(::GetLastError());
+    }
+    if (done == 0) {
+      break;
+    }
+    filled += done;
+  }
+  content.resize(filled);
+  bytes = std::move(content);
   return kErrorSuccess;
 }
 
@@ -547,6 +639,40 @@ bool Win32Host::IsDevicePresent(DevInfoSet, DeviceInfoRecord& record) {
   ULONG status = 0;
   ULONG problem = 0;
   return win32::setup::CM_Get_DevNode_Status(&status, &problem, record.devInst, 0) == CR_SUCCESS;
+}
+
+bool Win32Host::SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) {
+  return win32::setup::SetupUninstallOEMInfA(infFileName.c_str(), flags, nullptr) != FALSE;
+}
+
+std::optional<std::u16string> Win32Host::DriverStoreInfPath(const std::u16string& infPath) {
+  // A store path is most often shorter than MAX_PATH; a longer one is asked for once more with
+  // the size that the first call gives.
+  std::vector<wchar_t> buffer(MAX_PATH, L'\0');
+  DWORD required = 0;
+  BOOL found = win32::setup::SetupGetInfDriverStoreLocationW(
+      Wide(infPath), nullptr, nullptr, buffer.data(), static_cast<DWORD>(buffer.size()), &required);
+  if (!found && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER && required > buffer.size()) {
+    buffer.assign(required, L'\0');
+    found = win32::setup::SetupGetInfDriverStoreLocationW(
+        Wide(infPath), nullptr, nullptr, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr);
+  }
+  if (!found) {
+    return std::nullopt;
+  }
+  const std::size_t length = wcsnlen(buffer.data(), buffer.size());
+  if (length == 0) {
+    return std::nullopt;
+  }
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
+}
+
+bool Win32Host::IsProtectedFile(const std::u16string& path) {
+  // The file protection's library is no known DLL of Windows XP: loaded from the system folder at
+  // the first call, never imported.
+  static const auto call = win32::FindCall<decltype(&::SfcIsFileProtected)>(
+      win32::LoadSystemLibrary(L"sfc.dll"), "SfcIsFileProtected");
+  return call != nullptr && call(nullptr, Wide(path)) != FALSE;
 }
 
 bool Win32Host::IsWow64Process() {

@@ -34,6 +34,9 @@ class Win32Host : public Host {
   Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
   Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
   std::uint32_t GetFileAttributesW(const std::u16string& path) override;
+  Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
+                    std::size_t limit) override;
+  Status ReadFileBytes(const std::u16string& path, std::string& bytes, std::size_t limit) override;
 
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
@@ -77,6 +80,10 @@ class Win32Host : public Host {
                                       std::uint32_t* flags) override;
 
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
+
+  bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) override;
+  std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
+  bool IsProtectedFile(const std::u16string& path) override;
 
   bool IsWow64Process() override;
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,

@@ -2,6 +2,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -218,6 +219,129 @@ TEST(BackupFileTest, MakesAndWritesWholeNamesAndNeverReplaces) {
   ::DeleteFileW(wide(manifest));
   ::DeleteFileW(wide(folder + u"\\copy"));
   EXPECT_TRUE(::RemoveDirectoryW(wide(folder)));
+}
+
+// A folder's entries as the platform lists them, and a file's bytes whole: what the search of the
+// driver store reads.
+TEST(FolderTest, ListsEntriesWithoutTheDotsAndReadsFilesWholeWithinTheirLimits) {
+  ScratchFolder scratch;
+  Win32Host host;
+  const std::u16string root = host.AnsiToWide(scratch.path());
+  const std::u16string package = root + u"\\pkg";
+  const std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
+  scratch.Write("pkg\\a.inf", inf);
+  ASSERT_TRUE(::CreateDirectoryA(scratch.Path("pkg\\sub").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA(scratch.Path("empty").c_str(), nullptr));
+  const std::u16string wideName = package + u"\\\u5907.cat";
+  ASSERT_EQ(host.WriteFileBytes(wideName, "cat", false), kErrorSuccess);
+
+  // Each listing starts from one stale entry, which only a success replaces.
+  const auto list = [&](const std::u16string& folder, std::size_t limit,
+                        std::vector<FolderEntry>& entries) {
+    entries.assign(1, FolderEntry{u"stale", 0, 0});
+    return host.ListFolder(folder, entries, limit);
+  };
+  std::vector<FolderEntry> entries;
+  for (const std::u16string& missing : {root + u"\\absent", root + u"\\absent\\deeper"}) {
+    const Status status = list(missing, 10, entries);
+    EXPECT_TRUE(status == kErrorFileNotFound || status == kErrorPathNotFound) << status;
+    EXPECT_EQ(entries.size(), 1u);
+  }
+  EXPECT_NE(list(package + u"\\a.inf", 10, entries), kErrorSuccess);
+  EXPECT_EQ(list(root + u"\\empty", 10, entries), kErrorSuccess);
+  EXPECT_TRUE(entries.empty());
+
+  for (const std::u16string& folder : {package, package + u"\\"}) {
+    ASSERT_EQ(list(folder, 3, entries), kErrorSuccess);
+    std::map<std::u16string, FolderEntry> byName;
+    for (const FolderEntry& entry : entries) {
+      byName[entry.name] = entry;
+    }
+    ASSERT_EQ(byName.size(), 3u);
+    ASSERT_EQ(byName.count(u"a.inf") + byName.count(u"sub") + byName.count(u"\u5907.cat"), 3u);
+    EXPECT_EQ(byName[u"a.inf"].size, inf.size());
+    EXPECT_EQ(byName[u"a.inf"].attributes & kFileAttributeDirectory, 0u);
+    EXPECT_EQ(byName[u"\u5907.cat"].size, 3u);
+    EXPECT_NE(byName[u"sub"].attributes & kFileAttributeDirectory, 0u);
+  }
+  EXPECT_EQ(list(package, 2, entries), kErrorMoreData);
+  EXPECT_EQ(entries.size(), 1u);
+
+  // Read whole at its size, refused one byte short; read while another process writes it.
+  std::string bytes = "stale";
+  EXPECT_EQ(host.ReadFileBytes(package + u"\\a.inf", bytes, inf.size() - 1), kErrorMoreData);
+  EXPECT_EQ(bytes, "stale");
+  win32::unique_hfile writer(::CreateFileA(scratch.Path("pkg\\a.inf").c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer.is_valid());
+  EXPECT_EQ(host.ReadFileBytes(package + u"\\a.inf", bytes, inf.size()), kErrorSuccess);
+  EXPECT_EQ(bytes, inf);
+  writer.reset();
+  EXPECT_EQ(host.ReadFileBytes(wideName, bytes, 100), kErrorSuccess);
+  EXPECT_EQ(bytes, "cat");
+  const std::string large(300000, 'x');
+  scratch.Write("large.bin", large);
+  EXPECT_EQ(host.ReadFileBytes(root + u"\\large.bin", bytes, large.size()), kErrorSuccess);
+  EXPECT_EQ(bytes, large);
+  scratch.Write("empty.inf", "");
+  EXPECT_EQ(host.ReadFileBytes(root + u"\\empty.inf", bytes, 0), kErrorSuccess);
+  EXPECT_TRUE(bytes.empty());
+  bytes = "stale";
+  EXPECT_EQ(host.ReadFileBytes(root + u"\\absent.inf", bytes, 100), kErrorFileNotFound);
+  EXPECT_NE(host.ReadFileBytes(package, bytes, 100), kErrorSuccess);
+  EXPECT_EQ(bytes, "stale");
+
+  ::DeleteFileW(reinterpret_cast<const wchar_t*>(wideName.c_str()));
+}
+
+// The platform's calls for driver packages, as Wine 8 has them: the uninstall deletes the INF of
+// the INF folder (only that, and only when forced); the driver store's query is there and fails,
+// as a stub; the file protection protects nothing.
+TEST(DriverPackageTest, WineDeletesOnlyTheForcedInfAndKnowsNoStoreOrProtection) {
+  Win32Host host;
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_GT(::GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring infFolder = std::wstring(windows) + L"\\inf\\";
+  const std::string name = "oem" + std::to_string(9000 + ::GetCurrentProcessId() % 1000);
+  const std::wstring inf = infFolder + std::wstring(name.begin(), name.end()) + L".inf";
+  const std::wstring pnf = infFolder + std::wstring(name.begin(), name.end()) + L".pnf";
+  // Both go at the end, whatever the test came to.
+  struct Leftovers {
+    std::vector<std::wstring> paths;
+    ~Leftovers() {
+      for (const std::wstring& path : paths) {
+        ::DeleteFileW(path.c_str());
+      }
+    }
+  } leftovers{{inf, pnf}};
+  for (const std::wstring& path : {inf, pnf}) {
+    win32::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.is_valid());
+  }
+  const auto exists = [](const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  };
+
+  // The call is reached (its own error, not that of a missing call) and gives nothing.
+  ::SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(host.DriverStoreInfPath(std::u16string(inf.begin(), inf.end())), std::nullopt);
+  EXPECT_EQ(host.GetLastError(), DWORD{ERROR_CALL_NOT_IMPLEMENTED});
+
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+  const std::wstring kernel = std::wstring(system) + L"\\kernel32.dll";
+  ::SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(host.IsProtectedFile(std::u16string(kernel.begin(), kernel.end())));
+  EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+
+  EXPECT_TRUE(host.SetupUninstallOEMInfA(name + ".inf", 0));
+  EXPECT_TRUE(exists(inf));
+  EXPECT_TRUE(host.SetupUninstallOEMInfA(name + ".inf", kSuoiForceDelete));
+  EXPECT_FALSE(exists(inf));
+  EXPECT_TRUE(exists(pnf));
+  EXPECT_FALSE(host.SetupUninstallOEMInfA(name + ".inf", kSuoiForceDelete));
+  EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
 }
 
 class RegistryTest : public ::testing::Test {
