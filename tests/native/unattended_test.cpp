@@ -138,7 +138,7 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
       "script [RemoveInf] Image0=usb\\vid_0000&pid_2206",
       "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf",
       "package oem7.inf: no driver store on this machine",
-      "package oem7.inf: not uninstalled (error e0000302), the files go alone",
+      "package oem7.inf: not uninstalled (error e000023c), the files go alone",
       "file C:\\WINDOWS\\Inf\\oem7.inf: deleted",
       "file C:\\WINDOWS\\Inf\\oem7.pnf: absent (error 00000002)",
       "message: " + kMissingPnf,
