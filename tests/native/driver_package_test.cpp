@@ -1,0 +1,291 @@
+// The driver's package: what the platform holds for the published INF decides what goes, first the
+// package through the platform's uninstall, then whatever of the two files is still there.
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "companion/protocol.h"
+#include "removal/run.h"
+#include "report/exit_status.h"
+#include "tests/native/machine.h"
+
+namespace vorsk {
+namespace {
+
+using test::FakeHost;
+using test::kInf;
+using test::kScriptPath;
+
+constexpr char kFolder[] = "vorskscan.inf_x86_1a2b3c4d";
+constexpr char kContent[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
+const std::string kStore = "C:\\WINDOWS\\System32\\DriverStore\\FileRepository\\";
+
+// The typical road with a driver that a vendor's setup installed: its package staged in the
+// store (its INF, its driver, its catalog) and published as oem7.inf with its PNF.
+void StageMachine(FakeHost& host) {
+  test::AddDriverEntry(host, kImageClassKey, "0003", "usb\\vid_0000&pid_2206", "oem7.inf");
+  host.AddDevice("USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1",
+                 {"USB\\Vid_0000&Pid_2206&Rev_0100", "USB\\Vid_0000&Pid_2206"});
+  host.AddFile(kScriptPath,
+               "[RemoveInf]\nImage0=usb\\vid_0000&pid_2206\n[CurrentDev]\nDevNo=1\n"
+               "[1PIDVID]\nNum1=USB\\Vid_0000&Pid_2206\n");
+  host.directories.insert("C:\\WINDOWS\\Inf");
+  host.directories.insert("D:\\backups");
+}
+
+bool Logged(const FakeHost& host, const std::string& text) {
+  return std::any_of(host.log.begin(), host.log.end(),
+                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+struct Road {
+  const char* name;
+  std::function<void(FakeHost&)> stage;
+  int status;
+  bool packageGone;  // its store folder and catalog were there, and are gone
+  bool infGone;
+  bool pnfGone;
+  std::string logged;
+  std::size_t boxes;
+};
+
+// Each way the platform may hold the package, on 32-bit Windows (the run calls the platform) and
+// under WOW64 (the companion does, and only it).
+TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
+  const auto staged = [](FakeHost& host) { host.AddPackage("oem7.inf", kFolder, kContent); };
+  const auto handCopied = [](FakeHost& host) {
+    host.AddDriverStore();
+    host.AddFile(kInf + "oem7.inf", kContent);
+    host.AddFile(kInf + "oem7.pnf", "PNF");
+  };
+  const Road roads[] = {
+      {"the platform names its store folder",
+       [&](FakeHost& host) {
+         staged(host);
+         host.storeLocationKnown = true;
+       },
+       kExitCompleted, true, true, true,
+       "\\DriverStore\\FileRepository\\" + std::string(kFolder) +
+           " (the platform names its store folder)",
+       0},
+      {"its INF in the store is the published one", staged, kExitCompleted, true, true, true,
+       "file C:\\WINDOWS\\Inf\\oem7.pnf: deleted with its package", 0},
+      {"in use by a device: the force flag takes it all the same",
+       [&](FakeHost& host) {
+         staged(host);
+         host.packages.back().usedByDevice = true;
+       },
+       kExitCompleted, true, true, true, "package oem7.inf: uninstalled", 0},
+      {"an uninstall that fails keeps the package and both files",
+       [&](FakeHost& host) {
+         staged(host);
+         host.uninstallFailure = kErrorAccessDenied;
+       },
+       kExitLeft, false, false, false, "package oem7.inf: left (error 00000005)", 0},
+      {"the platform's own package is refused, not left",
+       [&](FakeHost& host) {
+         staged(host);
+         host.packages.back().platformOwn = true;
+       },
+       kExitCompleted, false, false, false, "package oem7.inf: refused, the platform's own driver",
+       0},
+      {"a hand-copied INF, which no package holds, goes as a file", handCopied, kExitCompleted,
+       false, true, true, "package oem7.inf: not uninstalled (error e000023c), the files go alone",
+       0},
+      {"a file the platform protects is never deleted",
+       [&](FakeHost& host) {
+         handCopied(host);
+         host.protectedFiles.insert(kInf + "oem7.inf");
+       },
+       kExitCompleted, false, false, true,
+       "file C:\\WINDOWS\\Inf\\oem7.inf: refused, the platform protects it", 0},
+      {"without a store, the platform's uninstall takes the files",
+       [](FakeHost& host) {
+         host.AddFile(kInf + "oem7.inf", kContent);
+         host.AddFile(kInf + "oem7.pnf", "PNF");
+         host.packages.push_back({"oem7.inf", "", "", ""});
+       },
+       kExitCompleted, false, true, true, "package oem7.inf: no driver store on this machine", 0},
+      {"half-removed: the database names the package, whose INF is put back to uninstall it",
+       [&](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddFile(kInf + "oem7.pnf", "PNF");
+         host.AddDatabaseEntry("oem7.inf", kFolder);
+       },
+       kExitCompleted, true, true, true, "file C:\\WINDOWS\\Inf\\oem7.inf: put back from the store",
+       1},
+      {"half-removed where nothing names the package: cannot tell, the files as before",
+       [&](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddFile(kInf + "oem7.pnf", "PNF");
+       },
+       kExitCompleted, false, true, true,
+       "package oem7.inf: cannot tell: the INF is gone and no driver database names its package",
+       1},
+  };
+  for (const bool wow64 : {false, true}) {
+    for (const Road& road : roads) {
+      FakeHost host;
+      StageMachine(host);
+      road.stage(host);
+      host.wow64 = wow64;
+      host.companion = FakeHost::Companion::Works;
+      // The documented refusal of a 32-bit caller: under WOW64 only the companion may ask.
+      host.uninstallRefusedInWow64 = true;
+      const std::string driver = kStore + kFolder + "\\scanner.sys";
+      const std::string catalog =
+          "C:\\WINDOWS\\System32\\CatRoot\\" + std::string(kFolder) + ".cat";
+      const bool packageThere = host.FileExists(driver) && host.FileExists(catalog);
+      const std::string what = std::string(road.name) + (wow64 ? ", under WOW64" : "");
+
+      EXPECT_EQ(PerformRemoval(host, kNoOwner), road.status) << what;
+
+      EXPECT_EQ(packageThere && !host.FileExists(driver) && !host.FileExists(catalog),
+                road.packageGone)
+          << what;
+      EXPECT_EQ(!host.FileExists(kInf + "oem7.inf"), road.infGone) << what;
+      EXPECT_EQ(!host.FileExists(kInf + "oem7.pnf"), road.pnfGone) << what;
+      EXPECT_TRUE(Logged(host, road.logged)) << what;
+      // A 32-bit process on 64-bit Windows reaches the 64-bit store through Sysnative.
+      EXPECT_FALSE(wow64 && Logged(host, "store folder C:\\WINDOWS\\System32\\")) << what;
+      EXPECT_EQ(host.messageBoxes.size(), road.boxes) << what;
+      EXPECT_EQ(host.JournalOf("run").size(),
+                wow64 && host.JournalOf("uninstall-oem-inf").size() > 0 ? 2u
+                : wow64                                                 ? 1u
+                                                                        : 0u)
+          << what;
+      EXPECT_EQ(host.OpenHandleCount(), 0u) << what;
+      EXPECT_TRUE(host.faults.empty()) << what;
+    }
+  }
+}
+
+// Under WOW64 a companion that cannot run leaves the package, its files and the instances, and is
+// told once for the run; a name the companion's command line cannot carry is left without it.
+TEST(DriverPackageTest, WithoutTheCompanionThePackageAndItsFilesStay) {
+  for (const bool carriable : {true, false}) {
+    FakeHost host;
+    StageMachine(host);
+    const std::string name = carriable ? "oem7.inf" : "oem7\xE9.inf";
+    host.FindKey(std::string(kImageClassKey) + "\\0003")->values.erase("InfPath");
+    host.SetString(std::string(kImageClassKey) + "\\0003", "InfPath", name);
+    host.AddPackage(name, kFolder, kContent);
+    host.wow64 = true;
+    host.companion = carriable ? FakeHost::Companion::Missing : FakeHost::Companion::Works;
+
+    EXPECT_EQ(PerformRemoval(host, kNoOwner), kExitLeft) << name;
+
+    EXPECT_TRUE(host.FileExists(kInf + name)) << name;
+    EXPECT_TRUE(host.FileExists(kStore + kFolder + "\\scanner.sys")) << name;
+    EXPECT_EQ(host.messageBoxes.size(), carriable ? 1u : 0u) << name;
+    EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty()) << name;
+    if (carriable) {
+      EXPECT_TRUE(Logged(host, "file C:\\WINDOWS\\Inf\\oem7.pnf: left with its package"));
+      EXPECT_FALSE(host.devices[0].removed);
+    } else {
+      EXPECT_TRUE(Logged(host, ": left, its name cannot be handed to vorsk64.exe"));
+      EXPECT_TRUE(host.devices[0].removed);  // the instances still go
+    }
+  }
+}
+
+// /list names the package and where it is; a package the platform holds is there, even when its
+// published files are gone.
+TEST(DriverPackageTest, TheListingNamesThePackage) {
+  FakeHost host;
+  StageMachine(host);
+  host.AddPackage("oem7.inf", kFolder, kContent, false);
+  host.AddDatabaseEntry("oem7.inf", kFolder);
+  RunOptions options;
+  options.list = true;
+
+  EXPECT_EQ(PerformRemoval(host, kNoOwner, options), kExitLeft);
+
+  EXPECT_NE(host.standardOutput.find("  package oem7.inf: held by the platform, store folder " +
+                                     kStore + kFolder +
+                                     " (the driver database names it)\n"
+                                     "  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"),
+            std::string::npos)
+      << host.standardOutput;
+  EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty());
+  EXPECT_TRUE(host.JournalOf("copy-file").empty());
+}
+
+// A backup keeps the package's store folder whole before it goes, and restore.cmd puts it back
+// with the platform's own tool; a store folder that cannot be saved keeps the whole driver.
+TEST(DriverPackageTest, TheBackupKeepsTheStoreFolderOrNothingGoes) {
+  for (const bool saveable : {true, false}) {
+    FakeHost host;
+    StageMachine(host);
+    host.AddPackage("oem7.inf", kFolder, kContent);
+    host.directories.insert(kStore + kFolder + "\\amd64");
+    host.AddFile(kStore + kFolder + "\\amd64\\scanner64.sys", std::string("MZ\0\x90", 4));
+    const std::string run = "D:\\backups\\SCANPC-20261208T054312Z";
+    if (!saveable) {
+      host.failingWrites.insert(run + "\\files\\store\\" + kFolder + "\\amd64\\scanner64.sys");
+    }
+    RunOptions options;
+    options.quiet = true;
+    options.backupFolder = "D:\\backups";
+
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, options), saveable ? kExitCompleted : kExitLeft);
+
+    const std::string saved = run + "\\files\\store\\" + std::string(kFolder);
+    if (!saveable) {
+      EXPECT_TRUE(host.FileExists(kStore + kFolder + "\\amd64\\scanner64.sys"));
+      EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+      EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
+      EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty());
+      EXPECT_TRUE(Logged(host, "package oem7.inf: left, its store folder cannot be saved"));
+      continue;
+    }
+    EXPECT_FALSE(host.FileExists(kStore + kFolder + "\\amd64\\scanner64.sys"));
+    EXPECT_EQ(host.files[saved + "\\amd64\\scanner64.sys"].content, std::string("MZ\0\x90", 4));
+    EXPECT_EQ(host.files[saved + "\\vorskscan.inf"].content, kContent);
+    EXPECT_TRUE(host.FileExists(saved + "\\scanner.sys"));
+    const std::string restore = host.files[run + "\\restore.cmd"].content;
+    EXPECT_NE(restore.find("set \"vorsk_pnputil=%SystemRoot%\\System32\\pnputil.exe\"\r\n"
+                           "if exist \"%SystemRoot%\\Sysnative\\pnputil.exe\" set "
+                           "\"vorsk_pnputil=%SystemRoot%\\Sysnative\\pnputil.exe\"\r\n"
+                           "\"%vorsk_pnputil%\" /add-driver \"%~dp0files\\store\\" +
+                           std::string(kFolder) + "\\vorskscan.inf\" >nul 2>&1\r\n"),
+              std::string::npos)
+        << restore;
+    // The package comes back through the tool, never by copying its published files.
+    EXPECT_EQ(restore.find("copy "), std::string::npos);
+    EXPECT_NE(host.files[run + "\\manifest.txt"].content.find(
+                  "package oem7.inf: held by the platform; its store folder " + kStore + kFolder +
+                  " saved whole as files\\store\\" + kFolder + ", 3 files"),
+              std::string::npos);
+  }
+}
+
+TEST(CompanionProtocolTest, UninstallCarriesOneNameAndItsReport) {
+  for (const char* name : {"oem7.inf", "my scanner.inf", "a\\b.inf", "x"}) {
+    EXPECT_EQ(ParseUninstallArguments(SplitCommandArguments(UninstallArguments(name))), name);
+    for (const Status error : {kErrorSuccess, kErrorNotAnInstalledOemInf, kErrorFileNotFound}) {
+      const auto report = MatchUninstallReport(
+          name, "removed X\r\n" + FormatUninstallReport({error, name}) + "\r\n");
+      ASSERT_TRUE(report) << name;
+      EXPECT_EQ(report->error, error) << name;
+    }
+  }
+  for (const std::vector<std::string>& malformed : {std::vector<std::string>{"/uninstall"},
+                                                    {"/uninstall", "a.inf", "b.inf"},
+                                                    {"/remove", "a.inf"},
+                                                    {"/uninstall", "a\".inf"},
+                                                    {"/uninstall", "\xE9.inf"},
+                                                    {"/uninstall", ""}}) {
+    EXPECT_FALSE(ParseUninstallArguments(malformed)) << malformed.size();
+  }
+  EXPECT_TRUE(ParseUninstallArguments({"-UNINSTALL", "a.inf"}));
+  EXPECT_FALSE(ParseUninstallReport("failed 00000000 a.inf"));
+  EXPECT_FALSE(ParseUninstallReport("uninstalled "));
+  EXPECT_FALSE(MatchUninstallReport("a.inf", "uninstalled b.inf\r\n"));
+}
+
+}  // namespace
+}  // namespace vorsk
