@@ -77,7 +77,7 @@ bool StageFile(const FileEntry& file) {
   attributes |= file.readOnly ? FILE_ATTRIBUTE_READONLY : 0;
   attributes |= file.hidden ? FILE_ATTRIBUTE_HIDDEN : 0;
   attributes |= file.system ? FILE_ATTRIBUTE_SYSTEM : 0;
-  return ::SetFileAttributesA(file.path.c_str(), attributes) || Fail(file.path);
+  return ::SetFileAttributesW(Utf16(file.path).c_str(), attributes) || Fail(file.path);
 }
 
 bool StageKey(const std::string& path, const std::vector<NamedValue>& values, REGSAM view = 0) {
