@@ -216,7 +216,13 @@ bool Stage(const Description& description) {
     char windows[MAX_PATH] = {};
     ::GetWindowsDirectoryA(windows, MAX_PATH);
     const std::string path = std::string(windows) + "\\Setup417\\Remove417.ini";
-    ok = (WriteWholeFile(path, *description.script) || Fail(path)) && ok;
+    // In the machine's ANSI code page, as a vendor's script is written.
+    const std::wstring wide = Utf16(*description.script);
+    std::string script(wide.size() * 2, '\0');
+    script.resize(static_cast<std::size_t>(
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), script.data(),
+                              static_cast<int>(script.size()), nullptr, nullptr)));
+    ok = (WriteWholeFile(path, script) || Fail(path)) && ok;
   }
   BOOL wow64 = FALSE;
   if (!::IsWow64Process(::GetCurrentProcess(), &wow64) || !wow64) {
