@@ -288,7 +288,7 @@ for pass in 1 2; do
     # shellcheck disable=SC2206 # the arguments are words
     run=("${cmd[@]}" "$restore" ${arguments})
     if [ -n "$console" ]; then
-      # A console as wide as its longest line: no line of the output is broken.
+      # A console wider than any line of the output, so that none is broken in two.
       script -qec "stty cols 500 rows 50; $(printf '%q ' "${run[@]}")" /dev/null </dev/null 2>&1 |
         plain \
         >>"$out/restore-$pass.txt" || status=${PIPESTATUS[0]}
