@@ -98,7 +98,8 @@ void FindDriverFiles(Host& host, RegKey classKey, const std::string& deviceId,
     return;
   }
   act.Tell(label + ": driver entry " + entry->name + ", InfPath " + entry->infName);
-  if (!IsPlainFileName(entry->infName)) {
+  if (!IsPlainFileName(entry->infName,
+                       [&host](std::uint8_t byte) { return host.IsDBCSLeadByte(byte); })) {
     // Not a file of the INF directory: the rules never delete it, so it is not left either.
     act.Tell(label + ": refused, the InfPath is not a plain file name",
              "  refused: the InfPath is not a plain file name");
@@ -163,7 +164,7 @@ bool IsReservedDeviceName(std::string_view name) {
          folded[3] >= '1' && folded[3] <= '9';
 }
 
-bool IsPlainFileName(std::string_view name) {
+bool IsPlainFileName(std::string_view name, const std::function<bool(std::uint8_t)>& isLead) {
   // The platform drops dots and blanks at the end of a path's last name, so such a name would
   // be another file's, or a folder's (".. " is the Windows directory itself). Control
   // characters and the platform's reserved characters are in no file's name, and a device's
@@ -171,7 +172,12 @@ bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name.back() == '.' || name.back() == ' ') {
     return false;
   }
-  for (const char c : name) {
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    const char c = name[at];
+    if (isLead(static_cast<std::uint8_t>(c)) && at + 1 < name.size()) {
+      ++at;  // the character's second byte
+      continue;
+    }
     if ((c >= '\x01' && c < ' ') ||
         std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
       return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,8 +50,10 @@ std::string RegistryText(const std::string& data);
 // separator, drive colon or any other character no file name holds (control characters,
 // < > " | ? *), not ending in a dot or a blank (which takes in "." and ".."), and not one of the
 // platform's device names (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an
-// extension, in any letter case).
-bool IsPlainFileName(std::string_view name);
+// extension, in any letter case). A double-byte character of the code page (`isLead` tells its
+// first byte) is one letter: its second byte may look like '\' or '|' (81 5C, 81 7C in code page
+// 936; "表" is 95 5C in 932) without being either.
+bool IsPlainFileName(std::string_view name, const std::function<bool(std::uint8_t)>& isLead);
 
 // Whether a file name names one of the platform's devices instead of a file.
 bool IsReservedDeviceName(std::string_view name);

@@ -99,7 +99,8 @@ void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath
     if (listed.empty()) {
       continue;
     }
-    const std::string path = ListedTreePath(listed);
+    const std::string path =
+        ListedTreePath(listed, [&host](std::uint8_t byte) { return host.IsDBCSLeadByte(byte); });
     unique_hkey root(host);
     const TreeRoot found = OpenTreeRoot(host, path, root);
     if (found.refusal) {
@@ -161,24 +162,12 @@ std::string PathOfComponents(const std::vector<std::string>& components, std::si
   return path;
 }
 
-std::vector<std::string> PathComponents(const std::string& path) {
-  std::vector<std::string> components;
-  std::size_t begin = 0;
-  for (;;) {
-    const std::size_t end = path.find('\\', begin);
-    components.push_back(path.substr(begin, end == std::string::npos ? end : end - begin));
-    if (end == std::string::npos) {
-      return components;
-    }
-    begin = end + 1;
-  }
-}
-
 }  // namespace
 
 TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
+  const auto isLead = [&host](std::uint8_t byte) { return host.IsDBCSLeadByte(byte); };
   TreeRoot found;
-  if (const std::optional<std::string> refusal = TreeRefusal(path)) {
+  if (const std::optional<std::string> refusal = TreeRefusal(path, isLead)) {
     found.refusal = refusal;
     return found;
   }
@@ -186,7 +175,8 @@ TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
   // link, so that a link that anyone who may write a vendor's key can make (to the Run key, to a
   // service) is seen where it is, never taken for the listed tree. Each key is opened relative
   // to the one before, so nothing on the path can be swapped once it has been looked at.
-  const std::vector<std::string> components = PathComponents(path);
+  const std::vector<std::string_view> parts = PathComponentsOf(path, isLead);
+  const std::vector<std::string> components(parts.begin(), parts.end());
   if (components.front().empty()) {
     return found;  // the registry names no key by a path that begins with a separator
   }
@@ -251,7 +241,8 @@ TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
       found.refusal = "the key it leads to cannot be named";
       return found;
     }
-    if (const std::optional<std::string> refusal = TreeRefusal(ListedTreePath(*reached))) {
+    if (const std::optional<std::string> refusal =
+            TreeRefusal(ListedTreePath(*reached, isLead), isLead)) {
       found.refusal = "it leads to " + *refusal;
       return found;
     }
@@ -304,34 +295,32 @@ std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path) {
   return CountTree(host, *found.tree);
 }
 
-std::string ListedTreePath(std::string_view listed) {
-  std::string path;
-  for (const char c : listed) {
-    if (c != '\\' || path.empty() || path.back() != '\\') {
-      path += c;
+std::string ListedTreePath(std::string_view listed,
+                           const std::function<bool(std::uint8_t)>& isLead) {
+  const std::vector<std::string_view> components = PathComponentsOf(listed, isLead);
+  // A separator at its start stays: the registry names no key by such a path.
+  std::string path = components.size() > 1 && components.front().empty() ? "\\" : "";
+  bool first = true;
+  for (const std::string_view component : components) {
+    if (!component.empty()) {
+      path += first ? "" : "\\";
+      path += component;
+      first = false;
     }
-  }
-  while (path.size() > 1 && path.back() == '\\') {
-    path.pop_back();
   }
   return path;
 }
 
-std::optional<std::string> TreeRefusal(std::string_view path) {
+std::optional<std::string> TreeRefusal(std::string_view path,
+                                       const std::function<bool(std::uint8_t)>& isLead) {
   int components = 0;
-  bool inComponent = false;
-  for (const char c : path) {
-    if (c == '\\') {
-      inComponent = false;
-    } else if (!inComponent) {
-      inComponent = true;
-      ++components;
-    }
+  for (const std::string_view component : PathComponentsOf(path, isLead)) {
+    components += component.empty() ? 0 : 1;
   }
   if (components < 2) {
     return "a top-level key";
   }
-  if (IsOrHoldsPlatformKey(path)) {
+  if (IsOrHoldsPlatformKey(path, isLead)) {
     return "a key of the platform's own, or one that holds one";
   }
   return std::nullopt;

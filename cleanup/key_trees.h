@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,12 +59,15 @@ std::optional<std::uint32_t> CountKeyTree(Host& host, const std::string& path);
 std::string KeysText(std::uint32_t count);
 
 // A listed path as the registry resolves it: repeated separators collapsed into one, none at its
-// end.
-std::string ListedTreePath(std::string_view listed);
+// end; per character of the ANSI code page (`isLead` tells a double-byte character's first byte,
+// whose second may look like a separator).
+std::string ListedTreePath(std::string_view listed,
+                           const std::function<bool(std::uint8_t)>& isLead);
 
 // Why the rules never delete the tree at `path` (as ListedTreePath returns it): a top-level key
 // of HKEY_LOCAL_MACHINE (fewer than two components), whose deletion would take a whole branch of
 // the machine, or a key of the platform's own or one that holds one. Nothing when they may.
-std::optional<std::string> TreeRefusal(std::string_view path);
+std::optional<std::string> TreeRefusal(std::string_view path,
+                                       const std::function<bool(std::uint8_t)>& isLead);
 
 }  // namespace vorsk

@@ -81,23 +81,10 @@ bool Matches(std::string_view component, std::string_view pattern) {
   return EqualAsciiFolded(component, pattern);
 }
 
-std::vector<std::string_view> ComponentsOf(std::string_view path) {
-  std::vector<std::string_view> components;
-  std::size_t begin = 0;
-  for (;;) {
-    const std::size_t end = path.find('\\', begin);
-    components.push_back(path.substr(begin, end == std::string_view::npos ? end : end - begin));
-    if (end == std::string_view::npos) {
-      return components;
-    }
-    begin = end + 1;
-  }
-}
-
 }  // namespace
 
-bool IsOrHoldsPlatformKey(std::string_view path) {
-  const std::vector<std::string_view> components = ComponentsOf(path);
+bool IsOrHoldsPlatformKey(std::string_view path, const std::function<bool(std::uint8_t)>& isLead) {
+  const std::vector<std::string_view> components = PathComponentsOf(path, isLead);
   for (const std::vector<std::string_view>& key : PlatformKeys()) {
     if (components.size() > key.size()) {
       continue;

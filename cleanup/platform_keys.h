@@ -3,12 +3,15 @@
 // could write it) is refused.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string_view>
 
 namespace vorsk {
 
-// Whether the path below HKEY_LOCAL_MACHINE (separators collapsed, none at its end) is one of
-// the platform's own keys, or holds one, in either registry view, letter case aside:
+// Whether the path below HKEY_LOCAL_MACHINE (separators collapsed, none at its end; in the ANSI
+// code page, whose lead bytes `isLead` tells) is one of the platform's own keys, or holds one, in
+// either registry view, letter case aside:
 //
 //   SOFTWARE\Microsoft, ...\Windows, ...\Windows\CurrentVersion and its Uninstall, Run, RunOnce,
 //     App Paths, Explorer and Policies; SOFTWARE\Microsoft\Windows NT\CurrentVersion;
@@ -19,6 +22,6 @@ namespace vorsk {
 //
 // Keys deeper than these are a vendor's to list: its own Uninstall\{product}, Services\<its
 // service>, or driver entry Control\Class\{...}\0007.
-bool IsOrHoldsPlatformKey(std::string_view path);
+bool IsOrHoldsPlatformKey(std::string_view path, const std::function<bool(std::uint8_t)>& isLead);
 
 }  // namespace vorsk

@@ -56,6 +56,28 @@ if [ -n "$template" ]; then
   bash "$scripts/copy-prefix.sh" "$template" "$prefix"
 fi
 
+# "locale <Unix locale>" (e.g. zh_CN.UTF-8): the case runs, from its staging to its restore, in
+# that locale, as a machine of that language: Wine takes the ANSI and OEM code pages from it (936
+# for zh_CN). The locale is compiled on its first use into <build folder>/e2e/locales.
+locale=$(sed -n 's/^locale //p' "$description" | tr -d '\r')
+if [ -n "$locale" ]; then
+  locales="$build/e2e/locales"
+  if [ ! -d "$locales/$locale" ]; then
+    mkdir -p "$locales"
+    staged=$(mktemp -d "$locales/.new.XXXXXX")
+    # The source of zh_CN.UTF-8 is zh_CN with the UTF-8 character map.
+    localedef -i "${locale%%.*}" -f "${locale#*.}" "$staged/$locale" >/dev/null 2>&1 ||
+      [ -f "$staged/$locale/LC_CTYPE" ] ||
+      { echo "run-machine.sh: cannot compile the locale $locale" >&2; exit 1; }
+    # Another case may have compiled it meanwhile: either copy serves.
+    mv -T "$staged/$locale" "$locales/$locale" 2>/dev/null || true
+    rm -rf "$staged"
+  fi
+  export LOCPATH="$locales"
+  # This shell cannot take the locale itself (it looked for it at its start): it only passes it on.
+  { export LC_ALL="$locale"; } 2>/dev/null
+fi
+
 trap 'bash "$scripts/wine-session.sh" stop "$prefix"' EXIT
 bash "$scripts/wine-session.sh" start "$prefix" "$world"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
@@ -220,17 +242,59 @@ if [ -d "$backup_folder" ]; then
   done < <(find "$backup_folder" -type f -iname restore.cmd | LC_ALL=C sort)
 fi
 printf '%s\n' "${restores[@]}" | sed '/^$/d' >"$out/restore-scripts.txt"
+# How each script is run: by default as a management agent runs it, without a console (standard
+# input empty, the output into a pipe). "restore-console [<code page>]" runs it in a console of
+# its own (a pseudo-terminal, as a command prompt window), whose code page is first set to the one
+# given; the pass then says the console's code page once the script returned ("console code page
+# after the restore: <n>"). "restore-computer <name>" runs it where %COMPUTERNAME% is that name
+# (another computer; computer.txt names the run's), and "restore-args <arguments>" gives it those
+# arguments.
+setting() { sed -n "s/^$1\( \|\$\)//p" "$description" | tr -d '\r' | head -n 1; }
+console=$(grep -qE '^restore-console( |$)' <(tr -d '\r' <"$description") && echo yes || true)
+console_page=$(setting restore-console)
+computer=$(setting restore-computer)
+arguments=$(setting restore-args)
+if [ -n "$computer" ]; then
+  # The name of the computer the run was made on, for the case's expectations.
+  wine cmd /c 'echo %COMPUTERNAME%' </dev/null | tr -d '\r' >"$out/computer.txt"
+fi
+caller=
+if [ -n "$console$computer$arguments" ]; then
+  # A caller, in ASCII: it sets what the case asks for, calls the script and ends with its status.
+  caller='C:\vorsk\restore-caller.cmd'
+  {
+    printf '@echo off\r\n'
+    [ -z "$computer" ] || printf 'set "COMPUTERNAME=%s"\r\n' "$computer"
+    [ -z "$console_page" ] || printf 'chcp %s >nul\r\n' "$console_page"
+    printf 'call %%*\r\n'
+    printf 'set vorsk_status=%%errorlevel%%\r\n'
+    [ -z "$console" ] ||
+      printf '%s\r\n' "for /f \"tokens=2 delims=:\" %%p in ('chcp') do echo console code page after the restore:%%p"
+    printf 'exit /b %%vorsk_status%%\r\n'
+  } >"$programs/restore-caller.cmd"
+fi
+# The console's output comes in the Unix locale's encoding, with its terminal's control sequences.
+plain() { sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b\][^\x07]*\x07//g' | tr -d '\r'; }
 for pass in 1 2; do
   cmd=(wine cmd /c)
   if [ "$world" = win64 ] && [ "$pass" = 1 ]; then
     cmd=(wine cmd /c 'C:\windows\Sysnative\cmd.exe' /c)
   fi
+  [ -z "$caller" ] || cmd+=("$caller")
   : >"$out/restore-$pass.txt"
   for restore in "${restores[@]}"; do
     status=0
     echo "> $restore" >>"$out/restore-$pass.txt"
-    "${cmd[@]}" "$restore" </dev/null 2>&1 | tr -d '\r' >>"$out/restore-$pass.txt" ||
-      status=${PIPESTATUS[0]}
+    # shellcheck disable=SC2206 # the arguments are words
+    run=("${cmd[@]}" "$restore" ${arguments})
+    if [ -n "$console" ]; then
+      # A console wider than any line of the output, so that none is broken in two.
+      script -qec "stty cols 500 rows 50; $(printf '%q ' "${run[@]}")" /dev/null </dev/null 2>&1 |
+        plain \
+        >>"$out/restore-$pass.txt" || status=${PIPESTATUS[0]}
+    else
+      "${run[@]}" </dev/null 2>&1 | tr -d '\r' >>"$out/restore-$pass.txt" || status=${PIPESTATUS[0]}
+    fi
     echo "exit status: $status" >>"$out/restore-$pass.txt"
   done
   if [ "$pass" = 1 ]; then

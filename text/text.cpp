@@ -114,6 +114,22 @@ std::string ErrorText(std::uint32_t error) {
   return text;
 }
 
+std::vector<std::string_view> PathComponentsOf(std::string_view path,
+                                               const std::function<bool(std::uint8_t)>& isLead) {
+  std::vector<std::string_view> components;
+  std::size_t begin = 0;
+  for (std::size_t at = 0; at < path.size(); ++at) {
+    if (isLead(static_cast<std::uint8_t>(path[at])) && at + 1 < path.size()) {
+      ++at;  // the character's second byte
+    } else if (path[at] == '\\') {
+      components.push_back(path.substr(begin, at - begin));
+      begin = at + 1;
+    }
+  }
+  components.push_back(path.substr(begin));
+  return components;
+}
+
 std::string EscapeControls(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string escaped;

@@ -11,8 +11,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorsk {
 
@@ -44,5 +46,11 @@ std::string ErrorText(std::uint32_t error);
 // A line as the log, the listing and standard error write it: each byte below 0x20, and 0x7F,
 // written as \xNN, so that one event stays one line whatever a name holds.
 std::string EscapeControls(std::string_view text);
+
+// The components of a path in the ANSI code page, between its separators ('\\'), empty ones
+// included: the second byte of a double-byte character (`isLead` tells its first) is no separator,
+// whatever it looks like (乗 is 81 5C in code page 936, 表 95 5C in 932).
+std::vector<std::string_view> PathComponentsOf(std::string_view path,
+                                               const std::function<bool(std::uint8_t)>& isLead);
 
 }  // namespace vorsk

@@ -29,7 +29,10 @@
 #                                <folder>" or "restore <folder>")
 #   expect backup empty          no file below the "backup-files <folder>"
 #   expect restore-output <line> lines of the first restore pass's output, in this order
+#                                ("{computer}" in it stands for the name of the computer the
+#                                run was made on, when the case says "restore-computer")
 #   expect restore-lacks <text>  text that neither restore pass may show
+#   expect restore-unchanged     neither restore pass changed the machine
 #   expect restored              the restore.cmd scripts below the "restore <folder>" (at least
 #                                one) put the machine back: restored.txt equals before.txt but for
 #                                its devices (no file puts a device back), each script ended with
@@ -227,7 +230,13 @@ fi
 if grep -qE '^expect restore-output ' "$case_file"; then
   echo "restore, pass 1:"
   sed 's/^/  /' "$out/restore-1.txt" 2>/dev/null || true
-  in_order "the restore's output" "$out/restore-1.txt" -Fx < <(expectations restore-output)
+  made_on=$(cat "$out/computer.txt" 2>/dev/null || true)
+  in_order "the restore's output" "$out/restore-1.txt" -Fx < <(expectations restore-output |
+    while IFS= read -r line; do printf '%s\n' "${line//\{computer\}/$made_on}"; done)
+fi
+if tr -d '\r' <"$case_file" | grep -qx 'expect restore-unchanged'; then
+  diff -u "$out/after.txt" "$out/restored.txt" || fail "the restore changed the machine"
+  diff -u "$out/after.txt" "$out/restored-again.txt" || fail "restoring again changed the machine"
 fi
 while IFS= read -r text; do
   ! grep -qF -- "$text" "$out"/restore-[12].txt 2>/dev/null || fail "a restore said: $text"

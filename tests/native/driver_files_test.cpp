@@ -1,4 +1,5 @@
 // Driver file removal: which entry is acted on, which files go, and what is reported.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,9 @@ using test::AddDriverEntry;
 using test::AddInfPair;
 using test::kInf;
 using test::kScriptPath;
+
+// A single-byte code page: no byte begins a double-byte character.
+const auto kNoLeadBytes = [](std::uint8_t) { return false; };
 
 class DriverFilesTest : public ::testing::Test {
  protected:
@@ -187,7 +191,7 @@ TEST_F(DriverFilesTest, DeviceNamesAreTheExactOnes) {
   }
   for (const char* file : {"COM0", "LPT10.inf", "nulls.inf", "oem7.inf", "CONSOLE", "xnul"}) {
     EXPECT_FALSE(IsReservedDeviceName(file)) << file;
-    EXPECT_TRUE(IsPlainFileName(file)) << file;
+    EXPECT_TRUE(IsPlainFileName(file, kNoLeadBytes)) << file;
   }
 }
 
@@ -205,11 +209,34 @@ TEST_F(DriverFilesTest, PlainFileNamesHoldNoControlOrReservedCharacter) {
     for (const std::string& name :
          {std::string(1, c) + "oem7.inf", "oem" + std::string(1, c) + "7.inf",
           "oem7.inf" + std::string(1, c)}) {
-      EXPECT_FALSE(IsPlainFileName(name)) << "character " << static_cast<int>(c);
+      EXPECT_FALSE(IsPlainFileName(name, kNoLeadBytes)) << "character " << static_cast<int>(c);
     }
   }
   for (const char* name : {"oem 7.inf", "oem~7!#$%&'()+,;=@[]^_`{}.inf", "oem\xe9.inf", ".inf"}) {
-    EXPECT_TRUE(IsPlainFileName(name)) << name;
+    EXPECT_TRUE(IsPlainFileName(name, kNoLeadBytes)) << name;
+  }
+}
+
+// In a double-byte code page a character's second byte is no character of its own: 乛亅乗 (81 5E,
+// 81 7C, 81 5C in code page 936) is a plain name there, and in a single-byte code page the same
+// bytes hold '|' and '\'. A lead byte at the very end has no second byte to take.
+TEST_F(DriverFilesTest, PlainFileNamesTakeDoubleByteCharactersWhole) {
+  const auto gbk = [](std::uint8_t byte) { return byte >= 0x81 && byte <= 0xFE; };
+  const struct {
+    std::string name;
+    bool plainInGbk;
+    bool plainInSingleBytes;
+  } cases[] = {
+      {"\x81\x5e\x81\x7cver \x81\x5c.inf", true, false},
+      {"oem\x81\x5c", true, false},
+      {"oem\x81|7.inf", true, false},
+      {"oem\x81\\\\x.inf", false, false},  // the lead byte takes the first '\\' only
+      {"oem7.inf\x81", true, true},
+      {"\x81\x7c\\oem7.inf", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsPlainFileName(c.name, gbk), c.plainInGbk) << c.name;
+    EXPECT_EQ(IsPlainFileName(c.name, kNoLeadBytes), c.plainInSingleBytes) << c.name;
   }
 }
 

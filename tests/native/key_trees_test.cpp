@@ -1,5 +1,6 @@
 // Registry tree removal: depth-first order, what is skipped, and that nothing is created.
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ namespace vorsk {
 namespace {
 
 using test::kScriptPath;
+
+// A single-byte code page: no byte begins a double-byte character.
+const auto kNoLeadBytes = [](std::uint8_t) { return false; };
 
 class KeyTreesTest : public ::testing::Test {
  protected:
@@ -85,11 +89,34 @@ TEST_F(KeyTreesTest, TopLevelAndPlatformKeysAreNeverDeleted) {
       "Num8=SYSTEM\\CurrentControlSet\\Services\r\n");
 
   EXPECT_EQ(host.RegistrySnapshot(), before);
-  EXPECT_EQ(ListedTreePath("SOFTWARE\\"), "SOFTWARE");
-  EXPECT_EQ(ListedTreePath("SOFTWARE\\\\Vendor\\\\"), "SOFTWARE\\Vendor");
+  EXPECT_EQ(ListedTreePath("SOFTWARE\\", kNoLeadBytes), "SOFTWARE");
+  EXPECT_EQ(ListedTreePath("SOFTWARE\\\\Vendor\\\\", kNoLeadBytes), "SOFTWARE\\Vendor");
   for (const char* refused : {"SOFTWARE", "SYSTEM", "\\SYSTEM", "\\"}) {
-    EXPECT_EQ(TreeRefusal(ListedTreePath(refused)), "a top-level key") << refused;
+    EXPECT_EQ(TreeRefusal(ListedTreePath(refused, kNoLeadBytes), kNoLeadBytes), "a top-level key")
+        << refused;
   }
+}
+
+// In a double-byte code page a character's second byte is no separator, however it looks: a
+// listed name ending in 乗 (81 5C in code page 936) keeps its last byte, and 乗SOFTWARE is one
+// top-level key. Read byte by byte, the same text has other keys.
+TEST_F(KeyTreesTest, ListedPathsTakeDoubleByteCharactersWhole) {
+  const auto gbk = [](std::uint8_t byte) { return byte >= 0x81 && byte <= 0xFE; };
+  const struct {
+    const char* listed;
+    const char* inGbk;
+    const char* inSingleBytes;
+  } cases[] = {
+      {"SOFTWARE\\Vendor\\\x81\x5c", "SOFTWARE\\Vendor\\\x81\x5c", "SOFTWARE\\Vendor\\\x81"},
+      {"SOFTWARE\\\\\x81\x5c\\\\", "SOFTWARE\\\x81\x5c", "SOFTWARE\\\x81"},
+      {"\x81\x5c\\Vendor\\", "\x81\x5c\\Vendor", "\x81\\Vendor"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ListedTreePath(c.listed, gbk), c.inGbk) << c.listed;
+    EXPECT_EQ(ListedTreePath(c.listed, kNoLeadBytes), c.inSingleBytes) << c.listed;
+  }
+  EXPECT_EQ(TreeRefusal("\x81\x5cSOFTWARE", gbk), "a top-level key");
+  EXPECT_EQ(TreeRefusal("\x81\x5cSOFTWARE", kNoLeadBytes), std::nullopt);
 }
 
 // The platform's own keys, and those that hold them, in any letter case, in either registry view
@@ -123,7 +150,7 @@ TEST_F(KeyTreesTest, PlatformKeyTable) {
         "SYSTEM\\CurrentControlSet\\Enum",
         "SYSTEM\\CurrentControlSet\\Services",
         "SYSTEM\\ControlSet003\\Hardware Profiles"}) {
-    EXPECT_TRUE(TreeRefusal(platform)) << platform;
+    EXPECT_TRUE(TreeRefusal(platform, kNoLeadBytes)) << platform;
   }
   for (const char* vendors :
        {"SOFTWARE\\Vendor", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{product}",
@@ -132,7 +159,7 @@ TEST_F(KeyTreesTest, PlatformKeyTable) {
         "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0007",
         "SYSTEM\\ControlSet1\\Control", "SYSTEM\\ControlSet0001\\Services", "SYSTEM\\Vendor",
         "SOFTWARE\\Microsoftware", "SOFTWARE\\WOW6432Node\\Vendor"}) {
-    EXPECT_FALSE(TreeRefusal(vendors)) << vendors;
+    EXPECT_FALSE(TreeRefusal(vendors, kNoLeadBytes)) << vendors;
   }
 }
 

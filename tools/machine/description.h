@@ -24,7 +24,8 @@
 // "hex(<type in hex>):<bytes>" (that type: 0 REG_NONE, 2 REG_EXPAND_SZ, 7 REG_MULTI_SZ,
 // b REG_QWORD, any other), its bytes two hex digits each, separated by commas (none: empty data),
 // written as they are. Key and value names and string data may hold characters outside the code
-// page: the registry receives them in UTF-16 (the script's and the files' lines go as written). A
+// page: the registry receives them in UTF-16, file names are staged as they are, the script is
+// written in the machine's ANSI code page (as a vendor's is) and the files' lines as written. A
 // "key" is written as a 32-bit program writes it (on 64-bit Windows, in the 32-bit registry view),
 // a "key64" in the 64-bit view (on 32-bit Windows the same). A device is an instance ID followed by
 // its hardware IDs (none: no hardware-ID property). A package is a driver installed the way a

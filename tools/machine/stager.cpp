@@ -77,7 +77,7 @@ bool StageFile(const FileEntry& file) {
   attributes |= file.readOnly ? FILE_ATTRIBUTE_READONLY : 0;
   attributes |= file.hidden ? FILE_ATTRIBUTE_HIDDEN : 0;
   attributes |= file.system ? FILE_ATTRIBUTE_SYSTEM : 0;
-  return ::SetFileAttributesA(file.path.c_str(), attributes) || Fail(file.path);
+  return ::SetFileAttributesW(Utf16(file.path).c_str(), attributes) || Fail(file.path);
 }
 
 bool StageKey(const std::string& path, const std::vector<NamedValue>& values, REGSAM view = 0) {
@@ -216,7 +216,13 @@ bool Stage(const Description& description) {
     char windows[MAX_PATH] = {};
     ::GetWindowsDirectoryA(windows, MAX_PATH);
     const std::string path = std::string(windows) + "\\Setup417\\Remove417.ini";
-    ok = (WriteWholeFile(path, *description.script) || Fail(path)) && ok;
+    // In the machine's ANSI code page, as a vendor's script is written.
+    const std::wstring wide = Utf16(*description.script);
+    std::string script(wide.size() * 2, '\0');
+    script.resize(static_cast<std::size_t>(
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), script.data(),
+                              static_cast<int>(script.size()), nullptr, nullptr)));
+    ok = (WriteWholeFile(path, script) || Fail(path)) && ok;
   }
   BOOL wow64 = FALSE;
   if (!::IsWow64Process(::GetCurrentProcess(), &wow64) || !wow64) {

@@ -36,8 +36,8 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 
 bool WriteWholeFile(const std::string& path, const std::string& text) {
   CreateFoldersFor(path);
-  win32::unique_hfile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  win32::unique_hfile file(::CreateFileW(Utf16(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return file &&
          ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
@@ -47,7 +47,7 @@ bool WriteWholeFile(const std::string& path, const std::string& text) {
 void CreateFoldersFor(const std::string& path) {
   for (std::size_t slash = path.find('\\', 3); slash != std::string::npos;
        slash = path.find('\\', slash + 1)) {
-    ::CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
+    ::CreateDirectoryW(Utf16(path.substr(0, slash)).c_str(), nullptr);
   }
 }
 

@@ -13,6 +13,7 @@ std::wstring Utf16(const std::string& utf8);
 std::string Utf8(const std::wstring& utf16);
 
 bool ReadWholeFile(const std::string& path, std::string& text);
+// Paths in UTF-8, as descriptions give them: names outside the code page are written as they are.
 bool WriteWholeFile(const std::string& path, const std::string& text);
 // Creates the folders on the way to a file.
 void CreateFoldersFor(const std::string& path);
