@@ -112,7 +112,8 @@ DriverPackage PackageOfDatabase(Host& host, const std::u16string& store,
     folded += FoldAscii(c);
   }
   const std::size_t inf = folded.find(".inf_");
-  if (!IsPlainFileName(name) || inf == std::string::npos || inf == 0) {
+  const auto isLead = [&host](std::uint8_t byte) { return host.IsDBCSLeadByte(byte); };
+  if (!IsPlainFileName(name, isLead) || inf == std::string::npos || inf == 0) {
     return Package(DriverPackage::Hold::CannotTell,
                    "cannot tell: the driver database names no package folder for it");
   }
