@@ -239,8 +239,10 @@ fi
 # A backup's saved store folder: each of its files as the store held it before the run.
 while IFS= read -r folder; do
   [ -n "$folder" ] || continue
-  below_store() { prefix="store $folder\\" awk 'index($0, ENVIRON["prefix"]) == 1' "$1"; }
-  saved=$(below_store "$out/backup-store.txt" 2>/dev/null | LC_ALL=C sort)
+  below_store() {
+    [ ! -f "$1" ] || prefix="store $folder\\" awk 'index($0, ENVIRON["prefix"]) == 1' "$1"
+  }
+  saved=$(below_store "$out/backup-store.txt" | LC_ALL=C sort)
   held=$(below_store "$out/before.txt" | sed 's/\( | fnv [0-9a-f]*\).*/\1/' | LC_ALL=C sort)
   echo "store folder $folder in the backup:"
   sed 's/^/  /' <<<"$saved"
