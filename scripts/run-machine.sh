@@ -10,7 +10,8 @@
 # beside the build folder), unless the description says "companion absent". A description line
 # "run <program> [<arguments> ...]" runs that program of C:\vorsk with those arguments instead
 # of vorsk.exe alone; "station own" runs it in a window station of its own, where no box can be
-# seen (as a service); "hold <path>" has another program hold that file open during the run;
+# seen (as a service); "hold <path>" has another program hold that file open during the run
+# (for reading; "hold <path> | alone": sharing nothing, so that nobody may even copy it);
 # "together <n>" starts n runs at once (one under the watcher, the others beside it, their
 # statuses in status-2.txt ...).
 #
@@ -99,6 +100,13 @@ description_path=$(windows_path "$description")
 tools="$build/tools/machine"
 
 wine "$tools/stager.exe" "$description_path" </dev/null
+# Driver packages go to the driver store of the stager's own width: in a 64-bit prefix the 64-bit
+# stager (of the companion's build) stages them, before the links below, which may reach into
+# the store.
+if [ "$world" = win64 ] && grep -q '^package ' "$description"; then
+  build64=$(dirname "${VORSK_COMPANION_EXE:-$(dirname "$build")/win64/vorsk64.exe}")
+  wine "$build64/tools/machine/stager.exe" --packages "$description_path" </dev/null
+fi
 # "unix-link <path> | <target>" makes the file <path> a Unix symbolic link to the file <target>,
 # and "unix-hardlink <path> | <target>" a second name of it (both paths below C:\): Windows
 # programs under Wine see neither as a reparse point, as they would see a Windows link.
@@ -125,12 +133,6 @@ while IFS= read -r link; do
   ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" \
     "$(wine winepath -u "${link%% | *}" 2>/dev/null)"
 done < <(sed -n 's/^folder-link //p' "$description" | tr -d '\r')
-# Driver packages go to the driver store of the stager's own width: in a 64-bit prefix the 64-bit
-# stager (of the companion's build) stages them.
-if [ "$world" = win64 ] && grep -q '^package ' "$description"; then
-  build64=$(dirname "${VORSK_COMPANION_EXE:-$(dirname "$build")/win64/vorsk64.exe}")
-  wine "$build64/tools/machine/stager.exe" --packages "$description_path" </dev/null
-fi
 # The state's lines come in the runtime's text mode, ending with CR LF.
 inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
 inspect "$out/before.txt"
@@ -149,7 +151,12 @@ while IFS= read -r held; do
   [ -n "$held" ] || continue
   fifo="$out/hold-${#holders[@]}"
   mkfifo "$fifo"
-  wine "$tools/stager.exe" --hold "$held" <"$fifo" >"$fifo.said" 2>&1 &
+  how=--hold
+  if [[ $held == *' | alone' ]]; then
+    how=--hold-alone
+    held=${held% | alone}
+  fi
+  wine "$tools/stager.exe" "$how" "$held" <"$fifo" >"$fifo.said" 2>&1 &
   holders+=("$!")
   exec {writer}>"$fifo"
   writers+=("$writer")
@@ -217,6 +224,24 @@ if [ -d "$backup_folder" ]; then
     LC_ALL=C sort >"$out/backup-files.txt"
 else
   : >"$out/backup-files.txt"
+fi
+# The driver store's folders the backup saved (files\store\<folder> of a run's folder), each file
+# as machine_state prints the store's: "store <folder>\<file> | <n> bytes | fnv <hash>" (FNV-1a,
+# 64 bits, in the shell's arithmetic, which wraps as the hash does).
+fnv() {
+  local hash=-3750763034362895579 byte
+  for byte in $(od -An -v -tu1 "$1"); do
+    hash=$(((hash ^ byte) * 1099511628211))
+  done
+  printf '%016x' "$hash"
+}
+if [ -d "$backup_folder" ]; then
+  find "$backup_folder" -mindepth 5 -maxdepth 5 -type f -path '*/files/store/*' |
+    while IFS= read -r saved; do
+      relative=${saved#*/files/store/}
+      printf 'store %s | %s bytes | fnv %s\n' "${relative//\//\\}" "$(stat -c %s "$saved")" \
+        "$(fnv "$saved")"
+    done | LC_ALL=C sort >"$out/backup-store.txt"
 fi
 if ! grep -q '^restore ' "$description"; then
   exit 0

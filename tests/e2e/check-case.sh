@@ -37,6 +37,17 @@
 #                                one) put the machine back: restored.txt equals before.txt but for
 #                                its devices (no file puts a device back), each script ended with
 #                                status 0 in both passes, and the second pass changed nothing
+#   expect backup-store <folder> the backup holds the driver store's <folder> (a package) as it
+#                                was before the run, byte for byte: files\store\<folder> of the
+#                                run's folder (run-machine.sh's backup-store.txt)
+#   expect unrestored <what>     the restore.cmd scripts put back all but this (a file, key, key64
+#                                or package, as for "expect removed") and the devices: restored.txt
+#                                lacks exactly that of before.txt and adds nothing, and the second
+#                                pass changed nothing (their statuses: "expect restore-output")
+#   in <world> expect ...        an expectation of that world alone ($VORSK_E2E_WORLD: win32, win64
+#                                or wine10), where the worlds' platforms differ: for status,
+#                                trace, removed, output, error, run-log, backup-file,
+#                                restore-output and restore-lacks
 set -euo pipefail
 
 case_file=$1
@@ -46,7 +57,10 @@ fail() {
   echo "FAILED: $*"
   failed=1
 }
-expectations() { sed -n "s/^expect $1 //p" "$case_file" | tr -d '\r'; }
+world=${VORSK_E2E_WORLD:-}
+expectations() {
+  tr -d '\r' <"$case_file" | sed -n -e "s/^expect $1 //p" -e "s/^in $world expect $1 //p"
+}
 
 expected_status=$(expectations status)
 # Every run of the case ends with the expected status (more than one: "together <n>").
@@ -88,7 +102,7 @@ in_order() {
 in_order "standard output" "$out/trace.txt" -Fx < <(expectations output)
 tr -d '\r' <"$out/stderr.txt" >"$out/error.txt"
 in_order "standard error" "$out/error.txt" -Fx < <(expectations error)
-if grep -qE '^expect run-log ' "$case_file"; then
+if [ -n "$(expectations run-log)" ]; then
   [ -f "$out/run-log.txt" ] || fail "the run wrote no log"
   # Each line: "<date> <time> <what>", in UTF-8 with CR LF.
   if [ -f "$out/run-log.txt" ] && grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} .*'$'\r''$' "$out/run-log.txt"; then
@@ -224,6 +238,57 @@ if tr -d '\r' <"$case_file" | grep -qx 'expect restored'; then
       fail "the restored machine differs from the machine before the run"
     diff -u "$out/restored.txt" "$out/restored-again.txt" || fail "restoring again changed the machine"
   fi
+fi
+# A backup's saved store folder: each of its files as the store held it before the run.
+while IFS= read -r folder; do
+  [ -n "$folder" ] || continue
+  below_store() {
+    [ ! -f "$1" ] || prefix="store $folder\\" awk 'index($0, ENVIRON["prefix"]) == 1' "$1"
+  }
+  saved=$(below_store "$out/backup-store.txt" | LC_ALL=C sort)
+  held=$(below_store "$out/before.txt" | sed 's/\( | fnv [0-9a-f]*\).*/\1/' | LC_ALL=C sort)
+  echo "store folder $folder in the backup:"
+  sed 's/^/  /' <<<"$saved"
+  if [ -z "$held" ]; then
+    fail "the store held no folder $folder before the run"
+  elif [ "$saved" != "$held" ]; then
+    diff -u <(echo "$held") <(echo "$saved") || true
+    fail "the backup's files\\store\\$folder differs from the store's folder before the run"
+  fi
+done < <(expectations backup-store)
+# A restore that puts back all but what the case names: the machine after its first pass against
+# the one before the run, the devices and the keys the platform deleted with them aside.
+unrestored=$(expectations unrestored)
+if [ -n "$unrestored" ]; then
+  aside() { grep -v '^device ' "$1" | grep -vxFf "$out/device-keys.txt" | LC_ALL=C sort; }
+  unrestored=$unrestored awk '
+    BEGIN {
+      n = split(ENVIRON["unrestored"], lines, "\n")
+      for (i = 1; i <= n; i++) {
+        kind[i] = lines[i]; sub(/ .*/, "", kind[i])
+        item[i] = lines[i]; sub(/^[a-z0-9]+ /, "", item[i])
+      }
+    }
+    function below(path, root) { return path == root || index(path, root "\\") == 1 }
+    {
+      what = $1; path = substr($0, length(what) + 2); sub(/ \| .*/, "", path)
+      for (i = 1; i <= n; i++) {
+        if ((kind[i] == "file" && what == "file" && path == item[i]) ||
+            (kind[i] == "key" && (what == "key" || what == "value") && below(path, item[i])) ||
+            (kind[i] == "key64" && (what == "key64" || what == "value64") && below(path, item[i])) ||
+            (kind[i] == "package" && what == "store" && below(path, item[i]))) {
+          print; next
+        }
+      }
+    }' <(aside "$out/before.txt") | LC_ALL=C sort >"$out/expected-unrestored.txt"
+  comm -23 <(aside "$out/before.txt") <(aside "$out/restored.txt") >"$out/unrestored.txt"
+  echo "not restored:"
+  sed 's/^/  /' "$out/unrestored.txt"
+  diff -u "$out/expected-unrestored.txt" "$out/unrestored.txt" ||
+    fail "what the restore left out differs from what the case expects"
+  comm -13 <(aside "$out/before.txt") <(aside "$out/restored.txt") | sed 's/^/  added: /' |
+    grep . && fail "the restore added to the machine"
+  diff -u "$out/restored.txt" "$out/restored-again.txt" || fail "restoring again changed the machine"
 fi
 # A restore that must refuse: its first pass says these lines, in order, and neither pass says
 # the "restore-lacks" text.

@@ -3,10 +3,12 @@
 //   stager <description>
 //   stager --packages <description>
 //   stager --hold <path>
+//   stager --hold-alone <path>
 //
 // With --hold it holds the file open the way another program would (for reading, sharing read
 // access only, so that nobody can delete it), says "held" on standard output, and keeps it open
-// until its standard input ends.
+// until its standard input ends. With --hold-alone it shares nothing, as a program that locks the
+// file it works on: nobody else may open it at all, not even to copy it.
 //
 // Files with their attributes, driver entries below the device setup class keys, device
 // instances registered through the device setup service, registry keys with their values, and
@@ -236,8 +238,10 @@ bool Stage(const Description& description) {
 
 int main(int argc, char** argv) {
   using namespace vorsk::machine;
-  if (argc == 3 && std::string(argv[1]) == "--hold") {
-    vorsk::win32::unique_hfile file(::CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr,
+  const std::string mode = argc == 3 ? argv[1] : "";
+  if (mode == "--hold" || mode == "--hold-alone") {
+    const DWORD share = mode == "--hold" ? FILE_SHARE_READ : 0;
+    vorsk::win32::unique_hfile file(::CreateFileA(argv[2], GENERIC_READ, share, nullptr,
                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       std::fprintf(stderr, "stager: cannot hold %s\n", argv[2]);
