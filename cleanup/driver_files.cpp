@@ -129,6 +129,11 @@ void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act) {
     driver.infPresent = host.GetFileAttributesA(infPath) != kInvalidFileAttributes;
     driver.pnfPresent = host.GetFileAttributesA(pnfPath) != kInvalidFileAttributes;
     driver.package = FindDriverPackage(host, windowsDirectory, infName, infPath, driver.infPresent);
+    // How the package was found, or why it could not be, is told before anything is done with
+    // it, whatever then keeps it.
+    const std::string package =
+        "package " + infName + ": " + host.WideToAnsi(Utf16FromUtf8(PackageText(driver.package)));
+    act.Tell(package, "  " + package);
     act.Driver(driver);
     return;
   }

@@ -10,10 +10,8 @@ void ListingActions::Tell(const std::string&, const std::string& listed) {
   report_.List(listed);
 }
 
-// The package first: one the platform holds is there, whatever its files; then the files.
+// A package the platform holds is there, whatever its files; then the files.
 void ListingActions::Driver(const FoundDriver& driver) {
-  report_.List("  package " + driver.infName + ": " +
-               host_.WideToAnsi(Utf16FromUtf8(PackageText(driver.package))));
   if (driver.package.hold == DriverPackage::Hold::Held) {
     report_.NoteLeft();
   }

@@ -59,7 +59,6 @@ std::string RemovingActions::Utf8(const std::string& codePageText) {
 void RemovingActions::Driver(const FoundDriver& driver) {
   const std::string package = "package " + Utf8(driver.infName);
   const DriverPackage::Hold hold = driver.package.hold;
-  report_.LogUtf8(package + ": " + PackageText(driver.package));
   if (!driver.infPresent && !driver.package.halfRemoved) {
     // Nothing publishes a package to uninstall: the files as they are.
     File(driver.infPath);
@@ -85,6 +84,14 @@ void RemovingActions::Driver(const FoundDriver& driver) {
   const std::optional<Status> uninstalled = Uninstall(driver.infName);
   if (uninstalled && *uninstalled == kErrorSuccess) {
     report_.LogUtf8(package + ": uninstalled");
+    // The platform may answer success and still keep part of the package (a file of it held
+    // open): what is still in the store is left.
+    if (hold == DriverPackage::Hold::Held && !driver.package.storeFolder.empty() &&
+        host_.GetFileAttributesW(driver.package.storeFolder) != kInvalidFileAttributes) {
+      report_.LogUtf8(package + ": left, its store folder " +
+                      Utf8FromUtf16(driver.package.storeFolder) + " is still there");
+      report_.NoteLeft();
+    }
     for (const auto& [path, present] :
          {std::pair{driver.infPath, driver.infPresent}, {driver.pnfPath, driver.pnfPresent}}) {
       if (present && host_.GetFileAttributesA(path) == kInvalidFileAttributes) {

@@ -977,7 +977,9 @@ bool FakeHost::SetupUninstallOEMInfA(const std::string& infFileName, std::uint32
   files.erase(infPath);
   files.erase(PrecompiledPath(infPath));
   files.erase(package->catalog);
-  if (!package->storeFolder.empty()) {
+  if (package->fileHeldOpen) {
+    files.erase(package->storeInf);
+  } else if (!package->storeFolder.empty()) {
     const std::string prefix = package->storeFolder + "\\";
     for (auto file = files.begin(); file != files.end();) {
       file = EqualNoCase(file->first.substr(0, prefix.size()), prefix) ? files.erase(file)

@@ -86,6 +86,9 @@ class FakeHost : public Host {
     std::string catalog;        // a full path; empty: none
     bool platformOwn = false;   // the platform's own: not a third party's to uninstall
     bool usedByDevice = false;  // uninstalled only with the force flag
+    // A file of its store folder that another program holds open: the uninstall answers success
+    // and leaves the folder with that file.
+    bool fileHeldOpen = false;
   };
 
   FakeHost();

@@ -79,6 +79,12 @@ TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
          host.packages.back().usedByDevice = true;
        },
        kExitCompleted, true, true, true, "package oem7.inf: uninstalled", 0},
+      {"an uninstall that answers success but keeps a held file of the store is left",
+       [&](FakeHost& host) {
+         staged(host);
+         host.packages.back().fileHeldOpen = true;
+       },
+       kExitLeft, false, true, true, "is still there", 0},
       {"an uninstall that fails keeps the package and both files",
        [&](FakeHost& host) {
          staged(host);

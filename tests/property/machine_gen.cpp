@@ -353,7 +353,7 @@ class CaseGenerator {
       if (c_.OneIn(4)) {
         attributes = kFileAttributeReadOnly;
       }
-      host_.AddFile(path, "inf", attributes);
+      host_.AddFile(path, "inf of " + infName, attributes);
       if (c_.OneIn(10)) {
         host_.files[path].deleteDenied = true;
       }
