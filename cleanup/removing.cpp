@@ -46,10 +46,6 @@ void RemovingActions::Tell(const std::string& logged, const std::string&) {
   report_.Log(logged);
 }
 
-std::string RemovingActions::Utf8(const std::string& codePageText) {
-  return Utf8FromUtf16(host_.AnsiToWide(codePageText));
-}
-
 // The package first, then the files: the platform's uninstall takes the package from the store
 // with its database entries, the INF and the PNF; whatever of the two files is still there is
 // then deleted as any other. When the uninstall fails, what the platform holds decides: without
@@ -57,7 +53,7 @@ std::string RemovingActions::Utf8(const std::string& codePageText) {
 // is refused; any other package stays, and its files with it, so that no driver is left with its
 // files gone and its package still offered to the device.
 void RemovingActions::Driver(const FoundDriver& driver) {
-  const std::string package = "package " + Utf8(driver.infName);
+  const std::string package = "package " + driver.infName;
   const DriverPackage::Hold hold = driver.package.hold;
   if (!driver.infPresent && !driver.package.halfRemoved) {
     // Nothing publishes a package to uninstall: the files as they are.
@@ -72,30 +68,30 @@ void RemovingActions::Driver(const FoundDriver& driver) {
     const Status status =
         host_.CopyToNewFile(driver.package.storeInf, host_.AnsiToWide(driver.infPath));
     if (status != kErrorSuccess) {
-      report_.LogUtf8(package + ": left, its INF cannot be put back from the store (error " +
-                      ErrorText(status) + ")");
+      report_.Log(package + ": left, its INF cannot be put back from the store (error " +
+                  ErrorText(status) + ")");
       report_.NoteLeft();
-      LeaveFiles(driver, "with its package");
+      LeaveFiles(driver);
       return;
     }
-    report_.LogUtf8("file " + Utf8(driver.infPath) + ": put back from the store");
+    report_.Log("file " + driver.infPath + ": put back from the store");
     putBack = true;
   }
   const std::optional<Status> uninstalled = Uninstall(driver.infName);
   if (uninstalled && *uninstalled == kErrorSuccess) {
-    report_.LogUtf8(package + ": uninstalled");
+    report_.Log(package + ": uninstalled");
     // The platform may answer success and still keep part of the package (a file of it held
     // open): what is still in the store is left.
     if (hold == DriverPackage::Hold::Held && !driver.package.storeFolder.empty() &&
         host_.GetFileAttributesW(driver.package.storeFolder) != kInvalidFileAttributes) {
-      report_.LogUtf8(package + ": left, its store folder " +
-                      Utf8FromUtf16(driver.package.storeFolder) + " is still there");
+      report_.Log(package + ": left, its store folder " +
+                  host_.WideToAnsi(driver.package.storeFolder) + " is still there");
       report_.NoteLeft();
     }
     for (const auto& [path, present] :
          {std::pair{driver.infPath, driver.infPresent}, {driver.pnfPath, driver.pnfPresent}}) {
       if (present && host_.GetFileAttributesA(path) == kInvalidFileAttributes) {
-        report_.LogUtf8("file " + Utf8(path) + ": deleted with its package");
+        report_.Log("file " + path + ": deleted with its package");
       } else {
         File(path);
       }
@@ -108,39 +104,39 @@ void RemovingActions::Driver(const FoundDriver& driver) {
     host_.DeleteFileA(driver.infPath);
   }
   if (!uninstalled) {
-    LeaveFiles(driver, "with its package");
+    LeaveFiles(driver);
     return;
   }
   const std::string error = " (error " + ErrorText(*uninstalled) + ")";
   if (hold == DriverPackage::Hold::Held && *uninstalled == kErrorNotAnInstalledOemInf) {
     // A package in the store that the platform does not count as a third party's is its own.
-    report_.LogUtf8(package + ": refused, the platform's own driver" + error);
+    report_.Log(package + ": refused, the platform's own driver" + error);
     for (const std::string& path : {driver.infPath, driver.pnfPath}) {
-      report_.LogUtf8("file " + Utf8(path) + ": refused, it belongs to the platform's own driver");
+      report_.Log("file " + path + ": refused, it belongs to the platform's own driver");
     }
     return;
   }
   if (hold == DriverPackage::Hold::Held || hold == DriverPackage::Hold::CannotTell) {
-    report_.LogUtf8(package + ": left" + error);
+    report_.Log(package + ": left" + error);
     report_.NoteLeft();
-    LeaveFiles(driver, "with its package");
+    LeaveFiles(driver);
     return;
   }
   // No package: the files alone, as on a machine without a store.
-  report_.LogUtf8(package + ": not uninstalled" + error + ", the files go alone");
+  report_.Log(package + ": not uninstalled" + error + ", the files go alone");
   for (const std::string& path : {driver.infPath, driver.pnfPath}) {
     if (host_.IsProtectedFile(host_.AnsiToWide(path))) {
-      report_.LogUtf8("file " + Utf8(path) + ": refused, the platform protects it");
+      report_.Log("file " + path + ": refused, the platform protects it");
     } else {
       File(path);
     }
   }
 }
 
-void RemovingActions::LeaveFiles(const FoundDriver& driver, const std::string& why) {
+void RemovingActions::LeaveFiles(const FoundDriver& driver) {
   for (const std::string& path : {driver.infPath, driver.pnfPath}) {
     if (host_.GetFileAttributesA(path) != kInvalidFileAttributes) {
-      report_.LogUtf8("file " + Utf8(path) + ": left " + why);
+      report_.Log("file " + path + ": left with its package");
       report_.NoteLeft();
     }
   }
@@ -150,10 +146,9 @@ std::optional<Status> RemovingActions::Uninstall(const std::string& infName) {
   if (!handOver_) {
     return UninstallPackage(host_, infName).error;
   }
-  const std::string package = "package " + Utf8(infName);
+  const std::string package = "package " + infName;
   if (!IsInfNameText(infName)) {
-    report_.LogUtf8(package + ": left, its name cannot be handed to " +
-                    std::string(kCompanionProgram));
+    report_.Log(package + ": left, its name cannot be handed to " + std::string(kCompanionProgram));
     report_.NoteLeft();
     return std::nullopt;
   }
@@ -165,7 +160,7 @@ std::optional<Status> RemovingActions::Uninstall(const std::string& infName) {
     TellCompanionFailed();
   }
   if (!outcome) {
-    report_.LogUtf8(package + ": left, the companion did not report it");
+    report_.Log(package + ": left, the companion did not report it");
     report_.NoteLeft();
     return std::nullopt;
   }

@@ -44,8 +44,7 @@ class RemovingActions final : public ItemActions {
   // The box that says the companion cannot do its work: once per run.
   void TellCompanionFailed();
   // Keeps the driver's files on the machine with its package: each one there is left.
-  void LeaveFiles(const FoundDriver& driver, const std::string& why);
-  std::string Utf8(const std::string& codePageText);
+  void LeaveFiles(const FoundDriver& driver);
 
   Host& host_;
   RunReport& report_;
