@@ -3,37 +3,28 @@
 #include <cstdio>
 #include <vector>
 
+#include "backup/backup_record.h"
 #include "backup/reg_file.h"
+#include "backup/restore_script.h"
 #include "backup/tree_reader.h"
+#include "companion/protocol.h"
 #include "text/text.h"
 
 namespace vorsk {
 
 namespace {
 
-constexpr char kLineEnd[] = "\r\n";
 constexpr char kManifest[] = "manifest.txt";
 constexpr char kRestore[] = "restore.cmd";
 constexpr char kRegistryFile[] = "registry.reg";
 constexpr char kFilesFolder[] = "files";
+constexpr char kStoreFolder[] = "files\\store";
 
 std::string TimeText(const UtcTime& time) {
   char text[48];
   std::snprintf(text, sizeof(text), "%d-%02d-%02d %02d:%02d:%02d UTC", time.year, time.month % 100,
                 time.day % 100, time.hour % 100, time.minute % 100, time.second % 100);
   return text;
-}
-
-std::string AttributesText(std::uint32_t attributes) {
-  std::string text;
-  for (const auto& [flag, name] :
-       {std::pair{kFileAttributeReadOnly, "read-only"}, std::pair{kFileAttributeHidden, "hidden"},
-        std::pair{kFileAttributeSystem, "system"}}) {
-    if ((attributes & flag) != 0) {
-      text += text.empty() ? name : std::string(", ") + name;
-    }
-  }
-  return text.empty() ? "none" : text;
 }
 
 std::string GuidText(const std::array<std::uint8_t, 16>& guid) {
@@ -49,17 +40,14 @@ std::string ErrorReason(const std::string& what, Status error) {
   return what + " (error " + ErrorText(error) + ")";
 }
 
-// The last component of a path in UTF-16: a trail byte of a double-byte character may be a
-// backslash, so the code-page text is never cut at one.
-std::u16string LastName(const std::u16string& path) {
-  return path.substr(path.rfind(u'\\') + 1);
+// The part of a path in UTF-16 before its last component, and that component: a trail byte of a
+// double-byte character may be a backslash, so the code-page text is never cut at one.
+std::u16string FolderOf(const std::u16string& path) {
+  const std::size_t slash = path.rfind(u'\\');
+  return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
 }
 
 }  // namespace
-
-LeadByteTest Backup::IsLead() {
-  return [this](unsigned char byte) { return host_.IsDBCSLeadByte(byte); };
-}
 
 std::string Backup::Utf8(const std::string& codePageText) {
   return Utf8FromUtf16(host_.AnsiToWide(codePageText));
@@ -68,12 +56,11 @@ std::string Backup::Utf8(const std::string& codePageText) {
 void Backup::Begin(const std::string& parent, const std::string& scriptPath) {
   const std::string trimmed =
       parent.size() > 3 && parent.back() == '\\' ? parent.substr(0, parent.size() - 1) : parent;
-  // One moment and one name for the folder, the manifest and the restore command.
+  // One moment and one name for the folder, the manifest and its record.
   computer_ = host_.ComputerName();
   made_ = host_.GetSystemTime();
-  const std::optional<std::string> folder =
-      MakeRunFolder(host_, report_, trimmed, Utf8(computer_), made_);
-  if (!folder) {
+  run_ = MakeRunFolder(host_, report_, trimmed, Utf8(computer_), made_);
+  if (!run_) {
     report_.LogUtf8("backup: no backup can be made in " + parent + ": nothing is deleted");
     host_.WriteStandardError(EscapeControls("No backup can be made in " +
                                             host_.WideToAnsi(Utf16FromUtf8(parent)) +
@@ -81,55 +68,88 @@ void Backup::Begin(const std::string& parent, const std::string& scriptPath) {
                              "\n");
     return;
   }
-  folder_ = *folder;
   ready_ = Start(scriptPath);
 }
 
+Status Backup::Copy(const std::u16string& from, const std::string& saved, std::string& sha256) {
+  Sha256 digest;
+  const Status status = host_.CopyFileIn(kNoFolder, from, run_->Handle(), Utf16FromUtf8(saved),
+                                         [&](std::string_view piece) { digest.Add(piece); });
+  sha256 = DigestText(digest.Finish());
+  return status;
+}
+
 bool Backup::Start(const std::string& scriptPath) {
-  const std::u16string scriptName = LastName(host_.AnsiToWide(scriptPath));
-  const std::string manifest =
-      std::string("vorsk backup") + kLineEnd + "made: " + TimeText(made_) + kLineEnd +
-      "machine: " + Utf8(computer_) + kLineEnd + "vorsk: " + VersionText() +
-      (host_.IsWow64Process()
-           ? ", a 32-bit program on 64-bit Windows: the trees are of the 32-bit registry view"
-           : "") +
-      kLineEnd + "script: " + Utf8(scriptPath) + ", copied as " + Utf8FromUtf16(scriptName) +
-      kLineEnd +
-      "not carried: permissions, key classes, volatile keys (they come back as ordinary keys), "
-      "link keys and device instances (both recorded below)" +
-      kLineEnd + "saved:" + kLineEnd;
-  Status status =
-      host_.CreateNewDirectory(PathIn(folder_, kFilesFolder), Host::FolderAccess::Inherited);
+  std::vector<SavedSum> sums;
+  Status status = kErrorSuccess;
+  {
+    unique_hfolder made(host_);
+    status = host_.CreateFolderIn(run_->Handle(), Utf16FromUtf8(kFilesFolder),
+                                  Host::FolderAccess::Inherited, made.put());
+  }
+  // The programs that put the backup back travel with it: vorsk.exe, as restore.cmd runs it, and
+  // each companion beside it that it starts.
+  std::u16string program;
   if (status == kErrorSuccess) {
-    status = host_.CopyToNewFile(host_.AnsiToWide(scriptPath),
-                                 Utf16FromUtf8(folder_) + u"\\" + scriptName);
+    status = host_.OwnProgramPath(program);
+  }
+  std::vector<std::pair<std::u16string, std::string>> copies;
+  if (status == kErrorSuccess) {
+    copies.push_back({program, kSavedProgram});
+    copies.push_back({host_.AnsiToWide(scriptPath), kSavedScript});
+  }
+  for (std::size_t i = 0; status == kErrorSuccess && i < copies.size(); ++i) {
+    SavedSum sum{copies[i].second, std::string()};
+    status = Copy(copies[i].first, sum.name, sum.sha256);
+    sums.push_back(sum);
   }
   if (status == kErrorSuccess) {
-    status = host_.WriteFileBytes(PathIn(folder_, kManifest), manifest, false);
+    for (const std::string_view companion : {kCompanionProgram}) {
+      SavedSum sum{std::string(companion), std::string()};
+      const Status copied =
+          Copy(FolderOf(program) + u"\\" + Utf16FromUtf8(sum.name), sum.name, sum.sha256);
+      if (copied == kErrorSuccess) {
+        sums.push_back(sum);
+      } else if (copied == kErrorFileNotFound) {
+        report_.LogUtf8("backup: " + sum.name + " is not beside vorsk.exe: the backup has none");
+      } else {
+        status = copied;
+      }
+    }
+  }
+  const std::string restore = RestoreCommand();
+  if (status == kErrorSuccess) {
+    status = host_.WriteFileIn(run_->Handle(), Utf16FromUtf8(kRestore), restore, false);
+    sums.push_back({kRestore, Sha256Text(restore)});
   }
   if (status == kErrorSuccess) {
-    status = host_.WriteFileBytes(
-        PathIn(folder_, kRestore),
-        RestoreBeginning(computer_, TimeText(made_), host_.GetACP(), IsLead()), false);
+    const std::string manifest =
+        ManifestBeginning(TimeText(made_), Utf8(computer_), run_->Name(), VersionText(),
+                          host_.IsWow64Process(), Utf8(scriptPath), sums);
+    status = host_.WriteFileIn(run_->Handle(), Utf16FromUtf8(kManifest), manifest, false);
+    manifestDigest_.Add(manifest);
   }
   if (status != kErrorSuccess) {
-    report_.LogUtf8(ErrorReason("backup: " + folder_ + " cannot be written", status) +
+    report_.LogUtf8(ErrorReason("backup: " + run_->Path() + " cannot be written", status) +
                     ": nothing is deleted");
     host_.WriteStandardError(EscapeControls("The backup " +
-                                            host_.WideToAnsi(Utf16FromUtf8(folder_)) +
+                                            host_.WideToAnsi(Utf16FromUtf8(run_->Path())) +
                                             " cannot be written: nothing was deleted.") +
                              "\n");
     return false;
   }
-  report_.LogUtf8("backup " + folder_);
+  report_.LogUtf8("backup " + run_->Path());
   return true;
 }
 
 bool Backup::Append(const std::string& name, const std::string& text) {
-  const Status status = host_.WriteFileBytes(PathIn(folder_, name), text, true);
+  const Status status = host_.WriteFileIn(run_->Handle(), Utf16FromUtf8(name), text, true);
   if (status != kErrorSuccess) {
     report_.LogUtf8(ErrorReason("backup: " + name + " cannot be written", status));
     return false;
+  }
+  if (name == kManifest) {
+    manifestDigest_.Add(text);
   }
   return true;
 }
@@ -149,23 +169,23 @@ bool Backup::SaveFile(const std::string& path) {
   if (!ready_) {
     return Refuse(what, "there is no backup to save it in");
   }
-  const std::u16string widePath = host_.AnsiToWide(path);
-  const std::u16string saved = u"files\\" + LastName(widePath);
-  const Status status = host_.CopyToNewFile(widePath, Utf16FromUtf8(folder_) + u"\\" + saved);
+  SavedFile file;
+  file.path = Utf8(path);
+  file.saved = std::string(kFilesFolder) + "\\" + std::to_string(++savedFiles_);
+  file.attributes = attributes;
+  const Status status = Copy(host_.AnsiToWide(path), file.saved, file.sha256);
   if (status != kErrorSuccess) {
     return Refuse(what, ErrorReason("it cannot be saved in the backup", status));
   }
-  if (!Append(kManifest, what + ": saved as " + Utf8FromUtf16(saved) + ", attributes " +
-                             AttributesText(attributes) + kLineEnd) ||
-      !Append(kRestore, RestoreFileLines(path, host_.WideToAnsi(saved), attributes, IsLead()))) {
+  if (!Append(kManifest, ManifestFileLine(file))) {
     return Refuse(what, "its record cannot be written in the backup");
   }
   report_.LogUtf8(what + ": saved in the backup");
   return true;
 }
 
-Status Backup::CopyFolder(const std::u16string& from, const std::u16string& to, int depth,
-                          std::size_t& files) {
+Status Backup::CopyStoreFolder(const std::u16string& from, const std::u16string& relative,
+                               int depth, SavedPackage& package, const std::u16string& storeInf) {
   // A package's folder is a few levels deep at most; one deeper than this is no package's.
   constexpr int kDeepest = 8;
   constexpr std::size_t kMostEntries = 4096;
@@ -174,21 +194,23 @@ Status Backup::CopyFolder(const std::u16string& from, const std::u16string& to, 
   }
   std::vector<FolderEntry> entries;
   Status status = host_.ListFolder(from, entries, kMostEntries);
-  if (status == kErrorSuccess) {
-    status = host_.CreateNewDirectory(to, Host::FolderAccess::Inherited);
-  }
   for (const FolderEntry& entry : entries) {
     if (status != kErrorSuccess) {
       break;
     }
+    const std::u16string name = relative.empty() ? entry.name : relative + u"\\" + entry.name;
     if ((entry.attributes & kFileAttributeReparsePoint) != 0) {
       // A link in a package is none of the package's files: nothing is followed.
       status = kErrorBadPathname;
     } else if ((entry.attributes & kFileAttributeDirectory) != 0) {
-      status = CopyFolder(from + u"\\" + entry.name, to + u"\\" + entry.name, depth + 1, files);
+      status = CopyStoreFolder(from + u"\\" + entry.name, name, depth + 1, package, storeInf);
     } else {
-      status = host_.CopyToNewFile(from + u"\\" + entry.name, to + u"\\" + entry.name);
-      files += status == kErrorSuccess ? 1 : 0;
+      SavedStoreFile file;
+      file.saved = package.saved + "\\" + std::to_string(package.files.size() + 1);
+      file.name = Utf8FromUtf16(name);
+      file.isInf = from + u"\\" + entry.name == storeInf;
+      status = Copy(from + u"\\" + entry.name, file.saved, file.sha256);
+      package.files.push_back(file);
     }
   }
   return status;
@@ -209,43 +231,51 @@ bool Backup::SaveDriver(const FoundDriver& driver) {
   if (storeFolder.empty() || storeInf.size() <= storeFolder.size()) {
     return Refuse(what, "its store folder cannot be found to save it");
   }
-  const std::u16string saved = u"files\\store\\" + LastName(storeFolder);
-  if (!storeSaved_) {
-    const Status status =
-        host_.CreateNewDirectory(PathIn(folder_, "files\\store"), Host::FolderAccess::Inherited);
-    if (status != kErrorSuccess) {
-      return Refuse(what, ErrorReason("its store folder cannot be saved", status));
-    }
-    storeSaved_ = true;
+  SavedPackage package;
+  package.infName = Utf8(driver.infName);
+  package.storeFolder = Utf8FromUtf16(storeFolder);
+  package.saved = std::string(kStoreFolder) + "\\" + std::to_string(++savedPackages_);
+  Status status = kErrorSuccess;
+  if (!storeStarted_) {
+    unique_hfolder store(host_);
+    status = host_.CreateFolderIn(run_->Handle(), Utf16FromUtf8(kStoreFolder),
+                                  Host::FolderAccess::Inherited, store.put());
+    storeStarted_ = status == kErrorSuccess;
   }
-  std::size_t files = 0;
-  const Status status = CopyFolder(storeFolder, Utf16FromUtf8(folder_) + u"\\" + saved, 0, files);
+  if (status == kErrorSuccess) {
+    unique_hfolder saved(host_);
+    status = host_.CreateFolderIn(run_->Handle(), Utf16FromUtf8(package.saved),
+                                  Host::FolderAccess::Inherited, saved.put());
+  }
+  if (status == kErrorSuccess) {
+    status = CopyStoreFolder(storeFolder, std::u16string(), 0, package, storeInf);
+  }
   if (status != kErrorSuccess) {
     return Refuse(what, ErrorReason("its store folder cannot be saved in the backup", status));
   }
-  // The published INF and PNF are kept too, byte for byte, for the record.
+  // The published INF and PNF are kept too, byte for byte, for the record: the package puts them
+  // back, under the name the platform then gives it.
+  std::string published;
   for (const std::string& path : {driver.infPath, driver.pnfPath}) {
-    if (host_.GetFileAttributesA(path) == kInvalidFileAttributes) {
+    const std::uint32_t attributes = host_.GetFileAttributesA(path);
+    if (attributes == kInvalidFileAttributes) {
       continue;
     }
-    const std::u16string copy = u"files\\" + LastName(host_.AnsiToWide(path));
-    const Status copied =
-        host_.CopyToNewFile(host_.AnsiToWide(path), Utf16FromUtf8(folder_) + u"\\" + copy);
+    SavedFile file;
+    file.path = Utf8(path);
+    file.saved = std::string(kFilesFolder) + "\\" + std::to_string(++savedFiles_);
+    file.attributes = attributes;
+    const Status copied = Copy(host_.AnsiToWide(path), file.saved, file.sha256);
     if (copied != kErrorSuccess) {
-      return Refuse(what, ErrorReason("file " + Utf8(path) + " cannot be saved", copied));
+      return Refuse(what, ErrorReason("file " + file.path + " cannot be saved", copied));
     }
+    published += "  published " + ManifestFileLine(file);
   }
-  const std::u16string savedInf = saved + storeInf.substr(storeFolder.size());
-  if (!Append(kManifest, what + ": held by the platform; its store folder " +
-                             Utf8FromUtf16(storeFolder) + " saved whole as " +
-                             Utf8FromUtf16(saved) + ", " + CountText(files, "file", "files") +
-                             kLineEnd) ||
-      !Append(kRestore,
-              RestorePackageLines(driver.infPath, host_.WideToAnsi(savedInf), IsLead()))) {
+  if (!Append(kManifest, ManifestPackageLines(package) + published)) {
     return Refuse(what, "its record cannot be written in the backup");
   }
   report_.LogUtf8(what + ": its store folder saved in the backup, " +
-                  CountText(files, "file", "files"));
+                  CountText(package.files.size(), "file", "files"));
   return true;
 }
 
@@ -261,27 +291,21 @@ bool Backup::SaveTree(RegKey root, const std::string& path) {
   if (!ReadTree(host_, root, u"HKEY_LOCAL_MACHINE\\" + host_.AnsiToWide(path), tree)) {
     return Refuse(what, "it cannot be saved in the backup: " + tree.failure);
   }
-  const bool written = registryStarted_
-                           ? Append(kRegistryFile, Utf16LeBytes(tree.blocks))
-                           : host_.WriteFileBytes(PathIn(folder_, kRegistryFile),
-                                                  RegFileBytes(RegFileHeader() + tree.blocks),
-                                                  false) == kErrorSuccess;
-  if (!written) {
+  const std::string bytes =
+      registryStarted_ ? Utf16LeBytes(tree.blocks) : RegFileBytes(RegFileHeader() + tree.blocks);
+  if (host_.WriteFileIn(run_->Handle(), Utf16FromUtf8(kRegistryFile), bytes, registryStarted_) !=
+      kErrorSuccess) {
     return Refuse(what, "registry.reg cannot be written");
   }
+  registryStarted_ = true;
+  registryDigest_.Add(bytes);
   std::string manifest = what + ": saved in registry.reg, " + CountText(tree.keys, "key", "keys") +
-                         ", " + CountText(tree.values, "value", "values") + kLineEnd;
+                         ", " + CountText(tree.values, "value", "values") + kManifestLineEnd;
   for (const std::string& note : tree.notes) {
-    manifest += note + kLineEnd;
+    manifest += note + kManifestLineEnd;
   }
   if (!Append(kManifest, manifest)) {
     return Refuse(what, "its record cannot be written in the backup");
-  }
-  if (!registryStarted_) {
-    if (!Append(kRestore, RestoreRegistryLines(host_.IsWow64Process()))) {
-      return Refuse(what, "its record cannot be written in the backup");
-    }
-    registryStarted_ = true;
   }
   report_.LogUtf8(what + ": saved in the backup, " + CountText(tree.keys, "key", "keys"));
   return true;
@@ -295,18 +319,38 @@ bool Backup::SaveInstance(const std::string& instanceId, const std::string& hard
   }
   if (!Append(kManifest,
               what + ": class " + GuidText(classGuid) + ", hardware IDs " + Utf8(hardwareIds) +
-                  " (recorded: plugging the device in again reinstalls it)" + kLineEnd)) {
+                  " (recorded: plugging the device in again reinstalls it)" + kManifestLineEnd)) {
     return Refuse(what, "it cannot be recorded in the backup");
   }
-  instancesRecorded_ = true;
   report_.LogUtf8(what + ": recorded in the backup");
   return true;
 }
 
 void Backup::End() {
-  if (ready_) {
-    Append(kRestore, RestoreEnding(instancesRecorded_));
+  if (!ready_) {
+    return;
   }
+  std::string ending;
+  if (registryStarted_) {
+    ending += ManifestSumLine({kRegistryFile, DigestText(registryDigest_.Finish())});
+  }
+  ending += kManifestEnd;
+  if (!Append(kManifest, ending)) {
+    return;  // a manifest without its end has no record: its restore needs /anycomputer
+  }
+  const std::string digest = DigestText(manifestDigest_.Finish());
+  if (const std::optional<std::string> why = WriteBackupRecord(host_, run_->Name(), digest)) {
+    report_.LogUtf8("backup: its record on this computer cannot be written: " + *why +
+                    ": restoring it will need /anycomputer");
+    host_.WriteStandardError(
+        EscapeControls(
+            "The record of the backup " + host_.WideToAnsi(Utf16FromUtf8(run_->Path())) +
+            " cannot be written on this computer: " + host_.WideToAnsi(Utf16FromUtf8(*why)) +
+            "; restoring it will need /anycomputer.") +
+        "\n");
+    return;
+  }
+  report_.LogUtf8("backup: recorded on this computer, manifest sha256 " + digest);
 }
 
 }  // namespace vorsk

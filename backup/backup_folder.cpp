@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "host/object_trust.h"
 #include "text/text.h"
 
 namespace vorsk {
@@ -14,45 +15,63 @@ std::string TwoDigits(int value) {
   return text;
 }
 
-std::string Joined(const std::string& folder, const std::string& name) {
-  return !folder.empty() && folder.back() == '\\' ? folder + name : folder + "\\" + name;
-}
-
 std::string ErrorReason(const std::string& what, Status error) {
   return what + " (error " + ErrorText(error) + ")";
 }
 
-// Makes each missing folder on the way to `parent`, from the first below the drive or the share
-// (\\server\share); one that exists already refuses quietly. Each is checked before anything is
-// made inside it: a link there could put the backup anywhere, so none is passed through.
-bool MakeParent(Host& host, RunReport& report, const std::string& parent) {
-  const std::u16string path = Utf16FromUtf8(parent);
-  std::size_t first = 0;
+// A full path split into its root ("C:\" or "\\server\share") and the folders below it; nothing
+// for a path that is neither on a drive nor on a share.
+struct SplitPath {
+  std::u16string root;
+  std::vector<std::u16string> folders;
+  bool onShare = false;
+};
+
+std::optional<SplitPath> SplitFullPath(const std::u16string& path) {
+  SplitPath split;
+  std::size_t rest = 0;
   if (path.rfind(u"\\\\", 0) == 0) {
     const std::size_t server = path.find(u'\\', 2);
-    first = server == std::u16string::npos ? server : path.find(u'\\', server + 1);
-  } else if (path.size() >= 2 && path[1] == u':') {
-    first = 2;
-  }
-  std::uint32_t attributes = kInvalidFileAttributes;
-  if (first != std::u16string::npos) {
-    for (std::size_t slash = path.find(u'\\', first + 1);; slash = path.find(u'\\', slash + 1)) {
-      const std::u16string folder = path.substr(0, slash);
-      host.CreateNewDirectory(folder, Host::FolderAccess::Inherited);
-      attributes = host.GetFileAttributesW(folder);
-      if (attributes != kInvalidFileAttributes && (attributes & kFileAttributeReparsePoint) != 0) {
-        report.LogUtf8("backup: " + Utf8FromUtf16(folder) +
-                       " is a link to another place: no backup is made through one");
-        return false;
-      }
-      if (slash == std::u16string::npos) {
-        break;
-      }
+    if (server == std::u16string::npos || server == 2) {
+      return std::nullopt;
     }
+    rest = path.find(u'\\', server + 1);
+    split.root = path.substr(0, rest);
+    split.onShare = true;
+    if (split.root.size() == server + 1) {
+      return std::nullopt;
+    }
+  } else if (path.size() >= 2 && path[1] == u':' && (path.size() == 2 || path[2] == u'\\')) {
+    split.root = path.substr(0, 2) + u"\\";
+    rest = path.size() > 2 ? 2 : std::u16string::npos;
   } else {
-    attributes = host.GetFileAttributesW(path);
+    return std::nullopt;
   }
-  return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory) != 0;
+  while (rest != std::u16string::npos && rest < path.size()) {
+    const std::size_t next = path.find(u'\\', rest + 1);
+    const std::u16string name = path.substr(
+        rest + 1, next == std::u16string::npos ? std::u16string::npos : next - rest - 1);
+    if (name.empty() || name == u"." || name == u"..") {
+      if (next == std::u16string::npos && name.empty()) {
+        break;  // a separator at its end
+      }
+      return std::nullopt;
+    }
+    split.folders.push_back(name);
+    rest = next;
+  }
+  return split;
+}
+
+// Why another account may change the folder open at `folder` (`rights` of kFolderChangeRights or
+// kParentChangeRights); nothing when none may.
+std::optional<std::string> Changeable(Host& host, FolderHandle folder, std::uint32_t rights) {
+  SecurityFacts security;
+  const Status status = host.ReadFolderSecurity(folder, security);
+  if (status != kErrorSuccess) {
+    return ErrorReason("its access list cannot be read", status);
+  }
+  return OthersMayChange(security, rights, host.RunningUserSid());
 }
 
 }  // namespace
@@ -62,29 +81,92 @@ std::string BackupFolderName(const std::string& computer, const UtcTime& time) {
          "T" + TwoDigits(time.hour) + TwoDigits(time.minute) + TwoDigits(time.second) + "Z";
 }
 
-std::u16string PathIn(const std::string& folder, const std::string& name) {
-  return Utf16FromUtf8(Joined(folder, name));
-}
-
-std::optional<std::string> MakeRunFolder(Host& host, RunReport& report, const std::string& parent,
-                                         const std::string& computer, const UtcTime& time) {
-  if (!MakeParent(host, report, parent)) {
+std::optional<RunFolder> MakeRunFolder(Host& host, RunReport& report, const std::string& parent,
+                                       const std::string& computer, const UtcTime& time) {
+  const std::optional<SplitPath> split = SplitFullPath(Utf16FromUtf8(parent));
+  if (!split) {
+    report.LogUtf8("backup: " + parent + " is no full path on a drive or a share");
     return std::nullopt;
+  }
+  RunFolder run;
+  std::string shown = Utf8FromUtf16(split->root);
+  unique_hfolder root(host);
+  Status status = host.OpenFolderNoFollow(kNoFolder, split->root, root.put());
+  if (status != kErrorSuccess) {
+    report.LogUtf8(ErrorReason("backup: " + shown + " cannot be opened", status));
+    return std::nullopt;
+  }
+  run.held_.push_back(std::move(root));
+  // Whether the folder last held was made by this run (so nobody else's rights are on it).
+  bool made = false;
+  for (const std::u16string& name : split->folders) {
+    shown += (shown.back() == '\\' ? "" : "\\") + Utf8FromUtf16(name);
+    const FolderHandle above = run.held_.back().get();
+    // The folder that holds it decides who may rename it too.
+    if (!split->onShare && !made) {
+      if (const std::optional<std::string> why = Changeable(host, above, kParentChangeRights)) {
+        report.LogUtf8("backup: " + shown + " is refused: the folder that holds it lets another " +
+                       "account take it (" + *why + ")");
+        return std::nullopt;
+      }
+    }
+    unique_hfolder folder(host);
+    status = host.CreateFolderIn(
+        above, name,
+        split->onShare ? Host::FolderAccess::Inherited : Host::FolderAccess::AdministratorsOnly,
+        folder.put());
+    made = status == kErrorSuccess;
+    if (status == kErrorAlreadyExists) {
+      status = host.OpenFolderNoFollow(above, name, folder.put());
+    }
+    if (status == kErrorStoppedOnSymlink) {
+      report.LogUtf8("backup: " + shown +
+                     " is a link to another place: no backup is made through one");
+      return std::nullopt;
+    }
+    if (status != kErrorSuccess) {
+      report.LogUtf8(ErrorReason("backup: the folder " + shown + " cannot be made", status));
+      return std::nullopt;
+    }
+    if (!split->onShare && !made) {
+      if (const std::optional<std::string> why =
+              Changeable(host, folder.get(), kFolderChangeRights)) {
+        report.LogUtf8("backup: " + shown + " is refused: " + *why);
+        return std::nullopt;
+      }
+    }
+    run.held_.push_back(std::move(folder));
+  }
+  if (!split->onShare && !made) {
+    if (const std::optional<std::string> why =
+            Changeable(host, run.held_.back().get(), kParentChangeRights)) {
+      report.LogUtf8("backup: " + shown + " is refused: it lets another account take what it " +
+                     "holds (" + *why + ")");
+      return std::nullopt;
+    }
   }
   const std::string name = BackupFolderName(computer, time);
   // Made with a call that fails when the name is taken, so that runs on many machines (or two
   // in one second) sharing one folder never write into each other's; and with rights of its
   // own, so that whoever may write the parent cannot change what an administrator will run.
   for (int attempt = 1; attempt <= kMaxBackupFolderTries; ++attempt) {
-    const std::string folder =
-        Joined(parent, attempt == 1 ? name : name + "-" + std::to_string(attempt));
-    const Status status =
-        host.CreateNewDirectory(Utf16FromUtf8(folder), Host::FolderAccess::AdministratorsOnly);
+    const std::string folderName = attempt == 1 ? name : name + "-" + std::to_string(attempt);
+    unique_hfolder folder(host);
+    status = host.CreateFolderIn(run.held_.back().get(), Utf16FromUtf8(folderName),
+                                 split->onShare ? Host::FolderAccess::AdministratorsAndMaker
+                                                : Host::FolderAccess::AdministratorsOnly,
+                                 folder.put());
     if (status == kErrorSuccess) {
-      return folder;
+      run.held_.push_back(std::move(folder));
+      run.name_ = folderName;
+      run.path_ = shown + (shown.back() == '\\' ? "" : "\\") + folderName;
+      return run;
     }
     if (status != kErrorAlreadyExists) {
-      report.LogUtf8(ErrorReason("backup: the folder " + folder + " cannot be made", status));
+      report.LogUtf8(ErrorReason("backup: the folder " + shown +
+                                     (shown.back() == '\\' ? "" : "\\") + folderName +
+                                     " cannot be made",
+                                 status));
       return std::nullopt;
     }
   }

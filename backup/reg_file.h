@@ -73,4 +73,16 @@ std::string Utf16LeBytes(std::u16string_view text);
 // The file's bytes: the byte-order mark FF FE, then the text in UTF-16LE.
 std::string RegFileBytes(std::u16string_view text);
 
+// One key block read back: the key's full path and its values.
+struct RegFileKey {
+  std::u16string path;
+  std::vector<RegFileValue> values;
+};
+
+// The key blocks of a file's bytes, in their order, every value with exactly the type and bytes
+// that RegFileKeyBlock wrote; nothing, with the line that cannot be read in `why`, for bytes that
+// are not such a file (the restore reads only what vorsk writes, so anything else is refused, a
+// deletion line "[-" among them).
+std::optional<std::vector<RegFileKey>> ReadRegFile(std::string_view bytes, std::string& why);
+
 }  // namespace vorsk

@@ -4,14 +4,13 @@
 
 #include "backup/reg_file.h"
 #include "host/handles.h"
+#include "host/key_path.h"
 #include "report/run_report.h"
 #include "text/text.h"
 
 namespace vorsk {
 
 namespace {
-
-constexpr std::u16string_view kLinkValueName = u"SymbolicLinkValue";
 
 bool IsStringType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
@@ -21,10 +20,12 @@ std::string ErrorReason(const std::string& what, Status error) {
   return what + " (error " + ErrorText(error) + ")";
 }
 
-// Adds the key `key`, at `path`, and everything below it to `tree`. A link key (opened without
-// following it, it holds the value that names its target) is noted with its target and neither
-// written nor followed.
-bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, TreeText& tree) {
+// Adds the key `key`, at `path`, and everything below it to `tree`. A subkey (`name` of the open
+// key `parent`) that is a link is noted with its target and neither written nor followed; a key
+// that merely holds a value of the name a link keeps its target in is an ordinary key, saved
+// whole.
+bool ReadKey(Host& host, RegKey key, const std::u16string& path, RegKey parent,
+             const std::u16string& name, TreeText& tree) {
   std::vector<RegFileValue> values;
   for (std::uint32_t index = 0;; ++index) {
     RegFileValue value;
@@ -38,12 +39,14 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
     }
     values.push_back(std::move(value));
   }
-  if (isSubkey && values.size() == 1 && values[0].type == kRegLink &&
-      values[0].name == kLinkValueName) {
-    const std::u16string target = Utf16FromLeBytes(values[0].data);
-    tree.notes.push_back("  link " + Utf8FromUtf16(path) + " -> " + Utf8FromUtf16(target) +
-                         ": recorded here, not in registry.reg (a link is not restored)");
-    return true;
+  for (const RegFileValue& value : values) {
+    if (parent != kNullKey && IsLinkValue(value.name, value.type) &&
+        ResolvesAsLink(host, parent, name, key)) {
+      const std::u16string target = Utf16FromLeBytes(value.data);
+      tree.notes.push_back("  link " + Utf8FromUtf16(path) + " -> " + Utf8FromUtf16(target) +
+                           ": recorded here, not in registry.reg (a link is not restored)");
+      return true;
+    }
   }
   for (RegFileValue& value : values) {
     if (!CanWriteValueName(value.name)) {
@@ -87,14 +90,15 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
     }
     names.push_back(std::move(name));
   }
-  for (const std::u16string& name : names) {
+  for (const std::u16string& subkeyName : names) {
     unique_hkey subkey(host);
-    status = host.RegOpenKeyNoFollowW(key, name, kKeyRead, subkey.put());
+    status = host.RegOpenKeyNoFollowW(key, subkeyName, kKeyRead, subkey.put());
     if (status != kErrorSuccess) {
-      tree.failure = ErrorReason(Utf8FromUtf16(path + u"\\" + name) + " cannot be opened", status);
+      tree.failure =
+          ErrorReason(Utf8FromUtf16(path + u"\\" + subkeyName) + " cannot be opened", status);
       return false;
     }
-    if (!ReadKey(host, subkey.get(), path + u"\\" + name, true, tree)) {
+    if (!ReadKey(host, subkey.get(), path + u"\\" + subkeyName, key, subkeyName, tree)) {
       return false;
     }
   }
@@ -104,7 +108,7 @@ bool ReadKey(Host& host, RegKey key, const std::u16string& path, bool isSubkey, 
 }  // namespace
 
 bool ReadTree(Host& host, RegKey root, const std::u16string& path, TreeText& tree) {
-  return ReadKey(host, root, path, false, tree);
+  return ReadKey(host, root, path, kNullKey, std::u16string(), tree);
 }
 
 }  // namespace vorsk

@@ -6,6 +6,7 @@
 #include "cleanup/platform_keys.h"
 #include "cleanup/stages.h"
 #include "host/handles.h"
+#include "host/key_path.h"
 #include "report/run_report.h"
 #include "script/script_reader.h"
 #include "text/text.h"
@@ -116,43 +117,6 @@ void RemoveKeyTrees(Host& host, RunReport& report, const std::string& scriptPath
 
 namespace {
 
-// Whether the key open at `key` (opened without following links) is a symbolic link: a link key
-// holds the value that names its target.
-bool IsLinkKey(Host& host, RegKey key) {
-  std::u16string name;
-  std::uint32_t type = 0;
-  std::string data;
-  for (std::uint32_t index = 0; host.RegEnumValueW(key, index, name, type, data) == kErrorSuccess;
-       ++index) {
-    if (type == kRegLink && EqualAsciiFolded(Utf8FromUtf16(name), "SymbolicLinkValue")) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// The registry's own name for the key open at `key`, below HKEY_LOCAL_MACHINE; nothing when it
-// cannot be had.
-std::optional<std::string> PlatformPath(Host& host, RegKey key) {
-  std::u16string path;
-  if (host.RegQueryKeyPath(key, path) != kErrorSuccess) {
-    return std::nullopt;
-  }
-  return Utf8FromUtf16(path);
-}
-
-// Whether the link key at `linkPath` (the registry's own name) is one the platform keeps at a
-// fixed place: SYSTEM\CurrentControlSet, to the running control set, or a key directly below
-// SOFTWARE\WOW6432Node that the 32-bit view shares with the 64-bit one.
-bool IsPlatformLink(std::string_view linkPath) {
-  if (EqualAsciiFolded(linkPath, "SYSTEM\\CurrentControlSet")) {
-    return true;
-  }
-  constexpr std::string_view kShared = "SOFTWARE\\WOW6432Node\\";
-  return linkPath.size() > kShared.size() && StartsWithAsciiFolded(linkPath, kShared) &&
-         linkPath.find('\\', kShared.size()) == std::string_view::npos;
-}
-
 // The first `count` components, as the path spells them.
 std::string PathOfComponents(const std::vector<std::string>& components, std::size_t count) {
   std::string path;
@@ -173,70 +137,42 @@ TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
   }
   // The path is opened one key at a time from HKEY_LOCAL_MACHINE, each without following a
   // link, so that a link that anyone who may write a vendor's key can make (to the Run key, to a
-  // service) is seen where it is, never taken for the listed tree. Each key is opened relative
-  // to the one before, so nothing on the path can be swapped once it has been looked at.
+  // service) is seen where it is, never taken for the listed tree. The keys on the way are opened
+  // only to be looked at; the listed key for reading and deletion, or for reading alone when the
+  // user may not delete it.
   const std::vector<std::string_view> parts = PathComponentsOf(path, isLead);
   const std::vector<std::string> components(parts.begin(), parts.end());
   if (components.front().empty()) {
     return found;  // the registry names no key by a path that begins with a separator
   }
-  unique_hkey parent(host);
-  bool linkFollowed = false;
-  std::uint32_t access = kKeyQueryValue;
+  std::vector<std::u16string> names;
+  for (const std::string& component : components) {
+    names.push_back(host.AnsiToWide(component));
+  }
+  unique_hkey opened(host);
+  const KeyPathWalk walk =
+      WalkKeyPath(host, kLocalMachine, names, false, kKeyRead | kDelete, kKeyRead, opened);
   FoundTree tree;
   tree.path = path;
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    const bool last = i + 1 == components.size();
-    const RegKey from = i == 0 ? kLocalMachine : parent.get();
-    const std::string& name = components[i];
-    // The keys on the way are opened only to be looked at; the listed key for reading and
-    // deletion, or for reading alone when the user may not delete it.
-    unique_hkey key(host);
-    const auto open = [&](bool followLink) {
-      access = last ? kKeyRead | kDelete : kKeyQueryValue;
-      Status opened = followLink ? host.RegOpenKeyExA(from, name, access, key.put())
-                                 : host.RegOpenKeyNoFollowA(from, name, access, key.put());
-      if (last && opened == kErrorAccessDenied) {
-        access = kKeyRead;
-        opened = followLink ? host.RegOpenKeyExA(from, name, access, key.put())
-                            : host.RegOpenKeyNoFollowA(from, name, access, key.put());
-      }
-      return opened;
-    };
-    Status status = open(false);
-    if (NamesNoKey(status) && i == 1 && EqualAsciiFolded(name, "WOW6432Node")) {
-      // A 32-bit program's SOFTWARE on 64-bit Windows already is SOFTWARE\WOW6432Node, where the
-      // name, opened key by key, names nothing below it: it names the key itself.
-      const std::optional<std::string> reached = PlatformPath(host, parent.get());
-      if (reached && EqualAsciiFolded(*reached, "SOFTWARE\\WOW6432Node") && !last) {
-        continue;
-      }
-    }
-    if (status == kErrorSuccess && IsLinkKey(host, key.get())) {
-      const std::optional<std::string> linkPath = PlatformPath(host, key.get());
-      if (!linkPath || !IsPlatformLink(*linkPath)) {
-        found.refusal = "a symbolic link on its path (" + PathOfComponents(components, i + 1) + ")";
-        return found;
-      }
-      // One of the platform's own links: followed to the key it stands for.
-      status = open(true);
-      linkFollowed = true;
-    }
-    if (NamesNoKey(status)) {
+  switch (walk.outcome) {
+    case KeyPathWalk::Outcome::Absent:
       return found;
-    }
-    if (status != kErrorSuccess) {
+    case KeyPathWalk::Outcome::Link:
+      found.refusal =
+          "a symbolic link on its path (" + PathOfComponents(components, walk.at + 1) + ")";
+      return found;
+    case KeyPathWalk::Outcome::Unopenable:
       // A key on the way, or the listed key, that cannot be opened at all: the tree is there, and
       // stays.
-      tree.openError = status;
+      tree.openError = walk.error;
       found.tree = tree;
       return found;
-    }
-    parent = std::move(key);
+    case KeyPathWalk::Outcome::Opened:
+      break;
   }
-  if (linkFollowed) {
+  if (walk.linkFollowed) {
     // What a link led to is judged by the registry's own name for it, as the script's text is.
-    const std::optional<std::string> reached = PlatformPath(host, parent.get());
+    const std::optional<std::string> reached = RegistryNameOf(host, opened.get());
     if (!reached) {
       found.refusal = "the key it leads to cannot be named";
       return found;
@@ -247,9 +183,9 @@ TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
       return found;
     }
   }
-  root = std::move(parent);
+  root = std::move(opened);
   tree.root = root.get();
-  tree.deletable = (access & kDelete) != 0;
+  tree.deletable = (walk.access & kDelete) != 0;
   found.tree = tree;
   return found;
 }

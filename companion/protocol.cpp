@@ -11,6 +11,7 @@ constexpr std::string_view kRestart = "restart";
 constexpr std::string_view kAbsent = "absent";
 constexpr std::string_view kFailed = "failed";
 constexpr std::string_view kUninstalled = "uninstalled";
+constexpr std::string_view kAdded = "added";
 
 bool IsSwitch(const std::string& argument, std::string_view name) {
   return !argument.empty() && (argument[0] == '/' || argument[0] == '-') &&
@@ -302,6 +303,114 @@ std::vector<std::optional<InstanceReport>> MatchInstanceReports(
     }
   }
   return reports;
+}
+
+std::string PercentEscaped(std::string_view utf8) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string escaped;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= '!' && byte <= '~' && byte != '%' && byte != '"') {
+      escaped += c;
+    } else {
+      escaped += '%';
+      escaped += kDigits[byte >> 4];
+      escaped += kDigits[byte & 0xF];
+    }
+  }
+  return escaped;
+}
+
+std::optional<std::string> PercentUnescaped(std::string_view text) {
+  const auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  std::string utf8;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte == '%') {
+      if (at + 2 >= text.size() || digit(text[at + 1]) < 0 || digit(text[at + 2]) < 0) {
+        return std::nullopt;
+      }
+      utf8 += static_cast<char>(digit(text[at + 1]) * 16 + digit(text[at + 2]));
+      at += 2;
+    } else if (byte >= '!' && byte <= '~' && byte != '"') {
+      utf8 += text[at];
+    } else {
+      return std::nullopt;
+    }
+  }
+  return utf8;
+}
+
+std::string FormatAddReport(const AddReport& report) {
+  if (report.error == kErrorSuccess) {
+    return std::string(kAdded) + " " + PercentEscaped(report.published) + " " +
+           PercentEscaped(report.infPath);
+  }
+  return std::string(kFailed) + " " + ErrorText(report.error) + " " +
+         PercentEscaped(report.infPath);
+}
+
+std::optional<AddReport> ParseAddReport(std::string_view line) {
+  const std::vector<std::string> words = SplitCommandArguments(line);
+  if (words.size() != 3) {
+    return std::nullopt;
+  }
+  AddReport report;
+  const std::optional<std::string> path = PercentUnescaped(words[2]);
+  if (!path) {
+    return std::nullopt;
+  }
+  report.infPath = *path;
+  if (words[0] == kAdded) {
+    const std::optional<std::string> published = PercentUnescaped(words[1]);
+    if (!published || published->empty()) {
+      return std::nullopt;
+    }
+    report.published = *published;
+    return report;
+  }
+  const std::optional<Status> error = words[0] == kFailed ? ParseError(words[1]) : std::nullopt;
+  if (!error || *error == kErrorSuccess) {
+    return std::nullopt;
+  }
+  report.error = *error;
+  return report;
+}
+
+std::string AddArguments(const std::string& infPath) {
+  return "/" + std::string(kAddSwitch) + " " + PercentEscaped(infPath);
+}
+
+std::optional<std::string> ParseAddArguments(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 2 || !IsSwitch(arguments[0], kAddSwitch)) {
+    return std::nullopt;
+  }
+  const std::optional<std::string> path = PercentUnescaped(arguments[1]);
+  if (!path || path->empty()) {
+    return std::nullopt;
+  }
+  return path;
+}
+
+std::optional<AddReport> MatchAddReport(const std::string& infPath, std::string_view output) {
+  for (std::size_t at = 0; at < output.size();) {
+    std::size_t end = output.find('\n', at);
+    if (end == std::string_view::npos) {
+      end = output.size();
+    }
+    std::string_view line = output.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    at = end + 1;
+    const std::optional<AddReport> report = ParseAddReport(line);
+    if (report && report->infPath == infPath) {
+      return report;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace vorsk

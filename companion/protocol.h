@@ -17,6 +17,15 @@
 //
 // Report line: "uninstalled <name>", or "failed <error> <name>". Exit status: 0 (uninstalled),
 // 3 (it failed), 1 (a malformed command line: nothing was changed).
+//
+// A restore adds a saved package again the same way:
+//
+//   vorsk64.exe /add <INF path>
+//
+// Report line: "added <published INF name> <INF path>", or "failed <error> <INF path>". Exit
+// status: 0 (added), 3 (it failed), 1 (a malformed command line). The path and the name are
+// carried as UTF-8, each byte that is no printable ASCII character (and '%' and '"') written %XX,
+// so that any name survives any code page, both ways.
 #pragma once
 
 #include <cstddef>
@@ -92,6 +101,30 @@ std::optional<std::string> ParseUninstallArguments(const std::vector<std::string
 // The report on `infName` in the companion's standard output: the first line that names it.
 std::optional<UninstallReport> MatchUninstallReport(const std::string& infName,
                                                     std::string_view output);
+
+inline constexpr std::string_view kAddSwitch = "add";
+
+// UTF-8 text as the companion's command line and report lines carry it: each byte from '!' to '~'
+// as it is but '%' and '"', every other written %XX (two uppercase hex digits).
+std::string PercentEscaped(std::string_view utf8);
+// The UTF-8 text back; nothing for text that is not so escaped.
+std::optional<std::string> PercentUnescaped(std::string_view text);
+
+// What became of adding one saved package again.
+struct AddReport {
+  Status error = kErrorSuccess;
+  std::string published;  // the INF name the platform published it under
+  std::string infPath;    // in UTF-8
+};
+
+std::string FormatAddReport(const AddReport& report);
+std::optional<AddReport> ParseAddReport(std::string_view line);
+// The companion's arguments that add the package of the INF at `infPath` (UTF-8), and the path
+// that such arguments give.
+std::string AddArguments(const std::string& infPath);
+std::optional<std::string> ParseAddArguments(const std::vector<std::string>& arguments);
+// The report on `infPath` in the companion's standard output: the first line that names it.
+std::optional<AddReport> MatchAddReport(const std::string& infPath, std::string_view output);
 
 // One start of the companion: its arguments, and the instance IDs they name.
 struct CompanionBatch {

@@ -1,5 +1,7 @@
 #include "companion/removal_by_id.h"
 
+#include "text/text.h"
+
 #include "host/handles.h"
 #include "report/exit_status.h"
 
@@ -65,6 +67,20 @@ UninstallReport UninstallPackage(Host& host, const std::string& infName) {
       report.error = kErrorInvalidData;
     }
   }
+  return report;
+}
+
+AddReport AddPackage(Host& host, const std::string& infPath) {
+  AddReport report;
+  report.infPath = infPath;
+  std::u16string published;
+  if (!host.SetupCopyOEMInfW(Utf16FromUtf8(infPath), published)) {
+    report.error = host.GetLastError();
+    // A failure without the platform's reason is a failure still.
+    report.error = report.error == kErrorSuccess ? kErrorInvalidData : report.error;
+    return report;
+  }
+  report.published = Utf8FromUtf16(published);
   return report;
 }
 

@@ -20,4 +20,8 @@ int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
 // devices still use it, and reports what came of it.
 UninstallReport UninstallPackage(Host& host, const std::string& infName);
 
+// Asks the platform to stage and publish the package whose INF is at `infPath` (UTF-8), as a
+// vendor's setup installs one, and reports the name it published it under.
+AddReport AddPackage(Host& host, const std::string& infPath);
+
 }  // namespace vorsk

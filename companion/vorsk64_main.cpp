@@ -1,7 +1,8 @@
 // vorsk64.exe's root: the 64-bit companion that removes, on 64-bit Windows, the device instances
-// whose instance IDs vorsk.exe gives it on its command line, or uninstalls the driver package of
-// the INF it names, and reports one line per item on its standard output. It shows nothing, writes
-// no file and, started without its command line (double-clicked), changes nothing.
+// whose instance IDs vorsk.exe gives it on its command line, uninstalls the driver package of the
+// INF it names, or adds a saved package again, and reports one line per item on its standard
+// output. It shows nothing, writes no file and, started without its command line (double-clicked),
+// changes nothing.
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,6 +56,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     vorsk::Win32Host host;
     const vorsk::UninstallReport report = vorsk::UninstallPackage(host, *infName);
     WriteLine(vorsk::FormatUninstallReport(report));
+    return report.error == vorsk::kErrorSuccess ? vorsk::kExitCompleted : vorsk::kExitLeft;
+  }
+  if (const auto infPath = vorsk::ParseAddArguments(*arguments)) {
+    vorsk::Win32Host host;
+    const vorsk::AddReport report = vorsk::AddPackage(host, *infPath);
+    WriteLine(vorsk::FormatAddReport(report));
     return report.error == vorsk::kErrorSuccess ? vorsk::kExitCompleted : vorsk::kExitLeft;
   }
   const auto instanceIds = vorsk::ParseCompanionArguments(*arguments);

@@ -37,6 +37,16 @@ struct hfile_traits {
   }
 };
 
+struct hfolder_traits {
+  using pointer = FolderHandle;
+  using context_type = HostContext;
+  static constexpr FolderHandle invalid() noexcept { return kNoFolder; }
+  static constexpr bool is_valid(FolderHandle folder) noexcept { return folder != kNoFolder; }
+  static void close(HostContext context, FolderHandle folder) noexcept {
+    context.host->CloseFolder(folder);
+  }
+};
+
 struct hdevinfo_traits {
   using pointer = DevInfoSet;
   using context_type = HostContext;
@@ -57,6 +67,7 @@ struct hlocal_traits {
 
 using unique_hkey = unique_any<hkey_traits>;
 using unique_hfile = unique_any<hfile_traits>;
+using unique_hfolder = unique_any<hfolder_traits>;
 using unique_hdevinfo = unique_any<hdevinfo_traits>;
 using unique_hlocal = unique_any<hlocal_traits>;
 

@@ -14,8 +14,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vorsk {
@@ -40,6 +42,8 @@ inline constexpr Status kErrorBadPathname = 161;
 inline constexpr Status kErrorAlreadyExists = 183;
 inline constexpr Status kErrorMoreData = 234;
 inline constexpr Status kErrorNoMoreItems = 259;
+inline constexpr Status kErrorDirectory = 267;
+inline constexpr Status kErrorStoppedOnSymlink = 681;
 inline constexpr Status kErrorKeyDeleted = 1018;
 inline constexpr Status kErrorTimeout = 1460;
 inline constexpr Status kErrorInvalidUserBuffer = 1784;
@@ -70,10 +74,23 @@ inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
+// Rights that an access list grants on a file, a folder or a key: to delete or rename it, to
+// change its list or its owner, to delete or rename what a folder holds, and the generic rights.
+inline constexpr std::uint32_t kDelete = 0x10000;
+inline constexpr std::uint32_t kReadControl = 0x20000;
+inline constexpr std::uint32_t kWriteDac = 0x40000;
+inline constexpr std::uint32_t kWriteOwner = 0x80000;
+inline constexpr std::uint32_t kFileDeleteChild = 0x40;
+inline constexpr std::uint32_t kGenericAll = 0x10000000;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000;
+
 // Registry: access and value types.
 inline constexpr std::uint32_t kKeyQueryValue = 0x1;
+inline constexpr std::uint32_t kKeySetValue = 0x2;
+inline constexpr std::uint32_t kKeyCreateSubKey = 0x4;
+inline constexpr std::uint32_t kKeyCreateLink = 0x20;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
-inline constexpr std::uint32_t kDelete = 0x10000;
+inline constexpr std::uint32_t kKeyWrite = 0x20006;
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
@@ -109,6 +126,7 @@ enum class RegKey : std::uintptr_t {};
 enum class FileHandle : std::uintptr_t {};
 enum class DevInfoSet : std::uintptr_t {};
 enum class WindowHandle : std::uintptr_t {};
+enum class FolderHandle : std::uintptr_t {};
 
 inline constexpr RegKey kNullKey{0};
 // The predefined root: never opened, never closed, never wrapped.
@@ -116,6 +134,7 @@ inline constexpr RegKey kLocalMachine{0x80000002};
 inline constexpr FileHandle kInvalidFile{~std::uintptr_t{0}};
 inline constexpr DevInfoSet kInvalidDevInfoSet{~std::uintptr_t{0}};
 inline constexpr WindowHandle kNoOwner{0};
+inline constexpr FolderHandle kNoFolder{0};
 
 // A device information record in the platform's layout (SP_DEVINFO_DATA): 28 bytes in a 32-bit
 // process, 32 in a 64-bit one. The caller sets cbSize to the record's own size before the first
@@ -132,6 +151,20 @@ struct FolderEntry {
   std::u16string name;
   std::uint32_t attributes = 0;
   std::uint64_t size = 0;
+};
+
+// Who may do what to a file, a folder or a key: its owner and the entries of its access list, as
+// the platform keeps them (the SIDs as text: "S-1-5-18").
+struct AccessEntry {
+  bool allows = true;        // an entry that grants (one that denies otherwise)
+  bool inheritOnly = false;  // it applies only to what is made inside, not to the object itself
+  std::uint32_t mask = 0;
+  std::string sid;
+};
+struct SecurityFacts {
+  std::string owner;      // empty when it has none
+  bool nullList = false;  // no access list at all, which grants everyone everything
+  std::vector<AccessEntry> entries;
 };
 
 // A program that this program ran from its own folder, and what came of it.
@@ -194,21 +227,13 @@ class Host {
   virtual std::uint32_t GetFileAttributesA(const std::string& path) = 0;
   virtual bool DeleteFileA(const std::string& path) = 0;
 
-  // Files and folders of a backup, named in UTF-16 so that any name (a folder the user gives
-  // outside the code page too) reaches the platform whole. None of them ever replaces anything,
-  // and each returns the platform's error as its status (kErrorSuccess once it is done):
-  // - CreateNewDirectory makes a folder whose name is not taken (kErrorAlreadyExists when it is,
-  //   by a folder or a file). With FolderAccess::AdministratorsOnly the folder gets its own
-  //   protected access list instead of its parent's: full control for SYSTEM and the
-  //   Administrators group, inherited by everything made in it, and, on a share (a path that
-  //   begins with two backslashes), for the account that made it, which for SYSTEM is the
-  //   machine's own; nobody else may write.
+  // Files named in UTF-16, so that any name (one outside the code page too) reaches the platform
+  // whole. Neither ever replaces anything, and each returns the platform's error as its status
+  // (kErrorSuccess once it is done):
   // - CopyToNewFile copies a file, bytes and attributes, to a name that is not taken
   //   (kErrorFileExists when `to` exists).
   // - WriteFileBytes writes a new file (kErrorFileExists when there is one) or appends to an
   //   existing one, and returns once the bytes are on the disk.
-  enum class FolderAccess { Inherited, AdministratorsOnly };
-  virtual Status CreateNewDirectory(const std::u16string& path, FolderAccess access) = 0;
   virtual Status CopyToNewFile(const std::u16string& from, const std::u16string& to) = 0;
   virtual Status WriteFileBytes(const std::u16string& path, const std::string& bytes,
                                 bool append) = 0;
@@ -221,6 +246,46 @@ class Host {
   // The bytes of a file, whole; kErrorMoreData when it holds more than `limit`.
   virtual Status ReadFileBytes(const std::u16string& path, std::string& bytes,
                                std::size_t limit) = 0;
+  virtual bool SetFileAttributesW(const std::u16string& path, std::uint32_t attributes) = 0;
+  virtual bool DeleteFileW(const std::u16string& path) = 0;
+  virtual bool RemoveDirectoryW(const std::u16string& path) = 0;
+
+  // Folders held open, and files named relative to them (the native create call's root
+  // directory: the Win32 API has none), so that nothing on a folder's path can be swapped between
+  // the moment it is looked at and the last file written in it. A folder stays open, sharing
+  // reading and writing but never deletion, so that nobody may move, rename or delete it until
+  // it is closed. A link (a junction, a symbolic link, a mount point) is never followed.
+  // - OpenFolderNoFollow opens `name`, one folder's name, in `parent`; with kNoFolder, `name` is
+  //   a drive's root ("C:\") or a share (\\server\share). kErrorStoppedOnSymlink when it is a
+  //   link, kErrorDirectory when it is a file.
+  // - CreateFolderIn makes a folder whose name is not taken (kErrorAlreadyExists when it is, by a
+  //   folder or a file) and holds it open. With FolderAccess::AdministratorsOnly it gets its own
+  //   protected access list instead of its parent's: full control for SYSTEM and the
+  //   Administrators group, inherited by everything made in it; nobody else may write.
+  //   AdministratorsAndMaker adds the account that made it, as a share needs (it knows SYSTEM as
+  //   the machine's own account).
+  // - WriteFileIn, CopyFileIn and ReadFileIn take a name relative to the folder (it may hold
+  //   '\': "files\1"), never replace anything, and return the platform's error as their status.
+  //   WriteFileIn writes a new file (kErrorFileExists when there is one) or appends to an
+  //   existing one, and returns once the bytes are on the disk. CopyFileIn copies the file at
+  //   `from` (a full path, or with `fromFolder` a name relative to it) to a new file, and hands
+  //   each piece it copies to `eachPiece`, so that what was copied can be told from its bytes.
+  //   ReadFileIn reads a whole file that nobody may write meanwhile.
+  // - ReadFolderSecurity reads the owner and access list of an open folder.
+  enum class FolderAccess { Inherited, AdministratorsOnly, AdministratorsAndMaker };
+  virtual Status OpenFolderNoFollow(FolderHandle parent, const std::u16string& name,
+                                    FolderHandle* folder) = 0;
+  virtual Status CreateFolderIn(FolderHandle parent, const std::u16string& name,
+                                FolderAccess access, FolderHandle* folder) = 0;
+  virtual Status CloseFolder(FolderHandle folder) = 0;
+  virtual Status ReadFolderSecurity(FolderHandle folder, SecurityFacts& security) = 0;
+  virtual Status WriteFileIn(FolderHandle folder, const std::u16string& name,
+                             const std::string& bytes, bool append) = 0;
+  virtual Status CopyFileIn(FolderHandle fromFolder, const std::u16string& from,
+                            FolderHandle folder, const std::u16string& name,
+                            const std::function<void(std::string_view)>& eachPiece) = 0;
+  virtual Status ReadFileIn(FolderHandle folder, const std::u16string& name, std::string& bytes,
+                            std::size_t limit) = 0;
 
   // Registry. Each call returns its status; results are written only on success. Names and
   // values are bounded by the caller's buffer size, in characters or bytes, as the platform's.
@@ -248,6 +313,23 @@ class Host {
   // Windows as SOFTWARE\WOW6432Node. kErrorFileNotFound for a key elsewhere.
   virtual Status RegQueryKeyPath(RegKey key, std::u16string& path) = 0;
   virtual Status RegCloseKey(RegKey key) = 0;
+  // Opens a subkey, following a link on the way and at its end, as the registry resolves it.
+  virtual Status RegOpenKeyW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                             RegKey* result) = 0;
+  // Opens `name`, one key's name, in `parent`, making it when it is missing (`created` says
+  // which); a link there is opened as itself, never followed. With KeyAccess::AdministratorsWrite
+  // a key it makes gets its own protected access list: read for everyone, full control for SYSTEM
+  // and the Administrators, inherited by the keys made in it.
+  enum class KeyAccess { Inherited, AdministratorsWrite };
+  virtual Status RegCreateKeyNoFollowW(RegKey parent, const std::u16string& name,
+                                       std::uint32_t access, KeyAccess security, RegKey* result,
+                                       bool* created) = 0;
+  // A value with its type and bytes (strings in UTF-16LE, as stored), written or read whole.
+  virtual Status RegSetValueW(RegKey key, const std::u16string& name, std::uint32_t type,
+                              const std::string& data) = 0;
+  virtual Status RegQueryValueW(RegKey key, const std::u16string& name, std::uint32_t& type,
+                                std::string& data) = 0;
+  virtual Status ReadKeySecurity(RegKey key, SecurityFacts& security) = 0;
   // The same through the wide-character calls, which carry every name and string as stored,
   // whatever the code page: subkey names of up to 255 characters, every value with its name,
   // type and bytes (strings in UTF-16LE).
@@ -303,6 +385,10 @@ class Host {
   // platform names it; nothing where it cannot tell (a platform without the query, before
   // Windows Vista and under Wine, or no package).
   virtual std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) = 0;
+  // Stages the package whose INF is at `infPath` in the driver store and publishes it in the INF
+  // folder, as a vendor's setup installs one; the name the platform published it under (oemNN.inf)
+  // in `publishedName`. False with the reason as last error.
+  virtual bool SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) = 0;
   // Whether the platform's file protection keeps the file at `path`; false where the platform has
   // no such query.
   virtual bool IsProtectedFile(const std::u16string& path) = 0;
@@ -317,6 +403,10 @@ class Host {
   virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                                       std::uint32_t timeoutMs) = 0;
   virtual ProcessFacts GetProcessFacts() = 0;
+  // The full path of this program's own module file.
+  virtual Status OwnProgramPath(std::u16string& path) = 0;
+  // The SID, as text, of the account this process runs as; empty when it cannot be read.
+  virtual std::string RunningUserSid() = 0;
   // The machine's name ("COMPUTER" when it cannot be had), and the time now.
   virtual std::string ComputerName() = 0;
   virtual UtcTime GetSystemTime() = 0;

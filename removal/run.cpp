@@ -108,10 +108,7 @@ std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory) 
   return path;
 }
 
-int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
-  RunReport report(host, frame, options.quiet || options.list);
-  LogStart(host, report, options);
-  int status = kExitAnotherRun;
+int UnderRunLock(Host& host, RunReport& report, const std::function<int()>& run) {
   RunLock lock = host.AcquireRunLock(0);
   if (lock == RunLock::TimedOut) {
     report.Log("waiting for another run to end");
@@ -123,30 +120,35 @@ int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
       report.Log("another run did not end within " + std::to_string(kRunLockWaitMs / 60000) +
                  " minutes: nothing was run");
       host.WriteStandardError("Another run of vorsk did not end in time: nothing was run.\n");
-      break;
+      return kExitAnotherRun;
     case RunLock::Failed:
       // Without the lock the run still does what it would do; two runs at once then meet what
       // the other left, as a second run would.
       report.Log("the run lock cannot be had (error " + ErrorText(host.GetLastError()) +
                  "): running without it");
-      status = CheckScriptAndRun(host, report, options);
-      break;
+      return run();
     case RunLock::Squatted:
       report.Log(
           "the run lock was made by an account other than SYSTEM or the administrators: running "
           "without it");
-      status = CheckScriptAndRun(host, report, options);
-      break;
+      return run();
     case RunLock::NotAdministrator:
       report.Log(
           "this account is neither SYSTEM nor an administrator: running without the run lock");
-      status = CheckScriptAndRun(host, report, options);
-      break;
+      return run();
     case RunLock::Acquired:
-      status = CheckScriptAndRun(host, report, options);
-      host.ReleaseRunLock();
       break;
   }
+  const int status = run();
+  host.ReleaseRunLock();
+  return status;
+}
+
+int PerformRemoval(Host& host, WindowHandle frame, const RunOptions& options) {
+  RunReport report(host, frame, options.quiet || options.list);
+  LogStart(host, report, options);
+  const int status =
+      UnderRunLock(host, report, [&] { return CheckScriptAndRun(host, report, options); });
   report.Log("status " + std::to_string(status));
   return status;
 }

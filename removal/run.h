@@ -2,6 +2,7 @@
 // runs the three removal stages in their fixed order.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,12 @@ inline constexpr std::uint32_t kRunLockWaitMs = 5 * 60 * 1000;
 // "<windowsDirectory>\Setup417\Remove417.ini", or nothing when that would not fit the
 // 260-character path buffer (259 characters and its terminating zero).
 std::optional<std::string> BuildScriptPath(const std::string& windowsDirectory);
+
+// Runs `run` holding the lock that one run of vorsk (a removal or a restore) holds at a time,
+// waiting for another run up to kRunLockWaitMs; returns its status, or kExitAnotherRun when the
+// other run did not end in time (then nothing runs). Where the lock cannot be had or trusted, it
+// runs without it, and the log says so.
+int UnderRunLock(Host& host, RunReport& report, const std::function<int()>& run);
 
 // Performs the whole run on `host` as `options` ask and returns the process's exit status.
 // `frame` owns the run's own message boxes.

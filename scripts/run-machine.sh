@@ -17,6 +17,10 @@
 #
 # "folder-link <Windows folder> | <Windows target>" makes the folder a Unix link to the target
 # before the run (Wine shows it as a reparse point, as Windows shows a junction).
+# "move-away <Windows folder>" has another program try, over and over during the run, to rename
+# that folder and each folder in it (a backup's own, once the run made it), as a user who wants to
+# put a folder of their own in its place; moved.txt says how often it tried and what it moved
+# (each put back at once).
 # A backup and its round trip: "backup-files <Windows folder>" lists the files below that folder
 # of the prefix after the run in backup-files.txt, one line each: its path relative to the folder
 # (with backslashes) and its size ("<path> | <n> bytes"). "restore <Windows folder>" lists them
@@ -25,7 +29,9 @@
 # restored.txt is machine_state's view after the first pass and restored-again.txt after the
 # second. On 64-bit Windows the first pass runs the 64-bit cmd (C:\Windows\Sysnative\cmd.exe,
 # the one a user's double click starts) and the second the 32-bit one (as a 32-bit management
-# agent would), so that a script must reach the right registry view from either.
+# agent would), so that a script must reach the right registry view from either. A restore runs
+# with the display, as a double click does. "after-run <machine line>" stages that line (a key, a
+# link, a file) after the run and before the restore, as another program could meanwhile.
 #
 # The prefix is <output folder>/prefix: a copy of the template prefix when one is given (made
 # first, of the world's kind, if it does not exist yet), otherwise a fresh one. The output folder
@@ -133,8 +139,14 @@ while IFS= read -r link; do
   ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" \
     "$(wine winepath -u "${link%% | *}" 2>/dev/null)"
 done < <(sed -n 's/^folder-link //p' "$description" | tr -d '\r')
-# The state's lines come in the runtime's text mode, ending with CR LF.
-inspect() { wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1"; }
+# The state's lines come in the runtime's text mode, ending with CR LF. The backups' record, which
+# vorsk keeps on purpose, goes to <state>-record.txt, apart from what a run may change.
+inspect() {
+  wine "$tools/machine_state.exe" "$description_path" </dev/null | tr -d '\r' >"$1.all"
+  grep -v '^record ' "$1.all" >"$1" || true
+  grep '^record ' "$1.all" >"${1%.txt}-record.txt" || true
+  rm -f "$1.all"
+}
 inspect "$out/before.txt"
 # VORSK_STAGE_ONLY=1: the staged machine is all that is asked for; its prefix stays, at rest.
 if [ "${VORSK_STAGE_ONLY:-}" = 1 ]; then
@@ -166,6 +178,22 @@ while IFS= read -r held; do
   done
   grep -q held "$fifo.said" || { echo "run-machine.sh: cannot hold $held" >&2; exit 1; }
 done < <(sed -n 's/^hold //p' "$description" | tr -d '\r')
+# "move-away <folder>": its mover runs as a holder does, until its standard input ends.
+movers=()
+while IFS= read -r watched; do
+  [ -n "$watched" ] || continue
+  fifo="$out/move-away-${#movers[@]}"
+  mkfifo "$fifo"
+  wine "$tools/stager.exe" --move-away "$watched" <"$fifo" >"$fifo.said" 2>&1 &
+  movers+=("$!")
+  exec {writer}>"$fifo"
+  writers+=("$writer")
+  for _ in $(seq 1 100); do
+    grep -q watching "$fifo.said" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q watching "$fifo.said" || { echo "run-machine.sh: cannot watch $watched" >&2; exit 1; }
+done < <(sed -n 's/^move-away //p' "$description" | tr -d '\r')
 # What the run starts must not keep the holders' pipes open: a program that outlives the run (the
 # desktop of a window station of its own) would keep a holder, and this script, waiting.
 close_writers() {
@@ -209,6 +237,10 @@ done
 if [ ${#holders[@]} -gt 0 ]; then
   wait "${holders[@]}" || true
 fi
+if [ ${#movers[@]} -gt 0 ]; then
+  wait "${movers[@]}" || true
+  cat "$out"/move-away-*.said | tr -d '\r' | grep -v '^watching$' >"$out/moved.txt"
+fi
 if [ -f "$programs/run.log" ]; then
   cp "$programs/run.log" "$out/run-log.txt"
 fi
@@ -222,8 +254,16 @@ backup_folder=$(wine winepath -u "$backup_root" 2>/dev/null)
 if [ -d "$backup_folder" ]; then
   (cd "$backup_folder" && find . -type f -printf '%P | %s bytes\n' | sed 's|/|\\|g') |
     LC_ALL=C sort >"$out/backup-files.txt"
+  # Each run folder's manifest digest, as the machine's record must hold it: "<folder> | <hex>".
+  (cd "$backup_folder" && find . -mindepth 2 -maxdepth 2 -type f -name manifest.txt) |
+    while IFS= read -r manifest; do
+      folder=${manifest#./}
+      printf '%s | %s\n' "${folder%/manifest.txt}" \
+        "$(sha256sum <"$backup_folder/$manifest" | cut -d' ' -f1)"
+    done | LC_ALL=C sort >"$out/backup-digests.txt"
 else
   : >"$out/backup-files.txt"
+  : >"$out/backup-digests.txt"
 fi
 # The driver store's folders the backup saved (files\store\<folder> of a run's folder), each file
 # as machine_state prints the store's: "store <folder>\<file> | <n> bytes | fnv <hash>" (FNV-1a,
@@ -246,6 +286,17 @@ fi
 if ! grep -q '^restore ' "$description"; then
   exit 0
 fi
+if grep -q '^after-run ' "$description"; then
+  sed -n 's/^after-run //p' "$description" >"$out/after-run.machine"
+  wine "$tools/stager.exe" "$(windows_path "$out/after-run.machine")" </dev/null
+fi
+# "restore-elsewhere": the restore runs where the backup has no record, as on another computer
+# (the record vorsk keeps in HKEY_LOCAL_MACHINE\SOFTWARE\vorsk goes first).
+if grep -qx 'restore-elsewhere' <(tr -d '\r' <"$description"); then
+  for view in 32 64; do
+    wine reg delete 'HKLM\SOFTWARE\vorsk' /f "/reg:$view" </dev/null >/dev/null 2>&1 || true
+  done
+fi
 # "before-restore <Windows path> | <text>": after the run, before the restore, a file with that
 # text (a line) is put there, the folder made first: a file planted beside restore.cmd, or a
 # name the platform reused. A "*" in the path stands for the run's own backup folder.
@@ -267,51 +318,65 @@ if [ -d "$backup_folder" ]; then
   done < <(find "$backup_folder" -type f -iname restore.cmd | LC_ALL=C sort)
 fi
 printf '%s\n' "${restores[@]}" | sed '/^$/d' >"$out/restore-scripts.txt"
+# The machine as the restore meets it, once what the case puts there after the run is there.
+inspect "$out/before-restore.txt"
 # How each script is run: by default as a management agent runs it, without a console (standard
 # input empty, the output into a pipe). "restore-console [<code page>]" runs it in a console of
 # its own (a pseudo-terminal, as a command prompt window), whose code page is first set to the one
 # given; the pass then says the console's code page once the script returned ("console code page
 # after the restore: <n>"). "restore-computer <name>" runs it where %COMPUTERNAME% is that name
-# (another computer; computer.txt names the run's), and "restore-args <arguments>" gives it those
-# arguments.
+# (another computer; computer.txt names the run's), "restore-args <arguments>" gives it those
+# arguments, "restore-from <Windows folder>" runs it from that current folder and
+# "restore-env <name>=<value>" sets that variable first (PATH, PATHEXT), as a user's own command
+# prompt may. Each script is called by a caller of its own, in ASCII, that sets what the case asks
+# for, runs the script by its path in quotes (spaces and parentheses in its folder's name are
+# taken; Wine's cmd cannot take an ampersand there) and ends with its status.
 setting() { sed -n "s/^$1\( \|\$\)//p" "$description" | tr -d '\r' | head -n 1; }
 console=$(grep -qE '^restore-console( |$)' <(tr -d '\r' <"$description") && echo yes || true)
 console_page=$(setting restore-console)
 computer=$(setting restore-computer)
 arguments=$(setting restore-args)
+from=$(setting restore-from)
 if [ -n "$computer" ]; then
   # The name of the computer the run was made on, for the case's expectations.
   wine cmd /c 'echo %COMPUTERNAME%' </dev/null | tr -d '\r' >"$out/computer.txt"
 fi
-caller=
-if [ -n "$console$computer$arguments" ]; then
-  # A caller, in ASCII: it sets what the case asks for, calls the script and ends with its status.
-  caller='C:\vorsk\restore-caller.cmd'
+caller_for() {
+  local caller="$programs/restore-caller-$2.cmd" name value
   {
     printf '@echo off\r\n'
     [ -z "$computer" ] || printf 'set "COMPUTERNAME=%s"\r\n' "$computer"
     [ -z "$console_page" ] || printf 'chcp %s >nul\r\n' "$console_page"
-    printf 'call %%*\r\n'
+    [ -z "$from" ] || printf 'cd /d "%s"\r\n' "$from"
+    while IFS= read -r name; do
+      [ -n "$name" ] || continue
+      value=${name#*=}
+      printf 'set "%s=%s"\r\n' "${name%%=*}" "$value"
+    done < <(sed -n 's/^restore-env //p' "$description" | tr -d '\r')
+    # A command interpreter of its own runs the script: Wine's cmd gives a script's status to its
+    # caller as 1 through "call", whatever it was.
+    printf '"%%SystemRoot%%\\system32\\cmd.exe" /c "%s" %s\r\n' "${1//%/%%}" "$arguments"
     printf 'set vorsk_status=%%errorlevel%%\r\n'
     [ -z "$console" ] ||
-      printf '%s\r\n' "for /f \"tokens=2 delims=:\" %%p in ('chcp') do echo console code page after the restore:%%p"
+      printf '%s\r\n' "for /f \"tokens=2 delims=:\" %%p in ('\"%SystemRoot%\\system32\\chcp.com\"') do echo console code page after the restore:%%p"
     printf 'exit /b %%vorsk_status%%\r\n'
-  } >"$programs/restore-caller.cmd"
-fi
+  } >"$caller"
+  echo "C:\\vorsk\\restore-caller-$2.cmd"
+}
 # The console's output comes in the Unix locale's encoding, with its terminal's control sequences.
 plain() { sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b\][^\x07]*\x07//g' | tr -d '\r'; }
 for pass in 1 2; do
-  cmd=(wine cmd /c)
+  cmd=(bash "$scripts/with-display.sh" wine cmd /c)
   if [ "$world" = win64 ] && [ "$pass" = 1 ]; then
-    cmd=(wine cmd /c 'C:\windows\Sysnative\cmd.exe' /c)
+    cmd+=('C:\windows\Sysnative\cmd.exe' /c)
   fi
-  [ -z "$caller" ] || cmd+=("$caller")
   : >"$out/restore-$pass.txt"
+  number=0
   for restore in "${restores[@]}"; do
     status=0
+    number=$((number + 1))
     echo "> $restore" >>"$out/restore-$pass.txt"
-    # shellcheck disable=SC2206 # the arguments are words
-    run=("${cmd[@]}" "$restore" ${arguments})
+    run=("${cmd[@]}" "$(caller_for "$restore" "$number")")
     if [ -n "$console" ]; then
       # A console wider than any line of the output, so that none is broken in two.
       script -qec "stty cols 500 rows 50; $(printf '%q ' "${run[@]}")" /dev/null </dev/null 2>&1 |

@@ -12,8 +12,10 @@ class CWnd;
 // The removal that the command line asks for.
 struct RemovalRequest {
   vorsk::RunOptions options;
-  std::wstring logPath;       // empty: no log
-  std::wstring backupFolder;  // empty: no backup
+  std::wstring logPath;        // empty: no log
+  std::wstring backupFolder;   // empty: no backup
+  std::wstring restoreFolder;  // not empty: put the backup in this folder back instead
+  bool anyComputer = false;    // the person vouches for a backup this computer has no record of
 };
 
 class RemovalRunner {

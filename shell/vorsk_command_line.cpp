@@ -28,6 +28,10 @@ void CVorskCommandLineInfo::ParseParam(const wchar_t* pszParam, BOOL bFlag, BOOL
       m_request.logPath = pszParam + 4;
     } else if (_wcsnicmp(pszParam, L"backup:", 7) == 0 && pszParam[7] != L'\0') {
       m_request.backupFolder = pszParam + 7;
+    } else if (_wcsnicmp(pszParam, L"restore:", 8) == 0 && pszParam[8] != L'\0') {
+      m_request.restoreFolder = pszParam + 8;
+    } else if (_wcsicmp(pszParam, L"anycomputer") == 0) {
+      m_request.anyComputer = true;
     } else if (_wcsicmp(pszParam, L"list") == 0) {
       m_request.options.list = true;
     } else if (std::wcscmp(pszParam, L"?") == 0 || !IsFrameworkSwitch(pszParam)) {
@@ -40,8 +44,15 @@ void CVorskCommandLineInfo::ParseParam(const wchar_t* pszParam, BOOL bFlag, BOOL
 }
 
 std::string CVorskCommandLineInfo::Conflict() const {
+  if (!m_request.restoreFolder.empty() && !m_request.backupFolder.empty()) {
+    return "/restore puts a backup back and deletes nothing, so /backup has nothing to keep: "
+           "nothing was run.\n";
+  }
   if (m_request.options.list && !m_request.backupFolder.empty()) {
     return "/list deletes nothing, so /backup has nothing to keep: nothing was run.\n";
+  }
+  if (m_request.anyComputer && m_request.restoreFolder.empty()) {
+    return "/anycomputer goes with /restore:<folder> alone: nothing was run.\n";
   }
   return std::string();
 }

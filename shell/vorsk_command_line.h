@@ -4,6 +4,8 @@
 //   /log:<file>       append what the run does to <file>
 //   /list             change nothing; list what a run would remove
 //   /backup:<folder>  save what the run deletes in a new folder below <folder> first
+//   /restore:<folder> put the backup in <folder> back instead of removing anything
+//   /anycomputer      with /restore: the person vouches for a backup without a record here
 //   /?                the switches and the exit statuses
 //
 // Switches may also begin with '-', in any letter case. A switch that neither vorsk nor the
@@ -28,6 +30,7 @@ class CVorskCommandLineInfo : public CCommandLineInfo {
   // Whether its lines (the usage, the listing, a quiet run's lines) should reach the console of a
   // command prompt that started the program.
   bool WantsConsole() const {
-    return m_showUsage || m_request.options.quiet || m_request.options.list || !Conflict().empty();
+    return m_showUsage || m_request.options.quiet || m_request.options.list ||
+           !m_request.restoreFolder.empty() || !Conflict().empty();
   }
 };

@@ -239,7 +239,7 @@ FakeHost::Key& FakeHost::AddKey(const std::string& path) {
 
 void FakeHost::SetValue(const std::string& keyPath, const std::string& name,
                         const std::string& data, std::uint32_t type) {
-  AddKey(keyPath).values[name] = Value{type, data};
+  AddKey(keyPath).values[name] = Value{type, data, std::nullopt};
 }
 
 void FakeHost::SetString(const std::string& keyPath, const std::string& name,
@@ -302,8 +302,8 @@ std::vector<std::string> FakeHost::JournalOf(const std::string& kind) const {
 }
 
 std::size_t FakeHost::OpenHandleCount() const {
-  return openKeys_.size() + openFiles_.size() + openSets_.size() + allocations_.size() +
-         (lockHeld_ ? 1 : 0);
+  return openKeys_.size() + openFiles_.size() + openFolders_.size() + openSets_.size() +
+         allocations_.size() + (lockHeld_ ? 1 : 0);
 }
 
 std::string FakeHost::GetPrivateProfileStringA(const std::string& section, const std::string& entry,
@@ -1280,6 +1280,364 @@ void FakeHost::WriteStandardError(const std::string& text) {
   standardError += text;
 }
 
+// Files and folders held open, and names relative to them.
+
+namespace {
+
+// The owner and list that the administrators' own folders and keys have.
+SecurityFacts AdministratorsOnly() {
+  SecurityFacts security;
+  security.owner = "S-1-5-32-544";
+  security.entries = {{true, false, 0x1F01FF, "S-1-5-18"}, {true, false, 0x1F01FF, "S-1-5-32-544"}};
+  return security;
+}
+
+}  // namespace
+
+void FakeHost::AddPrograms() {
+  const std::string folder = programPath.substr(0, programPath.rfind('\\'));
+  directories.insert(folder);
+  AddFile(programPath, "MZ vorsk.exe");
+  AddFile(folder + "\\vorsk64.exe", "MZ vorsk64.exe");
+}
+
+bool FakeHost::MoveFolder(const std::string& from, const std::string& to) {
+  for (const auto& [handle, path] : openFolders_) {
+    if (EqualNoCase(path, from)) {
+      Note("move-folder-refused " + from);
+      return false;
+    }
+  }
+  if (directories.count(from) == 0 || directories.count(to) != 0 || files.count(to) != 0) {
+    return false;
+  }
+  const auto moved = [&](const std::string& path) -> std::optional<std::string> {
+    if (EqualNoCase(path, from)) {
+      return to;
+    }
+    if (path.size() > from.size() && EqualNoCase(path.substr(0, from.size() + 1), from + "\\")) {
+      return to + path.substr(from.size());
+    }
+    return std::nullopt;
+  };
+  std::set<std::string, NoCaseLess> newDirectories;
+  for (const std::string& directory : directories) {
+    newDirectories.insert(moved(directory).value_or(directory));
+  }
+  directories = std::move(newDirectories);
+  std::map<std::string, File, NoCaseLess> newFiles;
+  for (auto& [path, file] : files) {
+    newFiles[moved(path).value_or(path)] = file;
+  }
+  files = std::move(newFiles);
+  for (auto& [handle, path] : openFolders_) {
+    path = moved(path).value_or(path);
+  }
+  Note("moved-folder " + from + " to " + to);
+  return true;
+}
+
+std::optional<std::string> FakeHost::PathIn(FolderHandle folder, const std::u16string& name) {
+  const auto it = openFolders_.find(folder);
+  if (it == openFolders_.end()) {
+    faults.push_back("a name relative to a folder that is not open");
+    return std::nullopt;
+  }
+  return it->second + "\\" + FileName(name);
+}
+
+bool FakeHost::SetFileAttributesW(const std::u16string& path, std::uint32_t attributes) {
+  return SetFileAttributesA(FileName(path), attributes);
+}
+
+bool FakeHost::DeleteFileW(const std::u16string& path) {
+  return DeleteFileA(FileName(path));
+}
+
+bool FakeHost::RemoveDirectoryW(const std::u16string& widePath) {
+  const std::string path = FileName(widePath);
+  Note("remove-folder " + path);
+  const std::string prefix = path + "\\";
+  const auto holds = [&](const std::string& other) {
+    return other.size() > prefix.size() && EqualNoCase(other.substr(0, prefix.size()), prefix);
+  };
+  if (directories.count(path) == 0 ||
+      std::any_of(files.begin(), files.end(),
+                  [&](const auto& file) { return holds(file.first); }) ||
+      std::any_of(directories.begin(), directories.end(), holds)) {
+    lastError_ = directories.count(path) == 0 ? kErrorFileNotFound : 145;  // not empty
+    return false;
+  }
+  directories.erase(path);
+  return true;
+}
+
+Status FakeHost::OpenFolderNoFollow(FolderHandle parent, const std::u16string& name,
+                                    FolderHandle* folder) {
+  std::string path;
+  if (parent == kNoFolder) {
+    path = FileName(name);
+    while (path.size() > 3 && path.back() == '\\') {
+      path.pop_back();
+    }
+  } else {
+    const std::optional<std::string> inside = PathIn(parent, name);
+    if (!inside) {
+      return kErrorInvalidHandle;
+    }
+    path = *inside;
+  }
+  Note("open-folder " + path);
+  const bool root = path.size() == 3 && path[1] == ':' && path[2] == '\\';
+  if (files.count(path) != 0) {
+    return kErrorDirectory;
+  }
+  if (!root && directories.count(path) == 0) {
+    return kErrorFileNotFound;
+  }
+  if (reparsePoints.count(path) != 0) {
+    return kErrorStoppedOnSymlink;
+  }
+  const FolderHandle handle{nextHandle_++};
+  openFolders_[handle] = root ? path.substr(0, 2) : path;
+  *folder = handle;
+  return kErrorSuccess;
+}
+
+Status FakeHost::CreateFolderIn(FolderHandle parent, const std::u16string& name,
+                                FolderAccess access, FolderHandle* folder) {
+  const std::optional<std::string> path = PathIn(parent, name);
+  if (!path) {
+    return kErrorInvalidHandle;
+  }
+  const Status status = CreateNewDirectory(AnsiToWide(*path), access);
+  if (status != kErrorSuccess) {
+    return status;
+  }
+  const FolderHandle handle{nextHandle_++};
+  openFolders_[handle] = *path;
+  *folder = handle;
+  return kErrorSuccess;
+}
+
+Status FakeHost::CloseFolder(FolderHandle folder) {
+  if (openFolders_.erase(folder) == 0) {
+    faults.push_back("a folder closed that is not open");
+    return kErrorInvalidHandle;
+  }
+  return kErrorSuccess;
+}
+
+Status FakeHost::ReadFolderSecurity(FolderHandle folder, SecurityFacts& security) {
+  const auto it = openFolders_.find(folder);
+  if (it == openFolders_.end()) {
+    faults.push_back("the security of a folder that is not open");
+    return kErrorInvalidHandle;
+  }
+  const std::string path = it->second.size() == 2 ? it->second + "\\" : it->second;
+  const auto found = folderSecurity.find(path);
+  security = found != folderSecurity.end() ? found->second : AdministratorsOnly();
+  return kErrorSuccess;
+}
+
+Status FakeHost::WriteFileIn(FolderHandle folder, const std::u16string& name,
+                             const std::string& bytes, bool append) {
+  if (duringWrites) {
+    duringWrites(*this);
+  }
+  const std::optional<std::string> path = PathIn(folder, name);
+  return path ? WriteFileBytes(AnsiToWide(*path), bytes, append) : kErrorInvalidHandle;
+}
+
+Status FakeHost::CopyFileIn(FolderHandle fromFolder, const std::u16string& from,
+                            FolderHandle folder, const std::u16string& name,
+                            const std::function<void(std::string_view)>& eachPiece) {
+  if (duringWrites) {
+    duringWrites(*this);
+  }
+  const std::optional<std::string> source = fromFolder == kNoFolder
+                                                ? std::optional<std::string>(FileName(from))
+                                                : PathIn(fromFolder, from);
+  const std::optional<std::string> path = PathIn(folder, name);
+  if (!source || !path) {
+    return kErrorInvalidHandle;
+  }
+  const Status status = CopyToNewFile(AnsiToWide(*source), AnsiToWide(*path));
+  if (status == kErrorSuccess) {
+    // In pieces, as the platform's reads give them.
+    const std::string& content = files[*path].content;
+    for (std::size_t at = 0; at < content.size(); at += 7) {
+      eachPiece(std::string_view(content).substr(at, 7));
+    }
+  }
+  return status;
+}
+
+Status FakeHost::ReadFileIn(FolderHandle folder, const std::u16string& name, std::string& bytes,
+                            std::size_t limit) {
+  const std::optional<std::string> path = PathIn(folder, name);
+  return path ? ReadFileBytes(AnsiToWide(*path), bytes, limit) : kErrorInvalidHandle;
+}
+
+Status FakeHost::RegOpenKeyW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                             RegKey* result) {
+  return OpenKey(parent, Narrow(subKey), access, true, result);
+}
+
+Status FakeHost::RegCreateKeyNoFollowW(RegKey parent, const std::u16string& wideName,
+                                       std::uint32_t access, KeyAccess security, RegKey* result,
+                                       bool* created) {
+  Status status = kErrorSuccess;
+  Key* owner = KeyOfHandle(parent, status);
+  if (owner == nullptr) {
+    return status;
+  }
+  const std::string name = Narrow(wideName);
+  if (name.empty() || name.find('\\') != std::string::npos) {
+    faults.push_back("a key made by a name that is not one key's");
+    return kErrorInvalidParameter;
+  }
+  const auto it = owner->subkeys.find(name);
+  if (it != owner->subkeys.end()) {
+    *created = false;
+    return OpenKey(parent, name, access, false, result);
+  }
+  if (owner->createFailure) {
+    return *owner->createFailure;
+  }
+  const std::optional<std::string> path = ResolvePath(parent, name, status);
+  if (!path) {
+    return status;
+  }
+  // The registry's own name of the parent: a followed link made it the target's.
+  auto& slot = owner->subkeys[name];
+  slot = std::make_unique<Key>();
+  owner->cursorValid = false;
+  if (security == KeyAccess::AdministratorsWrite) {
+    SecurityFacts facts = AdministratorsOnly();
+    facts.entries.push_back({true, false, kKeyRead, "S-1-1-0"});
+    slot->security = facts;
+  }
+  Note("created-key " + *path);
+  *created = true;
+  *result = OpenKeyHandle(*path);
+  return kErrorSuccess;
+}
+
+Status FakeHost::RegSetValueW(RegKey key, const std::u16string& name, std::uint32_t type,
+                              const std::string& data) {
+  Status status = kErrorSuccess;
+  Key* node = KeyOfHandle(key, status);
+  if (node == nullptr) {
+    return status;
+  }
+  Value value;
+  value.type = type;
+  const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+  value.data = text ? Narrow(Utf16FromLeBytes(data)) : data;
+  if (text) {
+    value.wideData = data;
+  }
+  node->values[Narrow(name)] = value;
+  Note("set-value " + openKeys_[key] + " " + Narrow(name));
+  return kErrorSuccess;
+}
+
+Status FakeHost::RegQueryValueW(RegKey key, const std::u16string& name, std::uint32_t& type,
+                                std::string& data) {
+  Status status = kErrorSuccess;
+  Key* node = KeyOfHandle(key, status);
+  if (node == nullptr) {
+    return status;
+  }
+  const auto it = node->values.find(Narrow(name));
+  if (it == node->values.end()) {
+    return kErrorFileNotFound;
+  }
+  type = it->second.type;
+  const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+  data = !text                 ? it->second.data
+         : it->second.wideData ? *it->second.wideData
+                               : WideBytes(it->second.data);
+  return kErrorSuccess;
+}
+
+Status FakeHost::ReadKeySecurity(RegKey key, SecurityFacts& security) {
+  Status status = kErrorSuccess;
+  Key* node = KeyOfHandle(key, status);
+  if (node == nullptr) {
+    return status;
+  }
+  security = node->security ? *node->security : AdministratorsOnly();
+  return kErrorSuccess;
+}
+
+Status FakeHost::OwnProgramPath(std::u16string& path) {
+  path = AnsiToWide(programPath);
+  return kErrorSuccess;
+}
+
+bool FakeHost::SetupCopyOEMInfW(const std::u16string& wideInfPath, std::u16string& publishedName) {
+  const std::string infPath = FileName(wideInfPath);
+  Note("copy-oem-inf " + infPath);
+  if (wow64 && !companionRunning) {
+    lastError_ = kErrorInWow64;
+    return false;
+  }
+  const auto inf = files.find(infPath);
+  if (inf == files.end()) {
+    lastError_ = kErrorFileNotFound;
+    return false;
+  }
+  // The lowest free published name, as the platform picks one.
+  std::string published;
+  for (int number = 0;; ++number) {
+    published = "oem" + std::to_string(number) + ".inf";
+    if (files.count(windowsDirectory + "\\Inf\\" + published) == 0) {
+      break;
+    }
+  }
+  const std::string source = infPath.substr(0, infPath.rfind('\\'));
+  const std::string infName = infPath.substr(infPath.rfind('\\') + 1);
+  Package package;
+  package.publishedInf = published;
+  // Where the platform keeps a store, the package is staged there first, whole.
+  if (directories.count(windowsDirectory + "\\System32\\DriverStore\\FileRepository") != 0) {
+    std::string folder;
+    for (int number = 1;; ++number) {
+      folder = windowsDirectory + "\\System32\\DriverStore\\FileRepository\\" + infName + "_" +
+               std::to_string(number);
+      if (directories.count(folder) == 0) {
+        break;
+      }
+    }
+    package.storeFolder = folder;
+    package.storeInf = folder + "\\" + infName;
+    directories.insert(folder);
+    const std::string prefix = source + "\\";
+    const std::vector<std::string> sourceDirectories(directories.begin(), directories.end());
+    for (const std::string& directory : sourceDirectories) {
+      if (directory.size() > prefix.size() &&
+          EqualNoCase(directory.substr(0, prefix.size()), prefix)) {
+        directories.insert(folder + "\\" + directory.substr(prefix.size()));
+      }
+    }
+    const std::map<std::string, File, NoCaseLess> sourceFiles = files;
+    for (const auto& [path, file] : sourceFiles) {
+      if (path.size() > prefix.size() && EqualNoCase(path.substr(0, prefix.size()), prefix)) {
+        files[folder + "\\" + path.substr(prefix.size())] = file;
+      }
+    }
+  }
+  AddFile(windowsDirectory + "\\Inf\\" + published, inf->second.content);
+  AddFile(windowsDirectory + "\\Inf\\" + PrecompiledPath(published),
+          "PNF of " + inf->second.content);
+  packages.push_back(package);
+  publishedName = AnsiToWide(published);
+  Note("published " + published);
+  return true;
+}
+
 ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments) {
   ProgramRun run;
   run.start = ProgramRun::Start::Ran;
@@ -1289,6 +1647,14 @@ ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments) {
     const UninstallReport report = UninstallPackage(host, *infName);
     host.companionRunning = false;
     run.output = FormatUninstallReport(report) + "\r\n";
+    run.exitCode = report.error == kErrorSuccess ? 0 : 3;
+    return run;
+  }
+  if (const auto infPath = ParseAddArguments(split)) {
+    host.companionRunning = true;
+    const AddReport report = AddPackage(host, *infPath);
+    host.companionRunning = false;
+    run.output = FormatAddReport(report) + "\r\n";
     run.exitCode = report.error == kErrorSuccess ? 0 : 3;
     return run;
   }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -46,6 +47,9 @@ class FakeHost : public Host {
   struct Value {
     std::uint32_t type = kRegSz;
     std::string data;  // the stored bytes, exactly
+    // String data written through the wide-character calls, as they wrote it (UTF-16LE); the
+    // text calls read it narrowed.
+    std::optional<std::string> wideData;
   };
 
   struct Key {
@@ -58,6 +62,9 @@ class FakeHost : public Host {
     // A symbolic link to this key path below HKEY_LOCAL_MACHINE: opening it the usual way opens
     // the target; it has no subkeys of its own.
     std::optional<std::string> linkTarget;
+    // Its owner and access list; none: the administrators', as HKLM's keys have.
+    std::optional<SecurityFacts> security;
+    std::optional<Status> createFailure;  // making a key in it fails
     // The position enumerated last, so that walking the indexes in order costs no more than the
     // walk; adding or deleting a subkey forgets it.
     bool cursorValid = false;
@@ -105,8 +112,15 @@ class FakeHost : public Host {
   std::set<std::string, NoCaseLess> failingWrites;
   // Folders that are links (junctions, mount points) to elsewhere.
   std::set<std::string, NoCaseLess> reparsePoints;
-  // The access each folder was made with, as CreateNewDirectory was asked.
+  // The access each folder was made with, as CreateFolderIn was asked.
   std::map<std::string, FolderAccess, NoCaseLess> folderAccess;
+  // The owner and access list of folders; a folder without one is the administrators' alone.
+  std::map<std::string, SecurityFacts, NoCaseLess> folderSecurity;
+  // Called at each write into a held folder, as another process could act meanwhile.
+  std::function<void(FakeHost&)> duringWrites;
+  // This program's own module file, and the account that runs it.
+  std::string programPath = "C:\\vorsk\\vorsk.exe";
+  std::string runningUser = "S-1-5-21-1-2-3-500";
   std::string computerName = "SCANPC";
   // The ANSI code page as the restore command records it (the text calls stay Latin-1).
   std::uint32_t codePage = 1252;
@@ -154,6 +168,11 @@ class FakeHost : public Host {
   void AddFile(const std::string& path, const std::string& content = std::string(),
                std::uint32_t attributes = kFileAttributeArchive);
   Key& AddKey(const std::string& path);
+  // The programs vorsk's folder holds: vorsk.exe and its companion.
+  void AddPrograms();
+  // Moves a folder as another process would: refused while someone holds it open (vorsk holds
+  // its backup's folders without sharing deletion).
+  bool MoveFolder(const std::string& from, const std::string& to);
   // A symbolic link key at `path` to the key `target`.
   void AddLink(const std::string& path, const std::string& target);
   void SetValue(const std::string& keyPath, const std::string& name, const std::string& data,
@@ -196,13 +215,28 @@ class FakeHost : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
-  Status CreateNewDirectory(const std::u16string& path, FolderAccess access) override;
   Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
   Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
   std::uint32_t GetFileAttributesW(const std::u16string& path) override;
   Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
                     std::size_t limit) override;
   Status ReadFileBytes(const std::u16string& path, std::string& bytes, std::size_t limit) override;
+  bool SetFileAttributesW(const std::u16string& path, std::uint32_t attributes) override;
+  bool DeleteFileW(const std::u16string& path) override;
+  bool RemoveDirectoryW(const std::u16string& path) override;
+  Status OpenFolderNoFollow(FolderHandle parent, const std::u16string& name,
+                            FolderHandle* folder) override;
+  Status CreateFolderIn(FolderHandle parent, const std::u16string& name, FolderAccess access,
+                        FolderHandle* folder) override;
+  Status CloseFolder(FolderHandle folder) override;
+  Status ReadFolderSecurity(FolderHandle folder, SecurityFacts& security) override;
+  Status WriteFileIn(FolderHandle folder, const std::u16string& name, const std::string& bytes,
+                     bool append) override;
+  Status CopyFileIn(FolderHandle fromFolder, const std::u16string& from, FolderHandle folder,
+                    const std::u16string& name,
+                    const std::function<void(std::string_view)>& eachPiece) override;
+  Status ReadFileIn(FolderHandle folder, const std::u16string& name, std::string& bytes,
+                    std::size_t limit) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;
@@ -217,6 +251,15 @@ class FakeHost : public Host {
   Status RegDeleteKeyOfHandle(RegKey key) override;
   Status RegQueryKeyPath(RegKey key, std::u16string& path) override;
   Status RegCloseKey(RegKey key) override;
+  Status RegOpenKeyW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                     RegKey* result) override;
+  Status RegCreateKeyNoFollowW(RegKey parent, const std::u16string& name, std::uint32_t access,
+                               KeyAccess security, RegKey* result, bool* created) override;
+  Status RegSetValueW(RegKey key, const std::u16string& name, std::uint32_t type,
+                      const std::string& data) override;
+  Status RegQueryValueW(RegKey key, const std::u16string& name, std::uint32_t& type,
+                        std::string& data) override;
+  Status ReadKeySecurity(RegKey key, SecurityFacts& security) override;
   Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
                              RegKey* result) override;
   Status EnumSubkeyNameW(RegKey key, std::uint32_t index, std::u16string& name) override;
@@ -248,6 +291,7 @@ class FakeHost : public Host {
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
   bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) override;
   std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
+  bool SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) override;
   bool IsProtectedFile(const std::u16string& path) override {
     return protectedFiles.count(FileName(path)) != 0;
   }
@@ -255,6 +299,8 @@ class FakeHost : public Host {
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                               std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override { return processFacts; }
+  Status OwnProgramPath(std::u16string& path) override;
+  std::string RunningUserSid() override { return runningUser; }
   std::string ComputerName() override { return computerName; }
   UtcTime GetSystemTime() override { return now; }
   RunLock AcquireRunLock(std::uint32_t timeoutMs) override;
@@ -284,6 +330,8 @@ class FakeHost : public Host {
   // asked); nothing when a key on it is missing.
   std::optional<std::string> FollowLinks(const std::string& path, bool followLast) const;
   Status DeleteKeyAt(const std::string& path);
+  // Makes a folder whose name is not taken, as CreateFolderIn does by its path.
+  Status CreateNewDirectory(const std::u16string& path, FolderAccess access);
   // Whether new files and folders may go in the folder that holds `path`.
   bool ParentExists(const std::string& path) const;
   // The key of `files` and `directories` for a name the wide calls give.
@@ -295,6 +343,9 @@ class FakeHost : public Host {
   std::uintptr_t nextHandle_ = 0x1000;
   std::map<RegKey, std::string> openKeys_;
   std::map<FileHandle, std::string> openFiles_;
+  std::map<FolderHandle, std::string> openFolders_;
+  // The path below a held folder that a relative name names; nothing for a folder not held.
+  std::optional<std::string> PathIn(FolderHandle folder, const std::u16string& name);
   std::map<DevInfoSet, std::vector<std::size_t>> openSets_;
   std::map<void*, std::size_t> allocations_;
   bool lockHeld_ = false;

@@ -106,6 +106,16 @@ inline BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved
   return call != nullptr ? call(infFileName, flags, reserved) : Unavailable(FALSE);
 }
 
+// Stages a package in the driver store (since Windows Vista) and publishes its INF in the INF
+// folder, as a vendor's setup installs one: Windows XP and later.
+inline BOOL SetupCopyOEMInfW(PCWSTR source, PCWSTR mediaRoot, DWORD mediaType, DWORD style,
+                             PWSTR destination, DWORD size, PDWORD required, PWSTR* component) {
+  static const auto call = Find<decltype(&::SetupCopyOEMInfW)>("SetupCopyOEMInfW");
+  return call != nullptr
+             ? call(source, mediaRoot, mediaType, style, destination, size, required, component)
+             : Unavailable(FALSE);
+}
+
 // The path of a published INF's package INF in the driver store: Windows Vista and later. The
 // toolchain's headers do not declare it, so its type is spelled out here.
 inline BOOL SetupGetInfDriverStoreLocationW(PCWSTR fileName, PSP_ALTPLATFORM_INFO alternatePlatform,

@@ -56,6 +56,14 @@ inline DevInfoSet SetFromPlatform(HDEVINFO set) {
   return DevInfoSet{reinterpret_cast<std::uintptr_t>(set)};
 }
 
+inline HANDLE ToPlatform(FolderHandle folder) {
+  return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(folder));
+}
+
+inline FolderHandle FolderFromPlatform(HANDLE folder) {
+  return FolderHandle{reinterpret_cast<std::uintptr_t>(folder)};
+}
+
 inline HWND ToPlatform(WindowHandle window) {
   return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window));
 }

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include <io.h>
+
 // clang-format off
 #include <windows.h>
 #include <sddl.h>
@@ -18,6 +20,7 @@
 #include <sfc.h>
 // clang-format on
 
+#include "host/win32/native_files.h"
 #include "host/win32/process_facts.h"
 #include "host/win32/program_runner.h"
 #include "host/win32/run_lock.h"
@@ -61,7 +64,16 @@ static_assert(kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 static_assert(kFileAttributeArchive == FILE_ATTRIBUTE_ARCHIVE);
 static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(kFileAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
-static_assert(kKeyRead == KEY_READ && kDelete == DELETE);
+static_assert(kKeyRead == KEY_READ && kDelete == DELETE && kKeyWrite == KEY_WRITE);
+static_assert(kKeySetValue == KEY_SET_VALUE && kKeyCreateSubKey == KEY_CREATE_SUB_KEY);
+static_assert(kKeyCreateLink == KEY_CREATE_LINK && kKeyQueryValue == KEY_QUERY_VALUE);
+static_assert(kWriteDac == WRITE_DAC && kWriteOwner == WRITE_OWNER && kReadControl == READ_CONTROL);
+static_assert(kFileDeleteChild == FILE_DELETE_CHILD && kGenericAll == GENERIC_ALL);
+static_assert(kGenericWrite == GENERIC_WRITE);
+// ERROR_STOPPED_ON_SYMLINK (681), which the toolchain's headers lack, is the platform's
+// translation of the native STATUS_STOPPED_ON_SYMLINK.
+static_assert(kErrorDirectory == ERROR_DIRECTORY && kErrorStoppedOnSymlink == 681);
+static_assert(kInvalidFileAttributes == INVALID_FILE_ATTRIBUTES);
 static_assert(kRegSz == REG_SZ && kRegBinary == REG_BINARY && kRegDword == REG_DWORD);
 static_assert(kRegMultiSz == REG_MULTI_SZ && kRegExpandSz == REG_EXPAND_SZ);
 static_assert(kRegLink == REG_LINK && kRegQword == REG_QWORD);
@@ -101,6 +113,27 @@ const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+// The SID, as text, of the account this process runs as; empty when it cannot be read.
+std::wstring TokenUserSidText() {
+  win32::unique_handle token;
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    return std::wstring();
+  }
+  token.reset(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  wchar_t* text = nullptr;
+  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
+      !::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid,
+                                &text)) {
+    return std::wstring();
+  }
+  win32::unique_hlocal owned(text);
+  return text;
+}
+
 // The SID, as text, of the account a file server knows this process by: its own user, or for
 // SYSTEM the machine's account in its domain ("<name>$"). Empty when it cannot be read.
 std::wstring NetworkAccountSid() {
@@ -138,6 +171,76 @@ std::wstring NetworkAccountSid() {
   }
   win32::unique_hlocal owned(text);
   return text;
+}
+
+// Writes every byte, in pieces the platform's call takes.
+Status WriteAll(HANDLE file, std::string_view bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
+    DWORD done = 0;
+    if (!::WriteFile(file, bytes.data() + written, chunk, &done, nullptr) || done == 0) {
+      return static_cast<Status>(::GetLastError());
+    }
+    written += done;
+  }
+  return kErrorSuccess;
+}
+
+// Reads an open file to its end, refused once it holds more than `limit` (also when it grows
+// meanwhile).
+Status ReadWhole(HANDLE file, std::string& bytes, std::size_t limit) {
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file, &size)) {
+    return static_cast<Status>(::GetLastError());
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > limit) {
+    return kErrorMoreData;
+  }
+  // One byte past the limit at most.
+  const std::size_t most = limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
+  std::string content(std::min<std::size_t>(static_cast<std::size_t>(size.QuadPart) + 1, most),
+                      '\0');
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == content.size()) {
+      if (filled == most) {
+        return kErrorMoreData;
+      }
+      content.resize(std::min<std::size_t>(std::max<std::size_t>(filled * 2, 4096), most));
+    }
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1 << 20));
+    DWORD done = 0;
+    if (!::ReadFile(file, content.data() + filled, chunk, &done, nullptr)) {
+      return static_cast<Status>(::GetLastError());
+    }
+    if (done == 0) {
+      break;
+    }
+    filled += done;
+  }
+  content.resize(filled);
+  bytes = std::move(content);
+  return kErrorSuccess;
+}
+
+// Writes text of the ANSI code page to a stream: redirected (a file, a pipe), as its bytes; to a
+// console, as the characters they are, whatever the console's own code page (a command prompt's
+// is the OEM one): a name outside ASCII then shows as it is.
+void WriteText(std::FILE* stream, const std::string& text) {
+  const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (console == INVALID_HANDLE_VALUE || !::GetConsoleMode(console, &mode)) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    return;
+  }
+  std::fflush(stream);
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  DWORD written = 0;
+  ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
 
 // The text in a filled buffer: up to its first zero, never past its end.
@@ -221,21 +324,6 @@ win32::unique_hlocal win32::AdministratorsOnlyFolderDescriptor(bool onShare) {
   return win32::unique_hlocal(descriptor);
 }
 
-Status Win32Host::CreateNewDirectory(const std::u16string& path, FolderAccess access) {
-  if (access == FolderAccess::Inherited) {
-    return ::CreateDirectoryW(Wide(path), nullptr) ? kErrorSuccess
-                                                   : static_cast<Status>(::GetLastError());
-  }
-  const win32::unique_hlocal descriptor =
-      win32::AdministratorsOnlyFolderDescriptor(path.rfind(u"\\\\", 0) == 0);
-  if (!descriptor) {
-    return static_cast<Status>(::GetLastError());
-  }
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
-  return ::CreateDirectoryW(Wide(path), &attributes) ? kErrorSuccess
-                                                     : static_cast<Status>(::GetLastError());
-}
-
 Status Win32Host::CopyToNewFile(const std::u16string& from, const std::u16string& to) {
   return ::CopyFileW(Wide(from), Wide(to), TRUE) ? kErrorSuccess
                                                  : static_cast<Status>(::GetLastError());
@@ -253,21 +341,12 @@ Status Win32Host::WriteFileBytes(const std::u16string& path, const std::string& 
   if (!file) {
     return static_cast<Status>(::GetLastError());
   }
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
-    DWORD done = 0;
-    if (!::WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) {
-      return static_cast<Status>(::GetLastError());
-    }
-    written += done;
-  }
+  Status status = WriteAll(file.get(), bytes);
   // A save counts once it is on the disk: the deletion that follows cannot be taken back.
-  if (!::FlushFileBuffers(file.get())) {
-    return static_cast<Status>(::GetLastError());
+  if (status == kErrorSuccess && !::FlushFileBuffers(file.get())) {
+    status = static_cast<Status>(::GetLastError());
   }
-  file.reset();
-  return kErrorSuccess;
+  return status;
 }
 
 Status Win32Host::ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
@@ -319,39 +398,126 @@ Status Win32Host::ReadFileBytes(const std::u16string& path, std::string& bytes, 
   if (!file) {
     return static_cast<Status>(::GetLastError());
   }
-  LARGE_INTEGER size = {};
-  if (!::GetFileSizeEx(file.get(), &size)) {
-    return static_cast<Status>(::GetLastError());
+  return ReadWhole(file.get(), bytes, limit);
+}
+
+bool Win32Host::SetFileAttributesW(const std::u16string& path, std::uint32_t attributes) {
+  return ::SetFileAttributesW(Wide(path), attributes) != FALSE;
+}
+
+bool Win32Host::DeleteFileW(const std::u16string& path) {
+  return ::DeleteFileW(Wide(path)) != FALSE;
+}
+
+bool Win32Host::RemoveDirectoryW(const std::u16string& path) {
+  return ::RemoveDirectoryW(Wide(path)) != FALSE;
+}
+
+Status Win32Host::OpenFolderNoFollow(FolderHandle parent, const std::u16string& name,
+                                     FolderHandle* folder) {
+  win32::unique_hfile opened;
+  const Status status =
+      win32::CreateRelative(parent == kNoFolder ? nullptr : ToPlatform(parent), name,
+                            win32::NativeCreate::OpenFolder, nullptr, opened);
+  if (status == kErrorSuccess) {
+    *folder = win32::FolderFromPlatform(opened.release());
   }
-  if (static_cast<std::uint64_t>(size.QuadPart) > limit) {
-    return kErrorMoreData;
-  }
-  // Read to the file's end, one byte past the limit at most: a file that grows meanwhile is still
-  // refused once it holds more.
-  const std::size_t most = limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
-  std::string content(std::min<std::size_t>(static_cast<std::size_t>(size.QuadPart) + 1, most),
-                      '\0');
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == content.size()) {
-      if (filled == most) {
-        return kErrorMoreData;
-      }
-      content.resize(std::min<std::size_t>(std::max<std::size_t>(filled * 2, 4096), most));
-    }
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1 << 20));
-    DWORD done = 0;
-    if (!::ReadFile(file.get(), content.data() + filled, chunk, &done, nullptr)) {
+  return status;
+}
+
+Status Win32Host::CreateFolderIn(FolderHandle parent, const std::u16string& name,
+                                 FolderAccess access, FolderHandle* folder) {
+  win32::unique_hlocal descriptor;
+  if (access != FolderAccess::Inherited) {
+    descriptor =
+        win32::AdministratorsOnlyFolderDescriptor(access == FolderAccess::AdministratorsAndMaker);
+    if (!descriptor) {
       return static_cast<Status>(::GetLastError());
     }
-    if (done == 0) {
+  }
+  win32::unique_hfile made;
+  const Status status = win32::CreateRelative(
+      ToPlatform(parent), name, win32::NativeCreate::MakeFolder, descriptor.get(), made);
+  if (status == kErrorSuccess) {
+    *folder = win32::FolderFromPlatform(made.release());
+  }
+  return status;
+}
+
+Status Win32Host::CloseFolder(FolderHandle folder) {
+  return KeepingLastError([&] { return ::CloseHandle(ToPlatform(folder)) != FALSE; })
+             ? kErrorSuccess
+             : static_cast<Status>(::GetLastError());
+}
+
+Status Win32Host::ReadFolderSecurity(FolderHandle folder, SecurityFacts& security) {
+  return win32::ReadSecurityFacts(ToPlatform(folder), false, security);
+}
+
+Status Win32Host::WriteFileIn(FolderHandle folder, const std::u16string& name,
+                              const std::string& bytes, bool append) {
+  win32::unique_hfile file;
+  Status status = win32::CreateRelative(
+      ToPlatform(folder), name,
+      append ? win32::NativeCreate::OpenFileToAppend : win32::NativeCreate::MakeFile, nullptr,
+      file);
+  if (status != kErrorSuccess) {
+    return status;
+  }
+  if (append) {
+    LARGE_INTEGER end = {};
+    if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_END)) {
+      return static_cast<Status>(::GetLastError());
+    }
+  }
+  status = WriteAll(file.get(), bytes);
+  // A save counts once it is on the disk: the deletion that follows cannot be taken back.
+  if (status == kErrorSuccess && !::FlushFileBuffers(file.get())) {
+    status = static_cast<Status>(::GetLastError());
+  }
+  return status;
+}
+
+Status Win32Host::CopyFileIn(FolderHandle fromFolder, const std::u16string& from,
+                             FolderHandle folder, const std::u16string& name,
+                             const std::function<void(std::string_view)>& eachPiece) {
+  win32::unique_hfile source;
+  Status status = win32::CreateRelative(fromFolder == kNoFolder ? nullptr : ToPlatform(fromFolder),
+                                        from, win32::NativeCreate::OpenFileToRead, nullptr, source);
+  if (status != kErrorSuccess) {
+    return status;
+  }
+  win32::unique_hfile copy;
+  status =
+      win32::CreateRelative(ToPlatform(folder), name, win32::NativeCreate::MakeFile, nullptr, copy);
+  if (status != kErrorSuccess) {
+    return status;
+  }
+  std::string piece(1 << 20, '\0');
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(source.get(), piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
+      return static_cast<Status>(::GetLastError());
+    }
+    if (read == 0) {
       break;
     }
-    filled += done;
+    const std::string_view bytes(piece.data(), read);
+    status = WriteAll(copy.get(), bytes);
+    if (status != kErrorSuccess) {
+      return status;
+    }
+    eachPiece(bytes);
   }
-  content.resize(filled);
-  bytes = std::move(content);
-  return kErrorSuccess;
+  return ::FlushFileBuffers(copy.get()) ? kErrorSuccess : static_cast<Status>(::GetLastError());
+}
+
+Status Win32Host::ReadFileIn(FolderHandle folder, const std::u16string& name, std::string& bytes,
+                             std::size_t limit) {
+  win32::unique_hfile file;
+  const Status status = win32::CreateRelative(ToPlatform(folder), name,
+                                              win32::NativeCreate::OpenFileToRead, nullptr, file);
+  return status == kErrorSuccess ? ReadWhole(file.get(), bytes, limit) : status;
 }
 
 Status Win32Host::RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) {
@@ -481,6 +647,77 @@ Status Win32Host::RegQueryKeyPath(RegKey key, std::u16string& path) {
   }
   path = name.substr(kMachine.size());
   return kErrorSuccess;
+}
+
+Status Win32Host::RegOpenKeyW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                              RegKey* result) {
+  HKEY key = nullptr;
+  const LONG status = ::RegOpenKeyExW(ToPlatform(parent), Wide(subKey), 0, access, &key);
+  if (status == ERROR_SUCCESS) {
+    *result = FromPlatform(key);
+  }
+  return static_cast<Status>(status);
+}
+
+Status Win32Host::RegCreateKeyNoFollowW(RegKey parent, const std::u16string& name,
+                                        std::uint32_t access, KeyAccess security, RegKey* result,
+                                        bool* created) {
+  win32::unique_hlocal descriptor;
+  if (security == KeyAccess::AdministratorsWrite) {
+    // Protected: nothing of the parent's list (its creator-owner entry among them) is inherited.
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;WD)", SDDL_REVISION_1, &made, nullptr)) {
+      return static_cast<Status>(::GetLastError());
+    }
+    descriptor.reset(made);
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  const LONG status = ::RegCreateKeyExW(ToPlatform(parent), Wide(name), 0, nullptr,
+                                        REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK, access,
+                                        descriptor ? &attributes : nullptr, &key, &disposition);
+  if (status == ERROR_SUCCESS) {
+    *result = FromPlatform(key);
+    *created = disposition == REG_CREATED_NEW_KEY;
+  }
+  return static_cast<Status>(status);
+}
+
+Status Win32Host::RegSetValueW(RegKey key, const std::u16string& name, std::uint32_t type,
+                               const std::string& data) {
+  if (data.size() > 0xFFFFFFFFu) {
+    return kErrorInvalidParameter;
+  }
+  return static_cast<Status>(::RegSetValueExW(ToPlatform(key), Wide(name), 0, type,
+                                              reinterpret_cast<const BYTE*>(data.data()),
+                                              static_cast<DWORD>(data.size())));
+}
+
+Status Win32Host::RegQueryValueW(RegKey key, const std::u16string& name, std::uint32_t& type,
+                                 std::string& data) {
+  for (DWORD size = 256;;) {
+    std::string buffer(size, '\0');
+    DWORD valueType = 0;
+    DWORD filled = size;
+    const LONG status = ::RegQueryValueExW(ToPlatform(key), Wide(name), nullptr, &valueType,
+                                           reinterpret_cast<BYTE*>(buffer.data()), &filled);
+    if (status == ERROR_MORE_DATA && filled > size) {
+      size = filled;
+      continue;
+    }
+    if (status == ERROR_SUCCESS) {
+      buffer.resize(filled);
+      type = valueType;
+      data = std::move(buffer);
+    }
+    return static_cast<Status>(status);
+  }
+}
+
+Status Win32Host::ReadKeySecurity(RegKey key, SecurityFacts& security) {
+  return win32::ReadSecurityFacts(ToPlatform(key), true, security);
 }
 
 Status Win32Host::RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey,
@@ -667,6 +904,19 @@ std::optional<std::u16string> Win32Host::DriverStoreInfPath(const std::u16string
   return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
 }
 
+bool Win32Host::SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) {
+  // The INF is read where it is (SPOST_PATH): the package's other files are beside it.
+  wchar_t published[MAX_PATH] = {};
+  wchar_t* name = nullptr;
+  if (!win32::setup::SetupCopyOEMInfW(Wide(infPath), nullptr, SPOST_PATH, 0, published, MAX_PATH,
+                                      nullptr, &name)) {
+    return false;
+  }
+  const wchar_t* shown = name != nullptr ? name : published;
+  publishedName.assign(reinterpret_cast<const char16_t*>(shown), wcsnlen(shown, MAX_PATH));
+  return true;
+}
+
 bool Win32Host::IsProtectedFile(const std::u16string& path) {
   // The file protection's library is no known DLL of Windows XP: loaded from the system folder at
   // the first call, never imported.
@@ -687,6 +937,30 @@ ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::st
 
 ProcessFacts Win32Host::GetProcessFacts() {
   return win32::ReadProcessFacts(IsWow64Process());
+}
+
+Status Win32Host::OwnProgramPath(std::u16string& path) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      return static_cast<Status>(::GetLastError());
+    }
+    if (length < buffer.size()) {
+      path.assign(reinterpret_cast<const char16_t*>(buffer.data()), length);
+      return kErrorSuccess;
+    }
+    if (buffer.size() >= 32768) {
+      return ERROR_FILENAME_EXCED_RANGE;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string Win32Host::RunningUserSid() {
+  const std::wstring sid = TokenUserSidText();
+  return std::string(sid.begin(), sid.end());  // a SID's text is ASCII
 }
 
 std::string Win32Host::ComputerName() {
@@ -756,11 +1030,11 @@ int Win32Host::MessageBoxA(WindowHandle owner, const std::string& text,
 }
 
 void Win32Host::WriteStandardOutput(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  WriteText(stdout, text);
 }
 
 void Win32Host::WriteStandardError(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  WriteText(stderr, text);
   std::fflush(stderr);
 }
 

@@ -30,13 +30,28 @@ class Win32Host : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
-  Status CreateNewDirectory(const std::u16string& path, FolderAccess access) override;
   Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
   Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
   std::uint32_t GetFileAttributesW(const std::u16string& path) override;
   Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
                     std::size_t limit) override;
   Status ReadFileBytes(const std::u16string& path, std::string& bytes, std::size_t limit) override;
+  bool SetFileAttributesW(const std::u16string& path, std::uint32_t attributes) override;
+  bool DeleteFileW(const std::u16string& path) override;
+  bool RemoveDirectoryW(const std::u16string& path) override;
+  Status OpenFolderNoFollow(FolderHandle parent, const std::u16string& name,
+                            FolderHandle* folder) override;
+  Status CreateFolderIn(FolderHandle parent, const std::u16string& name, FolderAccess access,
+                        FolderHandle* folder) override;
+  Status CloseFolder(FolderHandle folder) override;
+  Status ReadFolderSecurity(FolderHandle folder, SecurityFacts& security) override;
+  Status WriteFileIn(FolderHandle folder, const std::u16string& name, const std::string& bytes,
+                     bool append) override;
+  Status CopyFileIn(FolderHandle fromFolder, const std::u16string& from, FolderHandle folder,
+                    const std::u16string& name,
+                    const std::function<void(std::string_view)>& eachPiece) override;
+  Status ReadFileIn(FolderHandle folder, const std::u16string& name, std::string& bytes,
+                    std::size_t limit) override;
 
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
@@ -52,6 +67,15 @@ class Win32Host : public Host {
   Status RegDeleteKeyOfHandle(RegKey key) override;
   Status RegQueryKeyPath(RegKey key, std::u16string& path) override;
   Status RegCloseKey(RegKey key) override;
+  Status RegOpenKeyW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                     RegKey* result) override;
+  Status RegCreateKeyNoFollowW(RegKey parent, const std::u16string& name, std::uint32_t access,
+                               KeyAccess security, RegKey* result, bool* created) override;
+  Status RegSetValueW(RegKey key, const std::u16string& name, std::uint32_t type,
+                      const std::string& data) override;
+  Status RegQueryValueW(RegKey key, const std::u16string& name, std::uint32_t& type,
+                        std::string& data) override;
+  Status ReadKeySecurity(RegKey key, SecurityFacts& security) override;
   Status RegOpenKeyNoFollowW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
                              RegKey* result) override;
   Status EnumSubkeyNameW(RegKey key, std::uint32_t index, std::u16string& name) override;
@@ -83,12 +107,15 @@ class Win32Host : public Host {
 
   bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) override;
   std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
+  bool SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) override;
   bool IsProtectedFile(const std::u16string& path) override;
 
   bool IsWow64Process() override;
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                               std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override;
+  Status OwnProgramPath(std::u16string& path) override;
+  std::string RunningUserSid() override;
   std::string ComputerName() override;
   UtcTime GetSystemTime() override;
   RunLock AcquireRunLock(std::uint32_t timeoutMs) override;

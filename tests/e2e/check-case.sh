@@ -28,11 +28,17 @@
 #                                regular expression matches whole (the case says "backup-files
 #                                <folder>" or "restore <folder>")
 #   expect backup empty          no file below the "backup-files <folder>"
+#   expect recorded              the machine records the digest of each backup folder's manifest
+#                                after the run (machine_state's "record" lines), and of no other
+#   expect moved-nothing         the program that tried to move the backup's folders during the run
+#                                ("move-away") tried, and never could
 #   expect restore-output <line> lines of the first restore pass's output, in this order
 #                                ("{computer}" in it stands for the name of the computer the
-#                                run was made on, when the case says "restore-computer")
+#                                run was made on, when the case says "restore-computer", and
+#                                "{folder}" for the name of the run's backup folder)
 #   expect restore-lacks <text>  text that neither restore pass may show
-#   expect restore-unchanged     neither restore pass changed the machine
+#   expect restore-unchanged     neither restore pass changed the machine (as it was when the
+#                                restore began, "after-run" lines staged)
 #   expect restored              the restore.cmd scripts below the "restore <folder>" (at least
 #                                one) put the machine back: restored.txt equals before.txt but for
 #                                its devices (no file puts a device back), each script ended with
@@ -173,6 +179,18 @@ done < <(expectations backup-file)
 if tr -d '\r' <"$case_file" | grep -qx 'expect backup empty' && [ -s "$out/backup-files.txt" ]; then
   fail "the backup folder holds files: $(tr '\n' ' ' <"$out/backup-files.txt")"
 fi
+# The record of each backup the run made: its folder's name with its manifest's digest.
+if tr -d '\r' <"$case_file" | grep -qx 'expect recorded'; then
+  [ -s "$out/backup-digests.txt" ] || fail "the backup holds no manifest"
+  diff -u <(sed 's/^/record /' "$out/backup-digests.txt" 2>/dev/null) \
+    <(LC_ALL=C sort "$out/after-record.txt" 2>/dev/null) ||
+    fail "the machine's record of the backups differs from their manifests' digests"
+fi
+if tr -d '\r' <"$case_file" | grep -qx 'expect moved-nothing'; then
+  echo "the mover: $(head -n 1 "$out/moved.txt" 2>/dev/null)"
+  grep -qE '^tries [1-9][0-9]*, moved 0$' "$out/moved.txt" 2>/dev/null ||
+    fail "the backup's folders were moved during the run, or never tried: $(tr '\n' ' ' <"$out/moved.txt" 2>/dev/null)"
+fi
 # The machine: removed exactly what the case expects, and nothing added.
 : >"$out/device-keys.txt"
 expected=$(expectations removed) awk -v device_keys="$out/device-keys.txt" '
@@ -296,12 +314,17 @@ if grep -qE '^expect restore-output ' "$case_file"; then
   echo "restore, pass 1:"
   sed 's/^/  /' "$out/restore-1.txt" 2>/dev/null || true
   made_on=$(cat "$out/computer.txt" 2>/dev/null || true)
+  run_folder=$(head -n 1 "$out/backup-digests.txt" 2>/dev/null | cut -d' ' -f1)
   in_order "the restore's output" "$out/restore-1.txt" -Fx < <(expectations restore-output |
-    while IFS= read -r line; do printf '%s\n' "${line//\{computer\}/$made_on}"; done)
+    while IFS= read -r line; do
+      line=${line//\{computer\}/$made_on}
+      printf '%s\n' "${line//\{folder\}/$run_folder}"
+    done)
 fi
 if tr -d '\r' <"$case_file" | grep -qx 'expect restore-unchanged'; then
-  diff -u "$out/after.txt" "$out/restored.txt" || fail "the restore changed the machine"
-  diff -u "$out/after.txt" "$out/restored-again.txt" || fail "restoring again changed the machine"
+  diff -u "$out/before-restore.txt" "$out/restored.txt" || fail "the restore changed the machine"
+  diff -u "$out/before-restore.txt" "$out/restored-again.txt" ||
+    fail "restoring again changed the machine"
 fi
 while IFS= read -r text; do
   ! grep -qF -- "$text" "$out"/restore-[12].txt 2>/dev/null || fail "a restore said: $text"

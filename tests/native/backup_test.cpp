@@ -1,5 +1,6 @@
-// The backup of a run: its folder, what it keeps of each item before the item goes, and that an
-// item whose save fails stays on the machine.
+// The backup of a run: its folder, what it keeps of each item before the item goes, that an item
+// whose save fails stays on the machine, and that nobody but the administrators can swap what it
+// made.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -7,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "backup/backup.h"
+#include "backup/backup_record.h"
 #include "backup/reg_file.h"
 #include "cleanup/removing.h"
 #include "cleanup/saving.h"
 #include "cleanup/stages.h"
+#include "digest/sha256.h"
 #include "removal/run.h"
 #include "tests/native/machine.h"
 #include "text/text.h"
@@ -23,6 +26,9 @@ using test::kScriptPath;
 
 constexpr char kBackups[] = "D:\\backups\\scanners";
 constexpr char kRunFolder[] = "D:\\backups\\scanners\\SCANPC-20261208T054312Z";
+constexpr char kRecord[] = "SOFTWARE\\vorsk\\Backups";
+constexpr char kOtherUser[] = "S-1-5-21-1-2-3-1001";
+constexpr char kAuthenticatedUsers[] = "S-1-5-11";
 
 // The typical road: a driver entry with its two files, one instance, a listed tree beside one
 // that is not listed.
@@ -42,52 +48,68 @@ void StageMachine(test::FakeHost& host) {
                "[1PIDVID]\nNum1=USB\\Vid_0000&Pid_2206\n"
                "[1KEY]\nNum=1\nNum1=SOFTWARE\\Vendor\\Scanner\n");
   host.directories.insert("D:\\backups");
+  host.AddPrograms();
+}
+
+bool Logged(const test::FakeHost& host, const std::string& line) {
+  return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+}
+
+RunOptions WithBackup(const std::string& folder) {
+  RunOptions options;
+  options.quiet = true;
+  options.backupFolder = folder;
+  return options;
+}
+
+// Nothing of the machine's driver, instances or trees is gone.
+void ExpectNothingDeleted(test::FakeHost& host, const std::vector<std::string>& registryBefore) {
+  EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
+  EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
+  EXPECT_FALSE(host.devices[0].removed);
+  EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
 }
 
 class BackupTest : public ::testing::Test {
  protected:
   BackupTest() { StageMachine(host); }
 
-  int Run() {
-    RunOptions options;
-    options.quiet = true;
-    options.backupFolder = kBackups;
-    return PerformRemoval(host, kNoOwner, options);
-  }
+  int Run() { return PerformRemoval(host, kNoOwner, WithBackup(kBackups)); }
 
   std::string Saved(const std::string& name) {
     const auto file = host.files.find(std::string(kRunFolder) + "\\" + name);
     return file == host.files.end() ? "(none)" : file->second.content;
   }
 
-  bool LogHas(const std::string& text) const {
-    return std::any_of(host.log.begin(), host.log.end(),
-                       [&](const std::string& line) { return line == text; });
-  }
-
   test::FakeHost host;
 };
 
-TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
+TEST_F(BackupTest, EachItemIsSavedBeforeItGoesUnderNamesOfItsOwnWithItsDigest) {
   EXPECT_EQ(Run(), kExitCompleted);
 
   EXPECT_FALSE(host.FileExists(kInf + "oem7.inf"));
   EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Scanner"));
   EXPECT_TRUE(host.devices[0].removed);
-  // The parent folder was made, the run's own folder in it; the files byte for byte, attributes
-  // kept, and the script beside them.
-  EXPECT_TRUE(host.directories.count(kBackups));
-  EXPECT_EQ(Saved("files\\oem7.inf"), "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
-  EXPECT_EQ(host.files[std::string(kRunFolder) + "\\files\\oem7.inf"].attributes,
-            kFileAttributeReadOnly | kFileAttributeHidden);
-  EXPECT_EQ(Saved("files\\oem7.pnf"), std::string("PNF\0\x01\x02", 6));
+  // The files byte for byte under names the backup picks; the script and the programs beside
+  // them, and restore.cmd, which runs that vorsk.exe on its own folder and nothing else.
+  const std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
+  EXPECT_EQ(Saved("files\\1"), inf);
+  EXPECT_EQ(Saved("files\\2"), std::string("PNF\0\x01\x02", 6));
   EXPECT_EQ(Saved("Remove417.ini"), host.files[kScriptPath].content);
+  EXPECT_EQ(Saved("vorsk.exe"), "MZ vorsk.exe");
+  EXPECT_EQ(Saved("vorsk64.exe"), "MZ vorsk64.exe");
+  const std::string restore = Saved("restore.cmd");
+  EXPECT_NE(restore.find("\"%~dp0vorsk.exe\" /restore:\"%~dp0.\" /anycomputer\r\n"),
+            std::string::npos)
+      << restore;
+  EXPECT_TRUE(
+      std::all_of(restore.begin(), restore.end(), [](char c) { return c > 0 && c < 0x7F; }));
   // Nothing was deleted before its copy was made.
   const std::vector<std::string> journal = host.journal;
   const auto at = [&](const std::string& line) {
     return std::find(journal.begin(), journal.end(), line) - journal.begin();
   };
-  EXPECT_LT(at("copy-file " + kInf + "oem7.inf to " + kRunFolder + "\\files\\oem7.inf"),
+  EXPECT_LT(at("copy-file " + kInf + "oem7.inf to " + kRunFolder + "\\files\\1"),
             at("deleted-file " + kInf + "oem7.inf"));
 
   // The tree in the registry editor's format, every key and value of it.
@@ -98,67 +120,45 @@ TEST_F(BackupTest, EachItemIsSavedBeforeItGoesAndTheRestoreCommandPutsItBack) {
                               u"\"Color\"=dword:00000001\r\n\r\n";
   EXPECT_EQ(Saved("registry.reg"), RegFileBytes(text));
 
+  // The manifest names each real name with the digest of its saved copy, and ends.
   const std::string manifest = Saved("manifest.txt");
   for (const std::string& line : std::vector<std::string>{
            "made: 2026-12-08 05:43:12 UTC\r\n", "machine: SCANPC\r\n",
+           "folder: SCANPC-20261208T054312Z\r\n",
            "script: " + kScriptPath + ", copied as Remove417.ini\r\n",
-           "file " + kInf + "oem7.inf: saved as files\\oem7.inf, attributes read-only, hidden\r\n",
-           "file " + kInf + "oem7.pnf: saved as files\\oem7.pnf, attributes none\r\n",
+           "sha256 " + Sha256Text("MZ vorsk.exe") + " vorsk.exe\r\n",
+           "sha256 " + Sha256Text(restore) + " restore.cmd\r\n",
+           "file " + kInf + "oem7.inf: saved as files\\1, attributes read-only, hidden, sha256 " +
+               Sha256Text(inf) + "\r\n",
+           "file " + kInf + "oem7.pnf: saved as files\\2, attributes none, sha256 " +
+               Sha256Text(std::string("PNF\0\x01\x02", 6)) + "\r\n",
            std::string("instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: class "
                        "{00000000-0000-0000-0000-000000000000}, hardware IDs "
                        "USB\\Vid_0000&Pid_2206&Rev_0100; USB\\Vid_0000&Pid_2206"),
-           std::string(
-               "tree SOFTWARE\\Vendor\\Scanner: saved in registry.reg, 2 keys, 2 values\r\n")}) {
+           "tree SOFTWARE\\Vendor\\Scanner: saved in registry.reg, 2 keys, 2 values\r\n",
+           "sha256 " + Sha256Text(RegFileBytes(text)) + " registry.reg\r\nend\r\n"}) {
     EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
   }
-
-  const std::string restore = Saved("restore.cmd");
-  for (const std::string& line : std::vector<std::string>{
-           // The code page first, the user's back at the end, the computer checked.
-           std::string("@echo off\r\nsetlocal EnableExtensions DisableDelayedExpansion\r\n"),
-           std::string("\"%SystemRoot%\\System32\\chcp.com\" 1252 >nul 2>&1\r\n"),
-           std::string(
-               "if /i not \"%~1\"==\"/anycomputer\" if /i not \"%COMPUTERNAME%\"==\"SCANPC\" "),
-           // Only into an empty place, or over the same bytes.
-           "for %%f in (\"" + kInf + "oem7.inf\") do set \"vorsk_attr=%%~af\"\r\n",
-           "if \"%vorsk_state%\"==\"put\" copy \"%~dp0files\\oem7.inf\" \"" + kInf +
-               "oem7.inf\" >nul 2>&1\r\nif \"%vorsk_state%\"==\"put\" if errorlevel 1 set "
-               "\"vorsk_state=failed\"\r\n",
-           "if \"%vorsk_state%\"==\"other\" echo NOT restored: file " + kInf +
-               "oem7.inf: another file is in its place\r\n",
-           // Then exactly the saved flags, one at a time and all together.
-           "\"%SystemRoot%\\System32\\attrib.exe\" +h \"" + kInf +
-               "oem7.inf\" >nul 2>&1\r\n\"%SystemRoot%\\System32\\attrib.exe\" +r +h \"" + kInf +
-               "oem7.inf\" >nul 2>&1\r\n)\r\n",
-           std::string("\"%SystemRoot%\\System32\\reg.exe\" import \"%~dp0registry.reg\" >nul "
-                       "2>&1\r\nif errorlevel 1 "),
-           std::string("if defined vorsk_page \"%SystemRoot%\\System32\\chcp.com\" %vorsk_page% "
-                       ">nul 2>&1\r\nexit /b %failed%\r\n")}) {
-    EXPECT_NE(restore.find(line), std::string::npos) << line << "\nin\n" << restore;
-  }
-  // Every program by its full path: none found through the current folder or PATH.
-  for (const char* bare : {"\nattrib ", "\nreg ", "\nchcp ", "\nfc "}) {
-    EXPECT_EQ(restore.find(bare), std::string::npos) << bare;
-  }
-  // Nothing but ASCII before the code page is set.
-  const std::string head = restore.substr(0, restore.find("chcp.com\" 1252"));
-  EXPECT_TRUE(std::all_of(head.begin(), head.end(), [](char c) { return c > 0 && c < 0x7F; }));
-  EXPECT_EQ(restore.find("/reg:32"), std::string::npos);
+  // Its digest is recorded on the machine, under the folder's name, where only administrators
+  // may write.
+  std::string why;
+  EXPECT_EQ(MatchBackupRecord(host, "SCANPC-20261208T054312Z", Sha256Text(manifest), why),
+            RecordMatch::Matches)
+      << why;
+  EXPECT_TRUE(host.FindKey("SOFTWARE\\vorsk")->security);
   EXPECT_EQ(host.OpenHandleCount(), 0u);
   EXPECT_TRUE(host.faults.empty());
 }
 
-// On 64-bit Windows the trees come from the 32-bit view, and go back into it; the instances
+// On 64-bit Windows the trees come from the 32-bit view, as the manifest says; the instances
 // that the companion removes are recorded by the program that walked them.
-TEST_F(BackupTest, UnderWow64TheTreesGoBackIntoTheViewTheyCameFrom) {
+TEST_F(BackupTest, UnderWow64TheManifestSaysTheTreesAreOfThe32BitView) {
   host.wow64 = true;
   host.companion = test::FakeHost::Companion::Works;
 
   EXPECT_EQ(Run(), kExitCompleted);
 
   EXPECT_TRUE(host.devices[0].removed);
-  EXPECT_NE(Saved("restore.cmd").find("reg.exe\" import \"%~dp0registry.reg\" /reg:32 >nul"),
-            std::string::npos);
   EXPECT_NE(Saved("manifest.txt").find("instance USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1: class"),
             std::string::npos);
   EXPECT_NE(Saved("manifest.txt").find("32-bit registry view"), std::string::npos);
@@ -175,7 +175,7 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
     std::string logLine;
   };
   const Case cases[] = {
-      {"files\\oem7.inf", true, false, false,
+      {"files\\1", true, false, false,
        "file " + kInf + "oem7.inf: left, it cannot be saved in the backup (error 00000005)"},
       {"registry.reg", false, false, true,
        "tree SOFTWARE\\Vendor\\Scanner: left, registry.reg cannot be written"},
@@ -198,68 +198,176 @@ TEST(BackupFailureTest, AnItemWhoseSaveFailsStays) {
     RemoveDriverFiles(host, report, kScriptPath, saving);
     RemoveDevices(host, report, kScriptPath, "1", saving);
     RemoveKeyTrees(host, report, kScriptPath, "1", saving);
+    backup.End();
 
     EXPECT_EQ(report.Status(), kExitLeft);
     EXPECT_EQ(host.FileExists(kInf + "oem7.inf"), c.infStays);
     EXPECT_EQ(!host.devices[0].removed, c.instanceStays);
     EXPECT_EQ(host.KeyExists("SOFTWARE\\Vendor\\Scanner\\Settings"), c.treeStays);
-    EXPECT_NE(std::find(host.log.begin(), host.log.end(), c.logLine), host.log.end()) << c.logLine;
+    EXPECT_TRUE(Logged(host, c.logLine)) << c.logLine;
     EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Camera"));
-    EXPECT_EQ(host.OpenHandleCount(), 0u);
+    EXPECT_TRUE(host.faults.empty());
   }
 }
 
-// A backup folder that cannot be made deletes nothing at all: neither when its parent cannot be
-// made, nor when the run's own folder cannot be (a name taken is another matter: see below).
-// A folder on the way that is a link (a junction to the system folder, say) is never passed
-// through: nothing is made beyond it.
+// A backup folder that cannot be made, or whose path leads through a link, deletes nothing at
+// all; so does one whose program cannot be kept in it.
 TEST(BackupFolderTest, WithoutItsFolderARunDeletesNothing) {
   for (const std::string& failing :
-       {std::string(kBackups), std::string(kRunFolder), std::string("link D:\\backups")}) {
+       {std::string(kBackups), std::string(kRunFolder), std::string("link D:\\backups"),
+        std::string(kRunFolder) + "\\vorsk.exe", std::string("relative")}) {
     SCOPED_TRACE(failing);
     test::FakeHost host;
     StageMachine(host);
+    std::string parent = kBackups;
     if (failing.rfind("link ", 0) == 0) {
       host.reparsePoints.insert(failing.substr(5));
+    } else if (failing == "relative") {
+      parent = "backups\\scanners";
     } else {
       host.failingWrites.insert(failing);
     }
     const auto registryBefore = host.RegistrySnapshot();
 
-    EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups}), kExitLeft);
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, WithBackup(parent)), kExitLeft);
 
-    EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
-    EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
-    EXPECT_FALSE(host.devices[0].removed);
-    EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
-    EXPECT_EQ(host.standardError,
-              std::string("No backup can be made in ") + kBackups + ": nothing was deleted.\n");
-    const auto logged = [&](const std::string& line) {
-      return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
-    };
-    EXPECT_TRUE(logged("tree SOFTWARE\\Vendor\\Scanner: left, there is no backup to save it in"));
+    ExpectNothingDeleted(host, registryBefore);
+    EXPECT_TRUE(
+        Logged(host, "tree SOFTWARE\\Vendor\\Scanner: left, there is no backup to save it in"));
     if (failing == kRunFolder) {
-      EXPECT_TRUE(logged(std::string("backup: the folder ") + kRunFolder +
-                         " cannot be made (error 00000005)"));
+      EXPECT_TRUE(Logged(host, std::string("backup: the folder ") + kRunFolder +
+                                   " cannot be made (error 00000005)"));
     }
     if (failing.rfind("link ", 0) == 0) {
-      EXPECT_TRUE(
-          logged("backup: D:\\backups is a link to another place: no backup is made "
-                 "through one"));
+      EXPECT_TRUE(Logged(host,
+                         "backup: D:\\backups is a link to another place: no backup is made "
+                         "through one"));
       EXPECT_EQ(host.directories.count(kBackups), 0u);
     }
+    EXPECT_EQ(host.OpenHandleCount(), 0u);
   }
 }
 
-// The run's folder gets rights of its own (administrators only, inherited by its files); the
-// folders on the way, made for it, keep their parents'.
-TEST_F(BackupTest, TheRunFolderBelongsToAdministrators) {
+// A folder already on the path is judged by who may change it: another account that may delete
+// or rename it, change its list or owner, or delete what its parent holds, refuses the backup
+// (nothing is deleted). What only reads, what is made for what is inside, and the administrative
+// accounts (the one running vorsk among them) do not.
+TEST(BackupFolderTest, AFolderOnThePathIsJudgedByWhoMayChangeIt) {
+  struct Case {
+    const char* what;
+    const char* folder;  // whose list it is
+    SecurityFacts security;
+    bool refused;
+  };
+  const auto list = [](const std::string& owner, std::vector<AccessEntry> entries) {
+    SecurityFacts facts;
+    facts.owner = owner;
+    facts.entries = std::move(entries);
+    return facts;
+  };
+  const std::string admins = "S-1-5-32-544";
+  const AccessEntry full{true, false, 0x1F01FF, "S-1-5-32-544"};
+  const std::vector<Case> cases = {
+      {"users may modify it (delete)", "D:\\backups",
+       list(admins, {full, {true, false, 0x1301BF, kAuthenticatedUsers}}), true},
+      {"a user may change its list", "D:\\backups",
+       list(admins, {full, {true, false, kWriteDac, kOtherUser}}), true},
+      {"a user may take its ownership", "D:\\backups",
+       list(admins, {full, {true, false, kWriteOwner, kOtherUser}}), true},
+      {"generic all for everyone", "D:\\backups",
+       list(admins, {full, {true, false, kGenericAll, "S-1-1-0"}}), true},
+      {"a user owns it", "D:\\backups", list(kOtherUser, {full}), true},
+      {"no access list at all", "D:\\backups", SecurityFacts{admins, true, {}}, true},
+      {"the drive lets users delete what it holds", "D:\\",
+       list(admins, {full, {true, false, kFileDeleteChild, kAuthenticatedUsers}}), true},
+      {"its parent lets a user delete its folders", "D:\\backups",
+       list(admins, {full, {true, false, kFileDeleteChild, kOtherUser}}), true},
+      {"a user's rights over it as its owner", "D:\\backups",
+       list(kOtherUser, {full, {true, false, kWriteDac, "S-1-3-4"}}), true},
+      {"users may read and add files", "D:\\backups",
+       list(admins, {full, {true, false, 0x1200A9 | 0x6, "S-1-5-32-545"}}), false},
+      {"users' rights on what is made inside", "D:\\backups",
+       list(admins, {full, {true, true, 0x1F01FF, kAuthenticatedUsers}}), false},
+      {"a denying entry", "D:\\backups", list(admins, {full, {false, false, kDelete, kOtherUser}}),
+       false},
+      {"SYSTEM, the installer and the running account", "D:\\backups",
+       list("S-1-5-18", {{true, false, 0x1F01FF, "S-1-5-18"},
+                         {true, false, 0x1F01FF,
+                          "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"},
+                         {true, false, 0x1F01FF, "S-1-5-21-1-2-3-500"}}),
+       false},
+      {"owner rights that only read, for a user's folder", "D:\\backups",
+       list(kOtherUser, {full, {true, false, 0x1200A9, "S-1-3-4"}}), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::FakeHost host;
+    StageMachine(host);
+    host.folderSecurity[c.folder] = c.security;
+    const auto registryBefore = host.RegistrySnapshot();
+
+    const int status = PerformRemoval(host, kNoOwner, WithBackup(kBackups));
+
+    if (c.refused) {
+      EXPECT_EQ(status, kExitLeft);
+      ExpectNothingDeleted(host, registryBefore);
+      EXPECT_EQ(host.directories.count(kRunFolder), 0u);
+      EXPECT_TRUE(std::any_of(host.log.begin(), host.log.end(), [](const std::string& line) {
+        return line.find(" is refused: ") != std::string::npos;
+      }));
+    } else {
+      EXPECT_EQ(status, kExitCompleted);
+      EXPECT_TRUE(host.FileExists(std::string(kRunFolder) + "\\registry.reg"));
+    }
+    EXPECT_EQ(host.OpenHandleCount(), 0u);
+  }
+}
+
+// The folders a run makes locally are the administrators' alone, the run's own and the ones on the
+// way; on a share only the run's own is made protected (for the account that made it too), and
+// the share's folders above it are the share's, not judged.
+TEST(BackupFolderTest, WhoMayWriteWhatTheRunMakes) {
+  using Access = Host::FolderAccess;
+  {
+    test::FakeHost host;
+    StageMachine(host);
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, WithBackup(kBackups)), kExitCompleted);
+    EXPECT_EQ(host.folderAccess[kBackups], Access::AdministratorsOnly);
+    EXPECT_EQ(host.folderAccess[kRunFolder], Access::AdministratorsOnly);
+    EXPECT_EQ(host.folderAccess[std::string(kRunFolder) + "\\files"], Access::Inherited);
+  }
+  test::FakeHost host;
+  StageMachine(host);
+  const std::string share = "\\\\server\\share";
+  host.directories.insert(share);
+  host.folderSecurity[share] = SecurityFacts{kOtherUser, true, {}};
+  EXPECT_EQ(PerformRemoval(host, kNoOwner, WithBackup(share + "\\scanners")), kExitCompleted);
+  EXPECT_EQ(host.folderAccess[share + "\\scanners"], Access::Inherited);
+  EXPECT_EQ(host.folderAccess[share + "\\scanners\\SCANPC-20261208T054312Z"],
+            Access::AdministratorsAndMaker);
+}
+
+// The run holds its folder and every folder on the way for the whole run: another process that
+// tries to move any of them (to put a folder of its own in the run folder's place) fails at every
+// moment, and everything is written in the run's own folder.
+TEST_F(BackupTest, NobodyMovesTheFoldersWhileTheRunLasts) {
+  int tries = 0;
+  int moved = 0;
+  host.duringWrites = [&](test::FakeHost& machine) {
+    for (const char* folder : {"D:\\backups", kBackups, kRunFolder}) {
+      ++tries;
+      moved += machine.MoveFolder(folder, std::string(folder) + ".old") ? 1 : 0;
+    }
+  };
+
   EXPECT_EQ(Run(), kExitCompleted);
 
-  using Access = Host::FolderAccess;
-  EXPECT_EQ(host.folderAccess[kBackups], Access::Inherited);
-  EXPECT_EQ(host.folderAccess[kRunFolder], Access::AdministratorsOnly);
-  EXPECT_EQ(host.folderAccess[std::string(kRunFolder) + "\\files"], Access::Inherited);
+  EXPECT_GT(tries, 9);
+  EXPECT_EQ(moved, 0);
+  EXPECT_TRUE(host.FileExists(std::string(kRunFolder) + "\\manifest.txt"));
+  // Once the run has ended, its folders may move (and a restore finds them wherever they are).
+  host.duringWrites = nullptr;
+  EXPECT_TRUE(host.MoveFolder(kBackups, std::string(kBackups) + ".old"));
 }
 
 // A folder named outside the code page, as the command line gives it (in UTF-8), is made and
@@ -270,17 +378,17 @@ TEST(BackupFolderTest, AFolderNamedOutsideTheCodePageIsMadeWhole) {
   test::FakeHost host;
   StageMachine(host);
 
-  EXPECT_EQ(PerformRemoval(host, kNoOwner, RunOptions{true, false, parent}), kExitCompleted);
+  EXPECT_EQ(PerformRemoval(host, kNoOwner, WithBackup(parent)), kExitCompleted);
 
   EXPECT_FALSE(host.FileExists(kInf + "oem7.inf"));
-  EXPECT_TRUE(host.FileExists(runFolder + "\\files\\oem7.inf"));
+  EXPECT_TRUE(host.FileExists(runFolder + "\\files\\1"));
   EXPECT_TRUE(host.FileExists(runFolder + "\\registry.reg"));
-  EXPECT_NE(std::find(host.log.begin(), host.log.end(), "backup " + runFolder), host.log.end());
+  EXPECT_TRUE(Logged(host, "backup " + runFolder));
 
   test::FakeHost blocked;
   StageMachine(blocked);
   blocked.failingWrites.insert(runFolder);
-  EXPECT_EQ(PerformRemoval(blocked, kNoOwner, RunOptions{true, false, parent}), kExitLeft);
+  EXPECT_EQ(PerformRemoval(blocked, kNoOwner, WithBackup(parent)), kExitLeft);
   EXPECT_TRUE(blocked.FileExists(kInf + "oem7.inf"));
   EXPECT_EQ(blocked.standardError,
             "No backup can be made in D:\\acc\\?? \xFC: nothing was deleted.\n");
@@ -300,11 +408,11 @@ TEST_F(BackupTest, NamesOutsideAsciiAreEncodedOnce) {
 
   EXPECT_EQ(Run(), kExitLeft);
 
-  EXPECT_TRUE(
-      LogHas("tree SOFTWARE\\Vendor\\Kamera\xC3\xA4: left, it cannot be saved in the "
-             "backup: HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Kamera\xC3\xA4\\\xC3\x9C "
-             "cannot be opened (error 00000005)"));
-  EXPECT_TRUE(LogHas("tree SOFTWARE\\Vendor\\Sc\xC3\xA4nner: saved in the backup, 1 key"));
+  EXPECT_TRUE(Logged(host,
+                     "tree SOFTWARE\\Vendor\\Kamera\xC3\xA4: left, it cannot be saved in the "
+                     "backup: HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Kamera\xC3\xA4\\\xC3\x9C "
+                     "cannot be opened (error 00000005)"));
+  EXPECT_TRUE(Logged(host, "tree SOFTWARE\\Vendor\\Sc\xC3\xA4nner: saved in the backup, 1 key"));
   const std::string manifest = Saved("manifest.txt");
   EXPECT_EQ(Utf8FromUtf16(Utf16FromUtf8(manifest)), manifest) << "not UTF-8 throughout";
   for (const std::string& line :
@@ -328,7 +436,10 @@ TEST_F(BackupTest, EachRunMakesAFolderOfItsOwn) {
 
   EXPECT_EQ(host.files[std::string(kRunFolder) + "\\manifest.txt"].content, "another machine's");
   EXPECT_TRUE(host.FileExists(std::string(kRunFolder) + "-3\\registry.reg"));
-  EXPECT_TRUE(LogHas(std::string("backup ") + kRunFolder + "-3"));
+  EXPECT_TRUE(Logged(host, std::string("backup ") + kRunFolder + "-3"));
+  EXPECT_NE(host.files[std::string(kRunFolder) + "-3\\manifest.txt"].content.find(
+                "folder: SCANPC-20261208T054312Z-3\r\n"),
+            std::string::npos);
 }
 
 // The last numbered name, -99, is still made; with it taken too, the run makes no folder and
@@ -346,7 +457,7 @@ TEST(BackupFolderTest, TheNinetyNinthNameIsTheLast) {
     const auto registryBefore = host.RegistrySnapshot();
     auto folders = host.directories;
 
-    const int status = PerformRemoval(host, kNoOwner, RunOptions{true, false, kBackups});
+    const int status = PerformRemoval(host, kNoOwner, WithBackup(kBackups));
 
     const std::string ninetyNinth = std::string(kRunFolder) + "-99";
     if (lastTaken == 98) {
@@ -365,30 +476,33 @@ TEST(BackupFolderTest, TheNinetyNinthNameIsTheLast) {
                                kBackups),
                 1);
       EXPECT_EQ(host.directories, folders);
-      EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
-      EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf"));
-      EXPECT_FALSE(host.devices[0].removed);
-      EXPECT_EQ(host.RegistrySnapshot(), registryBefore);
+      ExpectNothingDeleted(host, registryBefore);
     }
   }
 }
 
-// A link inside a tree is recorded with its target and neither written nor followed; string data
-// without its terminating zero is noted, and written with one.
+// A link inside a tree is recorded with its target and neither written nor followed; a key that
+// merely holds a value of the name a link keeps its target in is an ordinary key, saved whole with
+// its subkeys; string data without its terminating zero is noted, and written with one.
 TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
   host.SetValue("SOFTWARE\\Vendor\\Scanner", "Bare", std::string("a\0b", 3), kRegSz);
   host.AddLink("SOFTWARE\\Vendor\\Scanner\\Shortcut", "SOFTWARE\\Vendor\\Camera");
   host.SetString("SOFTWARE\\Vendor\\Camera", "Model", "Keep");
+  const std::string target = Utf16LeBytes(u"\\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\Camera");
+  host.SetValue("SOFTWARE\\Vendor\\Scanner\\Lookalike", "SymbolicLinkValue", target, kRegLink);
+  host.SetString("SOFTWARE\\Vendor\\Scanner\\Lookalike\\Inner", "Kept", "yes");
 
   EXPECT_EQ(Run(), kExitCompleted);
 
   EXPECT_TRUE(host.KeyExists("SOFTWARE\\Vendor\\Camera"));
+  EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Scanner"));
   const std::string manifest = Saved("manifest.txt");
   EXPECT_NE(manifest.find("  link HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner\\Shortcut -> "
                           "\\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\Camera: recorded here, not in "
                           "registry.reg"),
             std::string::npos)
       << manifest;
+  EXPECT_EQ(manifest.find("Lookalike -> "), std::string::npos) << manifest;
   EXPECT_NE(manifest.find("  value HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner \"Bare\": string "
                           "data without its terminating zero, restored with one"),
             std::string::npos)
@@ -398,32 +512,10 @@ TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
   EXPECT_EQ(reg.find(Utf16LeBytes(u"Model")), std::string::npos);
   EXPECT_NE(reg.find(Utf16LeBytes(u"\"Bare\"=hex(1):61,00,00,00,62,00,00,00\r\n")),
             std::string::npos);
-}
-
-// A double-byte character of code page 936 is written whole: its trail byte ('^' in 乛, bytes 81
-// 5E; '|'; '\\') is no character of its own, and escaping it would swallow the escape or split
-// the character. Elsewhere the same bytes are separate characters.
-TEST(BackupTextTest, CommandFilesTakeTextAsWritten) {
-  const LeadByteTest none = [](unsigned char) { return false; };
-  const LeadByteTest gbk = [](unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; };
-  struct Case {
-    const char* text;
-    const LeadByteTest* isLead;
-    const char* quoted;
-    const char* escaped;
-  };
-  const Case cases[] = {
-      {"C:\\100% (x)&y|<>^\"", &none, "\"C:\\100%% (x)&y|<>^\"\"", "C:\\100%% ^(x^)^&y^|^<^>^^^\""},
-      {"a\x81^b|\x81|\x81\\%&", &gbk, "\"a\x81^b|\x81|\x81\\%%&\"", "a\x81^b^|\x81|\x81\\%%^&"},
-      {"a\x81^b|\x81|\x81\\%&", &none, "\"a\x81^b|\x81|\x81\\%%&\"", "a\x81^^b^|\x81^|\x81\\%%^&"},
-      // A lead byte that ends the text stands alone.
-      {"x\x81", &gbk, "\"x\x81\"", "x\x81"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(CommandQuoted(c.text, *c.isLead), c.quoted);
-    EXPECT_EQ(CommandText(c.text, *c.isLead), c.escaped);
-  }
+  EXPECT_NE(
+      reg.find(Utf16LeBytes(u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner\\Lookalike\\Inner]"
+                            u"\r\n\"Kept\"=\"yes\"")),
+      std::string::npos);
 }
 
 }  // namespace

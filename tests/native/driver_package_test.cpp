@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "companion/protocol.h"
+#include "digest/sha256.h"
 #include "removal/run.h"
 #include "report/exit_status.h"
 #include "tests/native/machine.h"
@@ -34,6 +36,7 @@ void StageMachine(FakeHost& host) {
                "[1PIDVID]\nNum1=USB\\Vid_0000&Pid_2206\n");
   host.directories.insert("C:\\WINDOWS\\Inf");
   host.directories.insert("D:\\backups");
+  host.AddPrograms();
 }
 
 bool Logged(const FakeHost& host, const std::string& text) {
@@ -220,18 +223,20 @@ TEST(DriverPackageTest, TheListingNamesThePackage) {
   EXPECT_TRUE(host.JournalOf("copy-file").empty());
 }
 
-// A backup keeps the package's store folder whole before it goes, and restore.cmd puts it back
-// with the platform's own tool; a store folder that cannot be saved keeps the whole driver.
+// A backup keeps the package's store folder whole before it goes, each file under a name of its
+// own with its real name and digest in the manifest, the package's INF marked; a store folder that
+// cannot be saved keeps the whole driver.
 TEST(DriverPackageTest, TheBackupKeepsTheStoreFolderOrNothingGoes) {
   for (const bool saveable : {true, false}) {
     FakeHost host;
     StageMachine(host);
     host.AddPackage("oem7.inf", kFolder, kContent);
     host.directories.insert(kStore + kFolder + "\\amd64");
-    host.AddFile(kStore + kFolder + "\\amd64\\scanner64.sys", std::string("MZ\0\x90", 4));
+    const std::string driver("MZ\0\x90", 4);
+    host.AddFile(kStore + kFolder + "\\amd64\\scanner64.sys", driver);
     const std::string run = "D:\\backups\\SCANPC-20261208T054312Z";
     if (!saveable) {
-      host.failingWrites.insert(run + "\\files\\store\\" + kFolder + "\\amd64\\scanner64.sys");
+      host.failingWrites.insert(run + "\\files\\store\\1\\2");
     }
     RunOptions options;
     options.quiet = true;
@@ -239,7 +244,6 @@ TEST(DriverPackageTest, TheBackupKeepsTheStoreFolderOrNothingGoes) {
 
     EXPECT_EQ(PerformRemoval(host, kNoOwner, options), saveable ? kExitCompleted : kExitLeft);
 
-    const std::string saved = run + "\\files\\store\\" + std::string(kFolder);
     if (!saveable) {
       EXPECT_TRUE(host.FileExists(kStore + kFolder + "\\amd64\\scanner64.sys"));
       EXPECT_TRUE(host.FileExists(kInf + "oem7.inf"));
@@ -249,23 +253,33 @@ TEST(DriverPackageTest, TheBackupKeepsTheStoreFolderOrNothingGoes) {
       continue;
     }
     EXPECT_FALSE(host.FileExists(kStore + kFolder + "\\amd64\\scanner64.sys"));
-    EXPECT_EQ(host.files[saved + "\\amd64\\scanner64.sys"].content, std::string("MZ\0\x90", 4));
-    EXPECT_EQ(host.files[saved + "\\vorskscan.inf"].content, kContent);
-    EXPECT_TRUE(host.FileExists(saved + "\\scanner.sys"));
-    const std::string restore = host.files[run + "\\restore.cmd"].content;
-    EXPECT_NE(restore.find("set \"vorsk_pnputil=%SystemRoot%\\System32\\pnputil.exe\"\r\n"
-                           "if exist \"%SystemRoot%\\Sysnative\\pnputil.exe\" set "
-                           "\"vorsk_pnputil=%SystemRoot%\\Sysnative\\pnputil.exe\"\r\n"
-                           "\"%vorsk_pnputil%\" /add-driver \"%~dp0files\\store\\" +
-                           std::string(kFolder) + "\\vorskscan.inf\" >nul 2>&1\r\n"),
+    const std::string manifest = host.files[run + "\\manifest.txt"].content;
+    // The folder's files in the order the platform lists them (the in-memory machine lists
+    // folders first).
+    std::string saved;
+    for (const auto& [number, name, content] :
+         {std::tuple{"1", "amd64\\scanner64.sys", driver},
+          std::tuple{"2", "scanner.sys", std::string("MZ driver of ") + kFolder},
+          std::tuple{"3", "vorskscan.inf (its INF)", std::string(kContent)}}) {
+      const std::string file = std::string("files\\store\\1\\") + number;
+      EXPECT_EQ(host.files[run + "\\" + file].content, content) << file;
+      const std::string plain = std::string(name).substr(0, std::string(name).find(" ("));
+      const std::string line =
+          "  store file " + file +
+          (std::string(name).find("(its INF)") != std::string::npos ? " (its INF): " + plain
+                                                                    : ": " + plain) +
+          ", sha256 " + Sha256Text(content) + "\r\n";
+      EXPECT_NE(manifest.find(line), std::string::npos) << line << "\nin\n" << manifest;
+    }
+    EXPECT_NE(manifest.find("package oem7.inf: held by the platform; its store folder " + kStore +
+                            kFolder + " saved whole as files\\store\\1, 3 files\r\n"),
               std::string::npos)
-        << restore;
-    // The package comes back through the tool, never by copying its published files.
-    EXPECT_EQ(restore.find("copy "), std::string::npos);
-    EXPECT_NE(host.files[run + "\\manifest.txt"].content.find(
-                  "package oem7.inf: held by the platform; its store folder " + kStore + kFolder +
-                  " saved whole as files\\store\\" + kFolder + ", 3 files"),
-              std::string::npos);
+        << manifest;
+    // The published INF is kept for the record only: the package publishes itself anew.
+    EXPECT_NE(manifest.find("  published file " + kInf + "oem7.inf: saved as files\\1"),
+              std::string::npos)
+        << manifest;
+    EXPECT_EQ(manifest.find("\r\nfile " + kInf + "oem7.inf"), std::string::npos) << manifest;
   }
 }
 

@@ -48,6 +48,25 @@ std::u16string ExpectedBlock(std::u16string_view lines) {
   return u"[" + std::u16string(kKey) + u"]\r\n" + std::u16string(lines) + u"\r\n\r\n";
 }
 
+// Reading the file back gives every value exactly: its name, type and bytes.
+void ExpectReadsBack(const std::vector<RegFileValue>& values) {
+  const std::optional<std::u16string> block = RegFileKeyBlock(kKey, values);
+  ASSERT_TRUE(block);
+  std::string why;
+  const auto keys = ReadRegFile(RegFileBytes(RegFileHeader() + *block + *block), why);
+  ASSERT_TRUE(keys) << why;
+  ASSERT_EQ(keys->size(), 2u);
+  for (const RegFileKey& key : *keys) {
+    EXPECT_EQ(key.path, kKey);
+    ASSERT_EQ(key.values.size(), values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      EXPECT_EQ(key.values[i].name, values[i].name);
+      EXPECT_EQ(key.values[i].type, values[i].type);
+      EXPECT_EQ(key.values[i].data, values[i].data);
+    }
+  }
+}
+
 struct LineCase {
   const char* what;
   RegFileValue value;
@@ -112,6 +131,7 @@ TEST(RegFileValueLine, EachTypeAndShape) {
     SCOPED_TRACE(c.what);
     EXPECT_TRUE(CanWriteValue(c.value));
     EXPECT_EQ(Block({c.value}), ExpectedBlock(c.line));
+    ExpectReadsBack({c.value});
   }
 }
 
@@ -152,6 +172,7 @@ TEST(RegFileValueLine, LongHexDataWrapsAsTheRegistryEditorWrapsIt) {
   for (const LineCase& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(Block({c.value}), ExpectedBlock(c.line));
+    ExpectReadsBack({c.value, c.value});
   }
 }
 
@@ -179,6 +200,7 @@ TEST(RegFileValueLine, VeryLongBinaryValueWrapsExactly) {
   ASSERT_TRUE(block.has_value());
   EXPECT_EQ(*block, ExpectedBlock(expected));
 
+  ExpectReadsBack({{u"blob", kRegBinary, data}});
   std::size_t begin = 0;
   for (std::size_t end = block->find(u"\r\n"); end != std::u16string::npos;
        end = block->find(u"\r\n", begin)) {
@@ -252,6 +274,38 @@ TEST(RegFileKeyBlock, ValuesThatDoNotRoundTripAreRefused) {
   EXPECT_TRUE(CanWriteValue({u"odd", kRegBinary, "\x41\x00\x00"s}));
   EXPECT_TRUE(CanWriteValue({u"unterminated", 6, "\x41\x00"s}));
   EXPECT_TRUE(CanWriteValue({u"odd", kRegDword, "\x41\x00\x00"s}));
+}
+
+// Only what the writer writes is read: anything else is refused whole, with the line that cannot
+// be read.
+TEST(RegFileText, ReadsOnlyWhatItWrites) {
+  const std::u16string header = RegFileHeader();
+  const std::u16string key = u"[" + std::u16string(kKey) + u"]\r\n";
+  struct Refused {
+    std::string bytes;
+    const char* why;
+  };
+  const Refused refused[] = {
+      {Utf16LeBytes(header + key), "it is no registry file in UTF-16LE"},
+      {RegFileBytes(u"REGEDIT4\r\n\r\n" + key),
+       "it does not begin as a registry file of version 5"},
+      {RegFileBytes(header + u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]\r\n"),
+       "its line 3 cannot be read"},
+      {RegFileBytes(header + u"\"orphan\"=\"x\"\r\n"), "its line 3 cannot be read"},
+      {RegFileBytes(header + key + u"\"a\"=dword:123\r\n"), "its line 4 cannot be read"},
+      {RegFileBytes(header + key + u"\"a\"=hex:1,02\r\n"), "its line 4 cannot be read"},
+      {RegFileBytes(header + key + u"\"a\"=hex(zz):01\r\n"), "its line 4 cannot be read"},
+      {RegFileBytes(header + key + u"\"a=\"x\"\r\n"), "its line 4 cannot be read"},
+      {RegFileBytes(header + key + u"\"a\"=\"x\r\n"), "its line 4 cannot be read"},
+      {RegFileBytes(header + key + u"\"a\"=hex:01,\\\r\n"), "it ends inside a value"},
+      {RegFileBytes(header + key).substr(0, 11), "it is no registry file in UTF-16LE"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.why);
+    std::string why;
+    EXPECT_EQ(ReadRegFile(r.bytes, why), std::nullopt);
+    EXPECT_EQ(why, r.why);
+  }
 }
 
 TEST(RegFileText, HeaderAndFileBytes) {

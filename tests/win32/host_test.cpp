@@ -167,42 +167,69 @@ void ExpectAdministratorsOnly(PSECURITY_DESCRIPTOR descriptor, DWORD entries) {
   }
 }
 
-// The backup's files: a folder named outside the code page, made for administrators only (its
-// access list read back), nothing ever replaced.
-TEST(BackupFileTest, MakesAndWritesWholeNamesAndNeverReplaces) {
+// The backup's files, named relative to folders held open: a folder named outside the code page,
+// made for administrators only (its access list read back), nothing ever replaced, each copied
+// piece handed over as it is copied; while a folder is held, nobody moves it; a link is never
+// opened as a folder.
+TEST(HeldFolderTest, MakesWritesAndCopiesRelativeToHeldFoldersAndNeverReplaces) {
   ScratchFolder scratch;
   Win32Host host;
-  const std::u16string folder = host.AnsiToWide(scratch.path()) + u"\\\u5907\u4EFD \u00FC";
-  const std::u16string manifest = folder + u"\\\u540D.txt";
+  const std::u16string root = host.AnsiToWide(scratch.path());
   const auto wide = [](const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
   };
+  const std::u16string name = u"\u5907\u4EFD \u00FC";
+  unique_hfolder drive(host);
+  ASSERT_EQ(host.OpenFolderNoFollow(kNoFolder, root.substr(0, 3), drive.put()), kErrorSuccess);
+  unique_hfolder parent(host);
+  ASSERT_EQ(host.OpenFolderNoFollow(kNoFolder, root, parent.put()), kErrorSuccess);
+  unique_hfolder folder(host);
+  ASSERT_EQ(host.CreateFolderIn(parent.get(), name, Host::FolderAccess::AdministratorsOnly,
+                                folder.put()),
+            kErrorSuccess);
+  unique_hfolder again(host);
+  EXPECT_EQ(host.CreateFolderIn(parent.get(), name, Host::FolderAccess::Inherited, again.put()),
+            kErrorAlreadyExists);
+  unique_hfolder inner(host);
+  EXPECT_EQ(host.CreateFolderIn(folder.get(), u"files", Host::FolderAccess::Inherited, inner.put()),
+            kErrorSuccess);
 
-  ASSERT_EQ(host.CreateNewDirectory(folder, Host::FolderAccess::AdministratorsOnly), kErrorSuccess);
-  EXPECT_EQ(host.CreateNewDirectory(folder, Host::FolderAccess::Inherited), kErrorAlreadyExists);
-  EXPECT_EQ(
-      host.GetFileAttributesW(folder) & (kFileAttributeDirectory | kFileAttributeReparsePoint),
-      kFileAttributeDirectory);
-  EXPECT_EQ(host.WriteFileBytes(manifest, "made\r\n", false), kErrorSuccess);
-  EXPECT_EQ(host.WriteFileBytes(manifest, "saved\r\n", true), kErrorSuccess);
-  EXPECT_EQ(host.WriteFileBytes(manifest, "again", false), kErrorFileExists);
-  EXPECT_EQ(host.CopyToNewFile(manifest, manifest), kErrorFileExists);
-  EXPECT_EQ(host.CopyToNewFile(manifest, folder + u"\\copy"), kErrorSuccess);
-  std::string content(64, '\0');
-  {
-    win32::unique_hfile file(::CreateFileW(wide(folder + u"\\copy"), GENERIC_READ, FILE_SHARE_READ,
-                                           nullptr, OPEN_EXISTING, 0, nullptr));
-    DWORD read = 0;
-    ASSERT_TRUE(file && ::ReadFile(file.get(), content.data(), 64, &read, nullptr));
-    content.resize(read);
-  }
+  EXPECT_EQ(host.WriteFileIn(folder.get(), u"\u540D.txt", "made\r\n", false), kErrorSuccess);
+  EXPECT_EQ(host.WriteFileIn(folder.get(), u"\u540D.txt", "saved\r\n", true), kErrorSuccess);
+  EXPECT_EQ(host.WriteFileIn(folder.get(), u"\u540D.txt", "again", false), kErrorFileExists);
+  std::string pieces;
+  EXPECT_EQ(host.CopyFileIn(folder.get(), u"\u540D.txt", folder.get(), u"files\\copy",
+                            [&](std::string_view piece) { pieces += piece; }),
+            kErrorSuccess);
+  EXPECT_EQ(pieces, "made\r\nsaved\r\n");
+  EXPECT_EQ(host.CopyFileIn(kNoFolder, root + u"\\" + name + u"\\\u540D.txt", folder.get(),
+                            u"files\\copy", [](std::string_view) {}),
+            kErrorFileExists);
+  std::string content;
+  EXPECT_EQ(host.ReadFileIn(folder.get(), u"files\\copy", content, 64), kErrorSuccess);
   EXPECT_EQ(content, "made\r\nsaved\r\n");
+  EXPECT_EQ(host.ReadFileIn(folder.get(), u"files\\copy", content, 4), kErrorMoreData);
+
+  // Held without sharing deletion: another process's move of the folder, or of its parent's
+  // folder held the same way, fails.
+  const std::u16string path = root + u"\\" + name;
+  EXPECT_FALSE(::MoveFileW(wide(path), wide(root + u"\\moved")));
+  EXPECT_EQ(::GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+  SecurityFacts security;
+  EXPECT_EQ(host.ReadFolderSecurity(folder.get(), security), kErrorSuccess);
+  EXPECT_FALSE(security.owner.empty());
+  EXPECT_FALSE(security.nullList);
+
+  // A file is no folder.
+  unique_hfolder notAFolder(host);
+  EXPECT_EQ(host.OpenFolderNoFollow(folder.get(), u"\u540D.txt", notAFolder.put()),
+            kErrorDirectory);
 
   // Wine 8 keeps no access list on a file or folder (it shows one made of the Unix mode), so the
   // folder's own is checked where the platform keeps it, and the one it is made with always.
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(::GetNamedSecurityInfoW(wide(folder), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+  ASSERT_EQ(::GetNamedSecurityInfoW(wide(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                     nullptr, nullptr, &dacl, nullptr, &descriptor),
             DWORD{ERROR_SUCCESS});
   win32::unique_hlocal owned(descriptor);
@@ -216,9 +243,12 @@ TEST(BackupFileTest, MakesAndWritesWholeNamesAndNeverReplaces) {
   // On a share, also the account that made it (here, the user that runs the tests).
   ExpectAdministratorsOnly(win32::AdministratorsOnlyFolderDescriptor(true).get(), 3);
 
-  ::DeleteFileW(wide(manifest));
-  ::DeleteFileW(wide(folder + u"\\copy"));
-  EXPECT_TRUE(::RemoveDirectoryW(wide(folder)));
+  inner.reset();
+  folder.reset();
+  ::DeleteFileW(wide(path + u"\\\u540D.txt"));
+  ::DeleteFileW(wide(path + u"\\files\\copy"));
+  EXPECT_TRUE(::RemoveDirectoryW(wide(path + u"\\files")));
+  EXPECT_TRUE(::RemoveDirectoryW(wide(path)));
 }
 
 // A folder's entries as the platform lists them, and a file's bytes whole: what the search of the

@@ -15,6 +15,9 @@
 //                                            HKEY_LOCAL_MACHINE\SOFTWARE in the 64-bit registry
 //                                            view (but its WOW6432Node, which holds the 32-bit
 //                                            view)
+//   record <backup folder> | <digest>       each digest of a backup's manifest that vorsk recorded
+//                                            (HKEY_LOCAL_MACHINE\SOFTWARE\vorsk\Backups, which the
+//                                            key lines leave out: vorsk keeps it on purpose)
 //   device <instance ID> | <hardware ID> | ...
 //   store <folder>                           the driver store of the machine's own width
 //   store <folder>\<file> | <size> bytes      (system32\DriverStore\FileRepository, reached
@@ -134,6 +137,7 @@ void ListRegistry() {
   // The class registrations are many and never touched; the display's settings are Wine's own,
   // which Wine 10 writes when a program first shows a window in a session.
   const std::set<std::string> skipped = {"SOFTWARE\\Classes", "SOFTWARE\\WOW6432Node",
+                                         "SOFTWARE\\vorsk",
                                          "SYSTEM\\ControlSet001\\Control\\Video"};
   const std::string classes = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
   ListRoots({"SOFTWARE", classes + "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}",
@@ -142,6 +146,35 @@ void ListRegistry() {
   BOOL wow64 = FALSE;
   if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
     ListRoots({"SOFTWARE"}, skipped, k64BitView);
+  }
+}
+
+// The backups' record, as vorsk.exe (a 32-bit program, as this one) keeps it: each value is a
+// multi-string of digests.
+void ListRecord() {
+  win32::unique_hkey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\vorsk\\Backups", 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[16384];
+    DWORD nameLength = 16384;
+    std::wstring data(4096, L'\0');
+    DWORD dataLength = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (::RegEnumValueW(key.get(), index, name, &nameLength, nullptr, nullptr,
+                        reinterpret_cast<BYTE*>(data.data()), &dataLength) != ERROR_SUCCESS) {
+      break;
+    }
+    data.resize(dataLength / sizeof(wchar_t));
+    for (std::size_t at = 0; at < data.size();) {
+      const std::size_t end = std::min(data.find(L'\0', at), data.size());
+      if (end > at) {
+        lines.push_back("record " + Utf8(std::wstring(name, nameLength)) + " | " +
+                        Utf8(data.substr(at, end - at)));
+      }
+      at = end + 1;
+    }
   }
 }
 
@@ -269,6 +302,7 @@ int main(int argc, char** argv) {
   }
   ListStore(windows);
   ListRegistry();
+  ListRecord();
   ListDevices();
   std::sort(lines.begin(), lines.end());
   for (const std::string& line : lines) {

@@ -4,11 +4,16 @@
 //   stager --packages <description>
 //   stager --hold <path>
 //   stager --hold-alone <path>
+//   stager --move-away <folder>
 //
 // With --hold it holds the file open the way another program would (for reading, sharing read
 // access only, so that nobody can delete it), says "held" on standard output, and keeps it open
 // until its standard input ends. With --hold-alone it shares nothing, as a program that locks the
-// file it works on: nobody else may open it at all, not even to copy it.
+// file it works on: nobody else may open it at all, not even to copy it. With --move-away it acts
+// as another process that wants a backup's folder out of the way: until its standard input ends
+// it tries, over and over, to rename the folder and each folder in it while a run is saving there
+// (a run's folder whose manifest.txt has not ended yet), putting back at once what it moved; it
+// says "watching" when it begins, and at its end "tries <n>, moved <m>" and each folder it moved.
 //
 // Files with their attributes, driver entries below the device setup class keys, device
 // instances registered through the device setup service, registry keys with their values, and
@@ -17,8 +22,11 @@
 // its own), so packages are staged by a stager of the machine's width: under WOW64 this one leaves
 // them to the 64-bit stager, which, given --packages, stages the packages only. Ends with status 1
 // and a reason on standard error when anything cannot be staged.
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tools/machine/description.h"
 #include "tools/machine/win32_text.h"
@@ -236,9 +244,73 @@ bool Stage(const Description& description) {
 }  // namespace
 }  // namespace vorsk::machine
 
+namespace vorsk::machine {
+namespace {
+
+// Renames each folder it can of `folder` and below it, one level, until the flag is set.
+int MoveAway(const std::string& folder) {
+  std::atomic<bool> ended{false};
+  std::thread reader([&] {
+    while (std::getchar() != EOF) {
+    }
+    ended = true;
+  });
+  std::printf("watching\n");
+  std::fflush(stdout);
+  unsigned long tries = 0;
+  std::vector<std::string> moved;
+  const auto tryMove = [&](const std::string& path) {
+    ++tries;
+    if (::MoveFileA(path.c_str(), (path + ".moved").c_str())) {
+      ::MoveFileA((path + ".moved").c_str(), path.c_str());
+      moved.push_back(path);
+    }
+  };
+  // Whether a run is saving in the folder `path`: its manifest is there and not ended.
+  const auto saving = [](const std::string& path) {
+    std::string manifest;
+    return ReadWholeFile(path + "\\manifest.txt", manifest) && !manifest.empty() &&
+           (manifest.size() < 5 || manifest.compare(manifest.size() - 5, 5, "end\r\n") != 0);
+  };
+  while (!ended) {
+    WIN32_FIND_DATAA found = {};
+    win32::unique_hfind search(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    std::vector<std::string> inside;
+    if (search) {
+      do {
+        const std::string name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." &&
+            name != "..") {
+          inside.push_back(folder + "\\" + name);
+        }
+      } while (::FindNextFileA(search.get(), &found));
+    }
+    search.reset();
+    for (const std::string& path : inside) {
+      if (saving(path)) {
+        tryMove(folder);
+        tryMove(path);
+      }
+    }
+    ::Sleep(2);
+  }
+  reader.join();
+  std::printf("tries %lu, moved %zu\n", tries, moved.size());
+  for (const std::string& path : moved) {
+    std::printf("moved %s\n", path.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace vorsk::machine
+
 int main(int argc, char** argv) {
   using namespace vorsk::machine;
   const std::string mode = argc == 3 ? argv[1] : "";
+  if (mode == "--move-away") {
+    return MoveAway(argv[2]);
+  }
   if (mode == "--hold" || mode == "--hold-alone") {
     const DWORD share = mode == "--hold" ? FILE_SHARE_READ : 0;
     vorsk::win32::unique_hfile file(::CreateFileA(argv[2], GENERIC_READ, share, nullptr,
