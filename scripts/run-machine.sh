@@ -254,20 +254,20 @@ backup_folder=$(wine winepath -u "$backup_root" 2>/dev/null)
 if [ -d "$backup_folder" ]; then
   (cd "$backup_folder" && find . -type f -printf '%P | %s bytes\n' | sed 's|/|\\|g') |
     LC_ALL=C sort >"$out/backup-files.txt"
-  # Each run folder's manifest digest, as the machine's record must hold it: "<folder> | <hex>".
-  (cd "$backup_folder" && find . -mindepth 2 -maxdepth 2 -type f -name manifest.txt) |
-    while IFS= read -r manifest; do
-      folder=${manifest#./}
-      printf '%s | %s\n' "${folder%/manifest.txt}" \
-        "$(sha256sum <"$backup_folder/$manifest" | cut -d' ' -f1)"
-    done | LC_ALL=C sort >"$out/backup-digests.txt"
+  # Each run folder's manifest digest, as the machine's record must hold it, under the run
+  # folder's name: "<folder> | <hex>".
+  find "$backup_folder" -type f -name manifest.txt | while IFS= read -r manifest; do
+    printf '%s | %s\n' "$(basename "$(dirname "$manifest")")" \
+      "$(sha256sum <"$manifest" | cut -d' ' -f1)"
+  done | LC_ALL=C sort >"$out/backup-digests.txt"
 else
   : >"$out/backup-files.txt"
   : >"$out/backup-digests.txt"
 fi
-# The driver store's folders the backup saved (files\store\<folder> of a run's folder), each file
-# as machine_state prints the store's: "store <folder>\<file> | <n> bytes | fnv <hash>" (FNV-1a,
-# 64 bits, in the shell's arithmetic, which wraps as the hash does).
+# The driver store's folders the backup saved, each file under its real name in the folder, as
+# machine_state prints the store's: "store <folder>\<file> | <n> bytes | fnv <hash>" (FNV-1a, 64
+# bits, in the shell's arithmetic, which wraps as the hash does). The backup saves them under
+# names of its own (files\store\<n>\<m>); its manifest's package and store file lines name them.
 fnv() {
   local hash=-3750763034362895579 byte
   for byte in $(od -An -v -tu1 "$1"); do
@@ -276,12 +276,25 @@ fnv() {
   printf '%016x' "$hash"
 }
 if [ -d "$backup_folder" ]; then
-  find "$backup_folder" -mindepth 5 -maxdepth 5 -type f -path '*/files/store/*' |
-    while IFS= read -r saved; do
-      relative=${saved#*/files/store/}
-      printf 'store %s | %s bytes | fnv %s\n' "${relative//\//\\}" "$(stat -c %s "$saved")" \
-        "$(fnv "$saved")"
-    done | LC_ALL=C sort >"$out/backup-store.txt"
+  find "$backup_folder" -type f -name manifest.txt | while IFS= read -r manifest; do
+    run_folder=$(dirname "$manifest")
+    tr -d '\r' <"$manifest" | awk '
+      /^package / {
+        folder = $0; sub(/ saved whole as .*/, "", folder); sub(/.*\\/, "", folder)
+        saved = $0; sub(/.* saved whole as /, "", saved); sub(/, [0-9]+ files?$/, "", saved)
+        store[saved] = folder
+      }
+      /^  store file / {
+        line = $0; sub(/^  store file /, "", line)
+        file = line; sub(/:.*/, "", file); sub(/ \(its INF\)$/, "", file)
+        name = line; sub(/^[^:]*: /, "", name); sub(/, sha256 [0-9a-f]+$/, "", name)
+        package = file; sub(/\\[^\\]*$/, "", package)
+        print file "\t" store[package] "\\" name
+      }' | while IFS=$'\t' read -r file real; do
+      saved="$run_folder/${file//\\//}"
+      printf 'store %s | %s bytes | fnv %s\n' "$real" "$(stat -c %s "$saved")" "$(fnv "$saved")"
+    done
+  done | LC_ALL=C sort >"$out/backup-store.txt"
 fi
 if ! grep -q '^restore ' "$description"; then
   exit 0
@@ -329,8 +342,9 @@ inspect "$out/before-restore.txt"
 # arguments, "restore-from <Windows folder>" runs it from that current folder and
 # "restore-env <name>=<value>" sets that variable first (PATH, PATHEXT), as a user's own command
 # prompt may. Each script is called by a caller of its own, in ASCII, that sets what the case asks
-# for, runs the script by its path in quotes (spaces and parentheses in its folder's name are
-# taken; Wine's cmd cannot take an ampersand there) and ends with its status.
+# for, runs the script, whose path it is given (any name: the command line is UTF-16), in quotes
+# (spaces and parentheses in its folder's name are taken; Wine's cmd cannot take an ampersand
+# there) and ends with its status.
 setting() { sed -n "s/^$1\( \|\$\)//p" "$description" | tr -d '\r' | head -n 1; }
 console=$(grep -qE '^restore-console( |$)' <(tr -d '\r' <"$description") && echo yes || true)
 console_page=$(setting restore-console)
@@ -342,7 +356,7 @@ if [ -n "$computer" ]; then
   wine cmd /c 'echo %COMPUTERNAME%' </dev/null | tr -d '\r' >"$out/computer.txt"
 fi
 caller_for() {
-  local caller="$programs/restore-caller-$2.cmd" name value
+  local caller="$programs/restore-caller-$1.cmd" name value
   {
     printf '@echo off\r\n'
     [ -z "$computer" ] || printf 'set "COMPUTERNAME=%s"\r\n' "$computer"
@@ -355,13 +369,13 @@ caller_for() {
     done < <(sed -n 's/^restore-env //p' "$description" | tr -d '\r')
     # A command interpreter of its own runs the script: Wine's cmd gives a script's status to its
     # caller as 1 through "call", whatever it was.
-    printf '"%%SystemRoot%%\\system32\\cmd.exe" /c "%s" %s\r\n' "${1//%/%%}" "$arguments"
+    printf '"%%SystemRoot%%\\system32\\cmd.exe" /c "%%~1" %s\r\n' "$arguments"
     printf 'set vorsk_status=%%errorlevel%%\r\n'
     [ -z "$console" ] ||
       printf '%s\r\n' "for /f \"tokens=2 delims=:\" %%p in ('\"%SystemRoot%\\system32\\chcp.com\"') do echo console code page after the restore:%%p"
     printf 'exit /b %%vorsk_status%%\r\n'
   } >"$caller"
-  echo "C:\\vorsk\\restore-caller-$2.cmd"
+  echo "C:\\vorsk\\restore-caller-$1.cmd"
 }
 # The console's output comes in the Unix locale's encoding, with its terminal's control sequences.
 plain() { sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' -e 's/\x1b\][^\x07]*\x07//g' | tr -d '\r'; }
@@ -376,7 +390,7 @@ for pass in 1 2; do
     status=0
     number=$((number + 1))
     echo "> $restore" >>"$out/restore-$pass.txt"
-    run=("${cmd[@]}" "$(caller_for "$restore" "$number")")
+    run=("${cmd[@]}" "$(caller_for "$number")" "$restore")
     if [ -n "$console" ]; then
       # A console wider than any line of the output, so that none is broken in two.
       script -qec "stty cols 500 rows 50; $(printf '%q ' "${run[@]}")" /dev/null </dev/null 2>&1 |

@@ -13,6 +13,16 @@ namespace {
 using NtCreateFileCall = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
                                       PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
 using ToDosErrorCall = ULONG(NTAPI*)(LONG);
+using NtQueryAttributesFileCall = LONG(NTAPI*)(POBJECT_ATTRIBUTES, PVOID);
+
+// The native basic information of a file, as its header defines it.
+struct BasicInformation {
+  LARGE_INTEGER creationTime;
+  LARGE_INTEGER lastAccessTime;
+  LARGE_INTEGER lastWriteTime;
+  LARGE_INTEGER changeTime;
+  ULONG fileAttributes;
+};
 
 // The native create call's dispositions and options, as its header defines them.
 constexpr ULONG kFileOpen = 1;
@@ -23,6 +33,38 @@ constexpr ULONG kSynchronousIoNonAlert = 0x20;
 constexpr ULONG kOpenReparsePoint = 0x200000;
 constexpr ULONG kOpenForBackupIntent = 0x4000;
 constexpr LONG kStatusStoppedOnSymlink = static_cast<LONG>(0x8000002DL);
+
+// Whether `name` (relative to `root`, as `attributes` name it; or a full path with a null root) is
+// a link, by its name: some platforms (Wine among them) show a link as a reparse point only to a
+// query by name, and open what it leads to whatever the create call asks. Where the native query
+// takes no root directory (Wine's), the root's path is asked for and the name looked at by its
+// full path.
+bool NamesALink(HANDLE root, const std::u16string& name, OBJECT_ATTRIBUTES& attributes) {
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto query = FindCall<NtQueryAttributesFileCall>(ntdll, "NtQueryAttributesFile");
+  if (query == nullptr) {
+    return false;
+  }
+  BasicInformation information = {};
+  if (query(&attributes, &information) >= 0) {
+    return (information.fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  }
+  using FinalPathCall = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  const auto finalPath = FindCall<FinalPathCall>(::GetModuleHandleW(L"kernel32.dll"),
+                                                 "GetFinalPathNameByHandleW");
+  if (root == nullptr || finalPath == nullptr) {
+    return false;
+  }
+  std::wstring path(32768, L'\0');
+  const DWORD length = finalPath(root, path.data(), static_cast<DWORD>(path.size()), 0);
+  if (length == 0 || length >= path.size()) {
+    return false;
+  }
+  path.resize(length);
+  const std::wstring full = path + L"\\" + std::wstring(name.begin(), name.end());
+  const DWORD found = ::GetFileAttributesW(full.c_str());
+  return found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
 
 }  // namespace
 
@@ -50,6 +92,9 @@ Status CreateRelative(HANDLE root, const std::u16string& name, NativeCreate how,
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, root, descriptor);
 
   const bool folder = how == NativeCreate::OpenFolder || how == NativeCreate::MakeFolder;
+  if (how == NativeCreate::OpenFolder && NamesALink(root, name, attributes)) {
+    return kErrorStoppedOnSymlink;
+  }
   // Walking through and listing count as reading, so a folder held open this way keeps everyone
   // who does not share reading and writing with it from moving or deleting it.
   const ACCESS_MASK access = folder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |

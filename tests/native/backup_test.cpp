@@ -280,6 +280,8 @@ TEST(BackupFolderTest, AFolderOnThePathIsJudgedByWhoMayChangeIt) {
       {"no access list at all", "D:\\backups", SecurityFacts{admins, true, {}}, true},
       {"the drive lets users delete what it holds", "D:\\",
        list(admins, {full, {true, false, kFileDeleteChild, kAuthenticatedUsers}}), true},
+      {"the backup's own folder lets a user delete the run's", kBackups,
+       list(admins, {full, {true, false, kFileDeleteChild, kOtherUser}}), true},
       {"its parent lets a user delete its folders", "D:\\backups",
        list(admins, {full, {true, false, kFileDeleteChild, kOtherUser}}), true},
       {"a user's rights over it as its owner", "D:\\backups",
@@ -304,6 +306,9 @@ TEST(BackupFolderTest, AFolderOnThePathIsJudgedByWhoMayChangeIt) {
     test::FakeHost host;
     StageMachine(host);
     host.folderSecurity[c.folder] = c.security;
+    if (std::string(c.folder).size() > 3) {
+      host.directories.insert(c.folder);  // there before the run
+    }
     const auto registryBefore = host.RegistrySnapshot();
 
     const int status = PerformRemoval(host, kNoOwner, WithBackup(kBackups));

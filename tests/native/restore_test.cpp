@@ -233,6 +233,33 @@ TEST_F(RestoreTest, ASavedFileThatDiffersIsNamedAndNotUsed) {
   EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Scanner"));
 }
 
+// A manifest vouched for whose file line lost its digest: that file is not used; the rest goes.
+TEST_F(RestoreTest, AFileWithoutItsDigestIsNotUsed) {
+  std::string& manifest = Saved("manifest.txt");
+  const std::size_t line = manifest.find("file " + kInf + "oem7.inf");
+  const std::size_t digest = manifest.find(", sha256 ", line);
+  manifest.erase(digest, manifest.find("\r\n", digest) - digest);
+
+  EXPECT_EQ(Restore(false, true), kExitLeft);
+
+  EXPECT_TRUE(Said("file " + kInf +
+                   "oem7.inf: NOT restored, the manifest gives its saved copy files\\1 no digest"));
+  EXPECT_TRUE(Said("file " + kInf + "oem7.pnf: restored"));
+}
+
+// A tree that came back changed (the same keys and value names, other data) is there only once
+// its values are the saved ones: the restore writes them again.
+TEST_F(RestoreTest, ATreeIsThereOnlyWithItsSavedData) {
+  host.SetString("SOFTWARE\\Vendor\\Scanner", "Path", "C:\\elsewhere");
+  host.SetValue("SOFTWARE\\Vendor\\Scanner\\Settings", "Color", std::string("\x02\0\0\0", 4),
+                kRegDword);
+
+  EXPECT_EQ(Restore(), kExitCompleted);
+
+  EXPECT_TRUE(Said("tree SOFTWARE\\Vendor\\Scanner: restored, 3 keys, 5 values"));
+  EXPECT_EQ(PictureOf(host).registry, before.registry);
+}
+
 // A link made in a tree's place between the removal and the restore, on its path, at its root or
 // inside it, keeps that tree out (status 3): nothing is ever written through a link, wherever it
 // leads (here, the Run key).
@@ -419,7 +446,10 @@ TEST(RestoreRefusalTest, WhatIsNoBackupIsRefused) {
        {std::pair{std::string("not a manifest"), "it is no manifest of a backup of vorsk"},
         std::pair{
             std::string("vorsk backup\r\nfile C:\\x: saved as ..\\..\\x, attributes none\r\n"),
-            "its line 2 cannot be read"}}) {
+            "its line 2 cannot be read"},
+        std::pair{std::string("vorsk backup\r\nend\r\nfile C:\\x: saved as files\\1, attributes "
+                              "none\r\n"),
+                  "its line 3 cannot be read"}}) {
     host.AddFile(std::string(kRun) + "\\manifest.txt", text);
     host.standardError.clear();
     EXPECT_EQ(PerformRestore(host, kNoOwner, Restoring(false, true)), kExitNothingRun);

@@ -523,6 +523,8 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
     int shellCommand;
     std::wstring backup = L"";
     bool conflict = false;
+    std::wstring restore = L"";
+    bool anyComputer = false;
   } cases[] = {
       {{}, false, false, L"", false, CCommandLineInfo::FileNew},
       {{L"/quiet"}, true, false, L"", false, CCommandLineInfo::FileNew},
@@ -566,6 +568,37 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
        CCommandLineInfo::FileNew,
        L"C:\\bk",
        true},
+      // A restore, listed or vouched for; with a backup, or a vouch without a restore, refused.
+      {{L"/RESTORE:C:\\bk\\PC-1", L"/list", L"-anycomputer"},
+       false,
+       true,
+       L"",
+       false,
+       CCommandLineInfo::FileNew,
+       L"",
+       false,
+       L"C:\\bk\\PC-1",
+       true},
+      {{L"/restore:C:\\bk\\PC-1", L"/backup:C:\\bk"},
+       false,
+       false,
+       L"",
+       false,
+       CCommandLineInfo::FileNew,
+       L"C:\\bk",
+       true,
+       L"C:\\bk\\PC-1"},
+      {{L"/anycomputer"},
+       false,
+       false,
+       L"",
+       false,
+       CCommandLineInfo::FileNew,
+       L"",
+       true,
+       L"",
+       true},
+      {{L"/restore:"}, false, false, L"", true, CCommandLineInfo::FileNew},
   };
   for (const auto& c : cases) {
     std::wstring line;
@@ -582,6 +615,8 @@ TEST(CommandLine, SwitchesAreParsedAndTheRestIsTheFrameworks) {
     EXPECT_EQ(static_cast<int>(info.m_nShellCommand), c.shellCommand);
     EXPECT_EQ(info.m_request.backupFolder, c.backup);
     EXPECT_EQ(!info.Conflict().empty(), c.conflict);
+    EXPECT_EQ(info.m_request.restoreFolder, c.restore);
+    EXPECT_EQ(info.m_request.anyComputer, c.anyComputer);
   }
 }
 

@@ -266,11 +266,23 @@ int MoveAway(const std::string& folder) {
       moved.push_back(path);
     }
   };
-  // Whether a run is saving in the folder `path`: its manifest is there and not ended.
+  // Whether a run is saving in the folder `path`: its manifest is there and has not ended. The
+  // manifest's last bytes are read sharing everything, so that the run may go on appending.
   const auto saving = [](const std::string& path) {
-    std::string manifest;
-    return ReadWholeFile(path + "\\manifest.txt", manifest) && !manifest.empty() &&
-           (manifest.size() < 5 || manifest.compare(manifest.size() - 5, 5, "end\r\n") != 0);
+    win32::unique_hfile manifest(::CreateFileA(
+        (path + "\\manifest.txt").c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size = {};
+    if (!manifest || !::GetFileSizeEx(manifest.get(), &size) || size.QuadPart < 5) {
+      return manifest.is_valid();
+    }
+    LARGE_INTEGER last = {};
+    last.QuadPart = size.QuadPart - 5;
+    char tail[5] = {};
+    DWORD read = 0;
+    return !(::SetFilePointerEx(manifest.get(), last, nullptr, FILE_BEGIN) &&
+             ::ReadFile(manifest.get(), tail, 5, &read, nullptr) && read == 5 &&
+             std::string(tail, 5) == "end\r\n");
   };
   while (!ended) {
     WIN32_FIND_DATAA found = {};
