@@ -189,7 +189,7 @@ fi
 if tr -d '\r' <"$case_file" | grep -qx 'expect moved-nothing'; then
   echo "the mover: $(head -n 1 "$out/moved.txt" 2>/dev/null)"
   grep -qE '^tries [1-9][0-9]*, moved 0$' "$out/moved.txt" 2>/dev/null ||
-    fail "the backup's folders were moved during the run, or never tried: $(tr '\n' ' ' <"$out/moved.txt" 2>/dev/null)"
+    fail "the backup's folders were moved during the run, or never tried: $(head -n 1 "$out/moved.txt" 2>/dev/null)"
 fi
 # The machine: removed exactly what the case expects, and nothing added.
 : >"$out/device-keys.txt"

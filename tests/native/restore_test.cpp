@@ -250,6 +250,7 @@ TEST_F(RestoreTest, AFileWithoutItsDigestIsNotUsed) {
 // A tree that came back changed (the same keys and value names, other data) is there only once
 // its values are the saved ones: the restore writes them again.
 TEST_F(RestoreTest, ATreeIsThereOnlyWithItsSavedData) {
+  ASSERT_EQ(Restore(), kExitCompleted);
   host.SetString("SOFTWARE\\Vendor\\Scanner", "Path", "C:\\elsewhere");
   host.SetValue("SOFTWARE\\Vendor\\Scanner\\Settings", "Color", std::string("\x02\0\0\0", 4),
                 kRegDword);
