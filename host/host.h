@@ -436,6 +436,18 @@ class Host {
   // its time and line end.
   virtual bool HasLog() = 0;
   virtual void WriteLog(const std::string& utf8Line) = 0;
+
+  // The platform's own keys and files, as a listed tree's rules ask after them.
+  // - ExpandEnvironmentText: the text with each %NAME% of the process's environment replaced by
+  //   its value, as the platform expands a REG_EXPAND_SZ (a name it does not know stays).
+  // - CanTellProtectedKeys: whether the platform answers which registry keys its resource
+  //   protection keeps (Windows Vista and later; looked up at run time).
+  // - IsProtectedKey: whether it keeps the key at `path` below HKEY_LOCAL_MACHINE, the
+  //   registry's own name (SOFTWARE\WOW6432Node\... for the 32-bit view, taken as it is); false
+  //   where it cannot tell.
+  virtual std::u16string ExpandEnvironmentText(const std::u16string& text) = 0;
+  virtual bool CanTellProtectedKeys() = 0;
+  virtual bool IsProtectedKey(const std::u16string& path) = 0;
 };
 
 }  // namespace vorsk

@@ -1050,4 +1050,46 @@ void Win32Host::WriteLog(const std::string& utf8Line) {
   }
 }
 
+std::u16string Win32Host::ExpandEnvironmentText(const std::u16string& text) {
+  std::vector<wchar_t> buffer(text.size() + 256);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD length =
+        ::ExpandEnvironmentStringsW(Wide(text), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      break;
+    }
+    if (length <= buffer.size()) {
+      // The length counts the terminating zero.
+      return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length - 1);
+    }
+    buffer.resize(length);
+  }
+  return text;
+}
+
+namespace {
+
+// The resource protection's query of a key: Windows Vista and later, in sfc.dll, which is no known
+// DLL of Windows XP (loaded from the system folder at the first call, never imported).
+using SfcIsKeyProtectedCall = BOOL(WINAPI*)(HKEY, LPCWSTR, REGSAM);
+SfcIsKeyProtectedCall KeyProtectionQuery() {
+  static const auto call = win32::FindCall<SfcIsKeyProtectedCall>(
+      win32::LoadSystemLibrary(L"sfc.dll"), "SfcIsKeyProtected");
+  return call;
+}
+
+}  // namespace
+
+bool Win32Host::CanTellProtectedKeys() {
+  return KeyProtectionQuery() != nullptr;
+}
+
+bool Win32Host::IsProtectedKey(const std::u16string& path) {
+  const SfcIsKeyProtectedCall call = KeyProtectionQuery();
+  // The registry's own name is the 64-bit view's, which a 32-bit process on 64-bit Windows names
+  // as such; elsewhere there is one view.
+  return call != nullptr &&
+         call(HKEY_LOCAL_MACHINE, Wide(path), IsWow64Process() ? KEY_WOW64_64KEY : 0) != FALSE;
+}
+
 }  // namespace vorsk

@@ -134,6 +134,10 @@ class Win32Host : public Host {
   bool HasLog() override { return static_cast<bool>(log_); }
   void WriteLog(const std::string& utf8Line) override;
 
+  std::u16string ExpandEnvironmentText(const std::u16string& text) override;
+  bool CanTellProtectedKeys() override;
+  bool IsProtectedKey(const std::u16string& path) override;
+
  private:
   win32::unique_hfile log_;
   win32::unique_handle runLock_;

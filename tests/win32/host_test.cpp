@@ -1,4 +1,5 @@
 // The real host services, under Wine: what the removal core relies on from each of them.
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -326,7 +327,7 @@ TEST(FolderTest, ListsEntriesWithoutTheDotsAndReadsFilesWholeWithinTheirLimits) 
 
 // The platform's calls for driver packages, as Wine 8 has them: the uninstall deletes the INF of
 // the INF folder (only that, and only when forced); the driver store's query is there and fails,
-// as a stub; the file protection protects nothing.
+// as a stub; the file protection protects nothing, neither file nor key.
 TEST(DriverPackageTest, WineDeletesOnlyTheForcedInfAndKnowsNoStoreOrProtection) {
   Win32Host host;
   wchar_t windows[MAX_PATH] = {};
@@ -364,6 +365,13 @@ TEST(DriverPackageTest, WineDeletesOnlyTheForcedInfAndKnowsNoStoreOrProtection) 
   ::SetLastError(ERROR_SUCCESS);
   EXPECT_FALSE(host.IsProtectedFile(std::u16string(kernel.begin(), kernel.end())));
   EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+  // The resource protection's query of a key is there, and keeps none.
+  EXPECT_TRUE(host.CanTellProtectedKeys());
+  EXPECT_FALSE(host.IsProtectedKey(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
+  // The environment's variables, expanded as the platform expands a service's image path.
+  EXPECT_EQ(host.ExpandEnvironmentText(u"%SystemRoot%\\system32\\x.exe %NoSuchVorskName%"),
+            std::u16string(windows, windows + std::wcslen(windows)) +
+                u"\\system32\\x.exe %NoSuchVorskName%");
 
   EXPECT_TRUE(host.SetupUninstallOEMInfA(name + ".inf", 0));
   EXPECT_TRUE(exists(inf));
