@@ -186,6 +186,10 @@ struct UtcTime {
 // the Administrators made, which is no lock; NotAdministrator, a run whose account is neither,
 // which can neither make the lock nor trust one (and removes only what it has the right to).
 enum class RunLock { Acquired, TimedOut, Failed, Squatted, NotAdministrator };
+// Which lock an Acquired run holds: the one in the private namespace that only the
+// Administrators group may make (Windows Vista and later), the one of the global name that
+// earlier versions take, or both.
+enum class RunLockKind { Global, Private, Both };
 
 // The process and the machine it runs on, as a run's log begins with them.
 struct ProcessFacts {
@@ -448,6 +452,9 @@ class Host {
   virtual std::u16string ExpandEnvironmentText(const std::u16string& text) = 0;
   virtual bool CanTellProtectedKeys() = 0;
   virtual bool IsProtectedKey(const std::u16string& path) = 0;
+
+  // Which lock the run holds, once AcquireRunLock answered Acquired.
+  virtual RunLockKind HeldRunLock() = 0;
 };
 
 }  // namespace vorsk

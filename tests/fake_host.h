@@ -163,8 +163,9 @@ class FakeHost : public Host {
   std::set<std::string, NoCaseLess> protectedKeys;
   // What each program run was given to end in.
   std::vector<std::uint32_t> programTimeoutsMs;
-  RunLock runLock = RunLock::Acquired;  // what taking the run lock comes to
-  bool interactiveDesktop = true;       // false: a service's window station, where no box is seen
+  RunLock runLock = RunLock::Acquired;            // what taking the run lock comes to
+  RunLockKind runLockKind = RunLockKind::Global;  // which lock an acquired run holds
+  bool interactiveDesktop = true;  // false: a service's window station, where no box is seen
   ProcessFacts processFacts{"6.1.7601", 32, 32, "MACHINE\\admin", true};
 
   // What the run did. A benchmark that measures the run itself turns the journal off.
@@ -333,6 +334,7 @@ class FakeHost : public Host {
   std::u16string ExpandEnvironmentText(const std::u16string& text) override;
   bool CanTellProtectedKeys() override { return keyProtectionKnown; }
   bool IsProtectedKey(const std::u16string& path) override;
+  RunLockKind HeldRunLock() override { return runLockKind; }
 
  private:
   // Resolves an open key (or HKEY_LOCAL_MACHINE) and a relative path to a full key path;

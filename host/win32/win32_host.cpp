@@ -20,6 +20,7 @@
 #include <sfc.h>
 // clang-format on
 
+#include "host/session_rule.h"
 #include "host/win32/native_files.h"
 #include "host/win32/process_facts.h"
 #include "host/win32/program_runner.h"
@@ -979,21 +980,7 @@ UtcTime Win32Host::GetSystemTime() {
 }
 
 RunLock Win32Host::AcquireRunLock(std::uint32_t timeoutMs) {
-  const RunLock opened = win32::OpenRunLock(runLock_);
-  if (opened != RunLock::Acquired) {
-    return opened;
-  }
-  switch (::WaitForSingleObject(runLock_.get(), timeoutMs)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:  // a run cut short: its lock passes on
-      return RunLock::Acquired;
-    case WAIT_TIMEOUT:
-      runLock_.reset();
-      return RunLock::TimedOut;
-    default:
-      runLock_.reset();
-      return RunLock::Failed;
-  }
+  return win32::TakeRunLocks(privateRunLock_, runLock_, timeoutMs, heldRunLock_);
 }
 
 void Win32Host::ReleaseRunLock() {
@@ -1001,15 +988,22 @@ void Win32Host::ReleaseRunLock() {
     ::ReleaseMutex(runLock_.get());
     runLock_.reset();
   }
+  privateRunLock_.Close(true);
 }
 
 bool Win32Host::HasInteractiveDesktop() {
+  DesktopFacts facts;
   USEROBJECTFLAGS flags = {};
-  if (!::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
-                                   nullptr)) {
-    return true;  // as the platform shows boxes when it cannot tell
+  if (::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                  nullptr)) {
+    facts.visibleWindowStation = (flags.dwFlags & WSF_VISIBLE) != 0;
   }
-  return (flags.dwFlags & WSF_VISIBLE) != 0;
+  DWORD session = 0;
+  if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) {
+    facts.session = session;
+  }
+  facts.windowsMajor = win32::WindowsMajorVersion();
+  return BoxesCanBeAnswered(facts);
 }
 
 void* Win32Host::LocalAlloc(std::uint32_t flags, std::size_t bytes) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/win32/run_lock.h"
 #include "host/win32/win32_handles.h"
 
 namespace vorsk {
@@ -137,10 +138,13 @@ class Win32Host : public Host {
   std::u16string ExpandEnvironmentText(const std::u16string& text) override;
   bool CanTellProtectedKeys() override;
   bool IsProtectedKey(const std::u16string& path) override;
+  RunLockKind HeldRunLock() override { return heldRunLock_; }
 
  private:
   win32::unique_hfile log_;
   win32::unique_handle runLock_;
+  win32::PrivateRunLock privateRunLock_;
+  RunLockKind heldRunLock_ = RunLockKind::Global;
   // RegEnumValueW's buffers, kept from one value to the next: most values fit the last ones.
   std::vector<wchar_t> valueName_ = std::vector<wchar_t>(256);
   std::vector<unsigned char> valueData_ = std::vector<unsigned char>(4096);
