@@ -19,6 +19,7 @@
 
 #include "companion/removal_by_id.h"
 #include "host/handles.h"
+#include "host/win32/native_files.h"
 #include "host/win32/program_runner.h"
 #include "host/win32/run_lock.h"
 #include "host/win32/translate.h"
@@ -742,6 +743,39 @@ TEST(LogTest, OpensOnlyAFileOfItsOwnAndMakesANewOneForTheAdministrators) {
   for (const std::string& sid : granted) {
     EXPECT_EQ(allowed.count(sid), 1u) << sid;
   }
+}
+
+// A new log is made relative to the handle of its folder and shared, once trusted, with every
+// other run that appends to it (a second run that waits for the first writes its lines too). A
+// new log that is then refused goes again through the handle it was made with, whatever its name.
+TEST(LogTest, ANewLogIsSharedWithTheNextRunAndOneRefusedGoesThroughItsHandle) {
+  ScratchFolder folder;
+  const std::string fresh = folder.Path("shared.log");
+  const std::wstring path(fresh.begin(), fresh.end());
+  Win32Host first;
+  Win32Host second;
+  ASSERT_EQ(first.OpenLog(path), "");
+  ASSERT_EQ(second.OpenLog(path), "");
+  first.WriteLog("first");
+  second.WriteLog("second");
+  const std::string text = FileText(fresh);
+  EXPECT_NE(text.find(" first\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" second\r\n"), std::string::npos) << text;
+
+  const std::wstring scratch(folder.path().begin(), folder.path().end());
+  win32::unique_hfile parent(::CreateFileW(scratch.c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(parent);
+  win32::unique_hfile made;
+  ASSERT_EQ(win32::CreateRelative(parent.get(), u"refused.log", win32::NativeCreate::MakeLog,
+                                  nullptr, made),
+            kErrorSuccess);
+  const std::string refused = folder.Path("refused.log");
+  EXPECT_FALSE(::MoveFileA(refused.c_str(), folder.Path("renamed.log").c_str()));
+  EXPECT_EQ(win32::DeleteThroughHandle(made.get()), kErrorSuccess);
+  made.reset();
+  EXPECT_EQ(::GetFileAttributesA(refused.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The run lock: held by one, another waits and, in time, gives up; once released, it is had.
