@@ -169,7 +169,9 @@ struct SecurityFacts {
 
 // A program that this program ran from its own folder, and what came of it.
 struct ProgramRun {
-  enum class Start { Ran, Missing, Failed };
+  // Different: a file of that name that is not the program built with this one (its digest
+  // differs), which is never started.
+  enum class Start { Ran, Missing, Failed, Different };
   Start start = Start::Failed;
   Status error = kErrorSuccess;  // why it is missing or could not start
   std::uint32_t exitCode = 0;

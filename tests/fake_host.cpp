@@ -1218,6 +1218,10 @@ ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::str
       run.start = ProgramRun::Start::Failed;
       run.error = 193;  // not a program this machine can run
       return run;
+    case Companion::Different:
+      run.start = ProgramRun::Start::Different;
+      run.error = 577;  // the image's digest is not the one expected
+      return run;
     case Companion::RefusesCommandLine:
       run.start = ProgramRun::Start::Ran;
       run.exitCode = 1;

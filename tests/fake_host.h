@@ -143,6 +143,7 @@ class FakeHost : public Host {
     RefusesCommandLine,  // ends with status 1 and says nothing
     CutShort,            // removes, but ends abnormally after reporting the first few
     Works,
+    Different,  // a file of its name that is not the companion built with vorsk.exe
   };
   Companion companion = Companion::Missing;
   std::size_t companionReportsBeforeCut = 0;

@@ -933,7 +933,7 @@ bool Win32Host::IsWow64Process() {
 
 ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments,
                                        std::uint32_t timeoutMs) {
-  return win32::RunProgramBeside(program, arguments, timeoutMs);
+  return win32::RunProgramBeside(program, arguments, timeoutMs, builtCompanions_);
 }
 
 ProcessFacts Win32Host::GetProcessFacts() {

@@ -19,6 +19,7 @@
 
 #include "companion/removal_by_id.h"
 #include "host/handles.h"
+#include "host/win32/companion_check.h"
 #include "host/win32/native_files.h"
 #include "host/win32/program_runner.h"
 #include "host/win32/run_lock.h"
@@ -887,10 +888,18 @@ bool EventComesTo(const std::wstring& name, bool exist) {
   return false;
 }
 
+// The probe beside the tests, as the one program built with them that the host may start.
+const std::wstring kProbe = L"beside_probe.exe";
+void KnowTheProbe(Win32Host& host) {
+  host.SetBuiltCompanions(
+      {{"beside_probe.exe", win32::ImageDigestOfFile(win32::OwnFolder() + L"\\" + kProbe)}});
+}
+
 // The companion's arguments reach the program as the IDs they were made from, whatever quotes and
 // backslashes the IDs hold; its standard output and status come back.
 TEST(ProgramBesideTest, ReturnsTheOutputAndStatusOfTheProgramFromItsOwnFolder) {
   Win32Host host;
+  KnowTheProbe(host);
   const std::vector<std::string> instanceIds = {"USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1",
                                                 "ROOT\\A\"B", "C\\\\\"D", "E\\", "F\\\\"};
   const std::vector<CompanionBatch> batches = CompanionBatches(instanceIds);
@@ -927,9 +936,68 @@ TEST(ProgramBesideTest, AProgramOnlyInTheCurrentFolderIsMissing) {
   EXPECT_EQ(run.output, "");
 }
 
+// A file of the program's name that is not the one built never runs, nor does a program that was
+// not built with this one: either is a companion other than vorsk.exe's.
+TEST(ProgramBesideTest, AFileThatIsNotTheOneBuiltNeverRuns) {
+  const std::string probe = win32::ImageDigestOfFile(win32::OwnFolder() + L"\\" + kProbe);
+  ASSERT_EQ(probe.size(), 64u);
+  std::string other = probe;
+  other[0] = other[0] == '0' ? '1' : '0';
+  const std::vector<win32::BuiltCompanions> lists = {
+      {{"beside_probe.exe", other}},
+      {{"vorsk64.exe", probe}},
+      {},
+  };
+  for (const win32::BuiltCompanions& companions : lists) {
+    Win32Host host;
+    host.SetBuiltCompanions(companions);
+    const ProgramRun run = host.RunProgramBeside("beside_probe.exe", "print 3 ran", 60000);
+    EXPECT_EQ(run.start, ProgramRun::Start::Different);
+    EXPECT_EQ(run.error, win32::kErrorInvalidImageHash);
+    EXPECT_EQ(run.output, "");
+  }
+}
+
+// The companion checked is held open, sharing reading alone, so that nobody may write, rename or
+// delete it until it has been started; a file that another holds open for writing is not even
+// read, and an absent one is missing.
+TEST(ProgramBesideTest, TheCheckedCompanionIsHeldAgainstChanges) {
+  ScratchFolder folder;
+  const std::wstring scratch(folder.path().begin(), folder.path().end());
+  const std::wstring copy = scratch + L"\\companion.exe";
+  ASSERT_TRUE(::CopyFileW((win32::OwnFolder() + L"\\" + kProbe).c_str(), copy.c_str(), FALSE));
+  const std::string digest = win32::ImageDigestOfFile(copy);
+
+  {
+    const win32::CompanionCheck check = win32::OpenBuiltCompanion(copy, digest);
+    ASSERT_EQ(check.outcome, win32::CompanionCheck::Outcome::Checked);
+    ASSERT_TRUE(check.held);
+    const win32::unique_hfile writer(::CreateFileW(
+        copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::MoveFileW(copy.c_str(), (scratch + L"\\moved.exe").c_str()));
+    EXPECT_FALSE(::DeleteFileW(copy.c_str()));
+    EXPECT_EQ(win32::ImageDigestOfFile(copy), digest);
+  }
+  {
+    const win32::unique_hfile writer(::CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                   nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    const win32::CompanionCheck check = win32::OpenBuiltCompanion(copy, digest);
+    EXPECT_EQ(check.outcome, win32::CompanionCheck::Outcome::Unopened);
+    EXPECT_EQ(check.error, static_cast<Status>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(check.held);
+  }
+  const win32::CompanionCheck absent = win32::OpenBuiltCompanion(scratch + L"\\absent.exe", digest);
+  EXPECT_EQ(absent.outcome, win32::CompanionCheck::Outcome::Missing);
+}
+
 // A program that runs longer than it is given is ended, with its job, and ends "timed out".
 TEST(ProgramBesideTest, AProgramThatRunsOutOfTimeIsEnded) {
   Win32Host host;
+  KnowTheProbe(host);
   const std::string name = "vorsk-test-late-" + std::to_string(::GetCurrentProcessId());
   const DWORD start = ::GetTickCount();
 
@@ -945,6 +1013,7 @@ TEST(ProgramBesideTest, AProgramThatRunsOutOfTimeIsEnded) {
 // this process made inheritable.
 TEST(ProgramBesideTest, TheProgramInheritsItsOutputAlone) {
   Win32Host host;
+  KnowTheProbe(host);
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   const win32::unique_handle event(::CreateEventW(&inheritable, TRUE, TRUE, nullptr));
   ASSERT_TRUE(event);
