@@ -332,6 +332,7 @@ TEST(IdPrefixTest, EachBusNamesAVendorInItsOwnForm) {
       {"ACPI\\PNP0A0", acpi},
       {"ACPI\\VEN_PNP&DEV_0A", acpi},
       {"ACPI\\VEN_&DEV_0A03", acpi},
+      {"ACPI\\0A0A0A0", acpi},
       {"ROOT\\", other},
       {"ROOT\\IMA", other},
       {"SWD\\", swd},

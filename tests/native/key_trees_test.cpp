@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/key_trees.h"
+#include "cleanup/platform_keys.h"
 #include "cleanup/removing.h"
 #include "cleanup/stages.h"
 #include "removal/run.h"
 #include "tests/native/machine.h"
+#include "text/text.h"
 
 namespace vorsk {
 namespace {
@@ -357,6 +359,13 @@ TEST_F(KeyTreesTest, PlatformKeysOneLevelDeeper) {
        },
        "tree " + services + "VendorSvc: deleted, 2 keys",
        {services + "usbscan"}},
+      {"SYSTEM\\VendorSoft\\Services\\VendorBoot",
+       [&](test::FakeHost& m) {
+         // Services of no control set: a vendor's keys, whatever their values say.
+         m.SetValue("SYSTEM\\VendorSoft\\Services\\VendorBoot", "Start", Dword(0), kRegDword);
+       },
+       "tree SYSTEM\\VendorSoft\\Services\\VendorBoot: deleted, 1 key",
+       {"SYSTEM\\VendorSoft\\Services"}},
       {services + "VendorOddStart",
        [&](test::FakeHost& m) {
          // Four bytes of zeros, but no number: the platform starts no service by them.
@@ -396,6 +405,33 @@ TEST_F(KeyTreesTest, PlatformKeysOneLevelDeeper) {
     }
     EXPECT_EQ(machine.OpenHandleCount(), 0u);
     EXPECT_TRUE(machine.faults.empty());
+  }
+}
+
+// The files a service's image path may name, as the platform reads one: below the Windows folder
+// for "\SystemRoot\" and a path without a drive, without "\??\", up to its closing quote, or up
+// to any blank when it has none.
+TEST(ImagePathTest, EachFileTheImagePathMayName) {
+  const std::u16string windows = u"C:\\WINDOWS";
+  const struct {
+    std::u16string imagePath;
+    std::vector<std::u16string> files;
+  } cases[] = {
+      {u"\\SystemRoot\\System32\\drivers\\tcpip.sys",
+       {u"C:\\WINDOWS\\System32\\drivers\\tcpip.sys"}},
+      {u"\\systemroot\\x.sys", {u"C:\\WINDOWS\\x.sys"}},
+      {u"System32\\drivers\\usbscan.sys", {u"C:\\WINDOWS\\System32\\drivers\\usbscan.sys"}},
+      {u"\\??\\C:\\Program Files\\v.sys", {u"C:\\Program", u"C:\\Program Files\\v.sys"}},
+      {u"\"C:\\Program Files\\Vendor\\svc.exe\" -k x", {u"C:\\Program Files\\Vendor\\svc.exe"}},
+      {u"  \"C:\\a b.exe", {u"C:\\a b.exe"}},
+      {u"C:\\WINDOWS\\system32\\svchost.exe -k netsvcs",
+       {u"C:\\WINDOWS\\system32\\svchost.exe", u"C:\\WINDOWS\\system32\\svchost.exe -k",
+        u"C:\\WINDOWS\\system32\\svchost.exe -k netsvcs"}},
+      {u"\\Device\\x.sys", {u"\\Device\\x.sys"}},
+      {u"", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ImagePathFiles(c.imagePath, windows), c.files) << Utf8FromUtf16(c.imagePath);
   }
 }
 
@@ -561,6 +597,22 @@ TEST_F(KeyTreesTest, LinksOnTheListedPath) {
            "SOFTWARE\\Classes\\Wow6432Node\\TypeLib)",
        {},
        {"SOFTWARE\\Vendor\\{0A1B}"}},
+      {"the 32-bit classes' link to 64-bit classes' key other than their 32-bit view",
+       {{"SOFTWARE\\WOW6432Node\\Classes", "SOFTWARE\\Classes\\CLSID"}},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"},
+       "SOFTWARE\\WOW6432Node\\Classes\\{0A1B}",
+       "tree SOFTWARE\\WOW6432Node\\Classes\\{0A1B}" + linkOnPath +
+           "SOFTWARE\\WOW6432Node\\Classes)",
+       {},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"}},
+      {"a shared classes key that leads to another classes key",
+       {{"SOFTWARE\\Classes\\Wow6432Node\\AppID", "SOFTWARE\\Classes\\CLSID"}},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"},
+       "SOFTWARE\\Classes\\Wow6432Node\\AppID\\{0A1B}",
+       "tree SOFTWARE\\Classes\\Wow6432Node\\AppID\\{0A1B}" + linkOnPath +
+           "SOFTWARE\\Classes\\Wow6432Node\\AppID)",
+       {},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"}},
       {"a key of the 32-bit classes that the platform does not share",
        {{"SOFTWARE\\Classes\\Wow6432Node\\CLSID", "SOFTWARE\\Classes\\CLSID"}},
        {"SOFTWARE\\Classes\\CLSID\\{0A1B}"},
