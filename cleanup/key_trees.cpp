@@ -126,6 +126,121 @@ std::string PathOfComponents(const std::vector<std::string>& components, std::si
   return path;
 }
 
+// The value `name` of the open key as a 32-bit number, when it is a REG_DWORD.
+std::optional<std::uint32_t> DwordValue(Host& host, RegKey key, const std::u16string& name,
+                                        Status& status) {
+  std::uint32_t type = 0;
+  std::string data;
+  status = host.RegQueryValueW(key, name, type, data);
+  if (status != kErrorSuccess || type != kRegDword || data.size() != 4) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[0])) |
+         static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[3])) << 24;
+}
+
+// The service's start types that the platform starts before anything else: its loader's (boot)
+// and the kernel's own (system). Deleting such a service's key can leave the machine unable to
+// start.
+constexpr std::uint32_t kSystemStart = 1;
+
+// Why the service whose key the path's first four components name (SYSTEM\<set>\Services\<name>)
+// is the platform's, which no listed tree may be or lie in: it starts at boot or with the system,
+// or its image (ImagePath expanded; for a driver without one, <name>.sys in the drivers folder of
+// System32) is a file the platform's protection keeps. A service whose start cannot be read is
+// taken for one: what it is cannot be told. Nothing for a vendor's own service.
+std::optional<std::string> ServiceRefusal(Host& host, const std::vector<std::u16string>& path) {
+  const std::vector<std::u16string> serviceKey(path.begin(), path.begin() + 4);
+  unique_hkey service(host);
+  const KeyPathWalk walk =
+      WalkKeyPath(host, kLocalMachine, serviceKey, false, kKeyQueryValue, 0, service);
+  if (walk.outcome != KeyPathWalk::Outcome::Opened) {
+    return "a service whose start cannot be read (error " +
+           ErrorText(walk.outcome == KeyPathWalk::Outcome::Unopenable ? walk.error
+                                                                      : kErrorFileNotFound) +
+           ")";
+  }
+  Status status = kErrorSuccess;
+  const std::optional<std::uint32_t> start = DwordValue(host, service.get(), u"Start", status);
+  if (start && *start <= kSystemStart) {
+    return "a service that starts " + std::string(*start == 0 ? "at boot" : "with the system") +
+           " (Start " + std::to_string(*start) + ")";
+  }
+  if (status != kErrorSuccess && status != kErrorFileNotFound) {
+    return "a service whose start cannot be read (error " + ErrorText(status) + ")";
+  }
+  std::string windows;
+  const std::uint32_t length = host.GetSystemWindowsDirectoryA(windows, kScriptTextSize);
+  if (length == 0 || length >= kScriptTextSize) {
+    return "a service whose image cannot be told (the Windows folder cannot be had)";
+  }
+  std::uint32_t type = 0;
+  std::string data;
+  status = host.RegQueryValueW(service.get(), u"ImagePath", type, data);
+  std::u16string image;
+  if (status == kErrorSuccess && (type == kRegSz || type == kRegExpandSz)) {
+    image = Utf16FromLeBytes(data);
+    image = host.ExpandEnvironmentText(image.substr(0, image.find(u'\0')));
+  } else if (status == kErrorFileNotFound) {
+    image = u"System32\\drivers\\" + path[3] + u".sys";
+  } else {
+    return "a service whose image cannot be read (error " + ErrorText(status) + ")";
+  }
+  for (const std::u16string& file : ImagePathFiles(image, host.AnsiToWide(windows))) {
+    if (host.IsProtectedFile(file)) {
+      return "a service whose image " + Utf8FromUtf16(file) + " the platform protects";
+    }
+  }
+  return std::nullopt;
+}
+
+// The first key, at or below the open key `key` whose registry name is `name`, that the
+// platform's resource protection keeps; nothing when it keeps none. A link inside is asked after
+// as itself and never entered; a level that cannot be listed is passed over, as its deletion
+// keeps it whole.
+std::optional<std::u16string> ProtectedKeyIn(Host& host, RegKey key, const std::u16string& name) {
+  if (host.IsProtectedKey(name)) {
+    return name;
+  }
+  std::uint32_t subKeyCount = 0;
+  if (host.RegQueryInfoKeyA(key, subKeyCount) != kErrorSuccess) {
+    return std::nullopt;
+  }
+  for (std::uint32_t index = 0; index < subKeyCount; ++index) {
+    std::u16string subName;
+    if (host.EnumSubkeyNameW(key, index, subName) != kErrorSuccess) {
+      continue;
+    }
+    unique_hkey subkey(host);
+    const std::u16string subPath = name + u"\\" + subName;
+    if (host.RegOpenKeyNoFollowW(key, subName, kKeyRead, subkey.put()) != kErrorSuccess) {
+      if (host.IsProtectedKey(subPath)) {
+        return subPath;
+      }
+      continue;
+    }
+    if (std::optional<std::u16string> found = ProtectedKeyIn(host, subkey.get(), subPath)) {
+      return found;
+    }
+  }
+  return std::nullopt;
+}
+
+// The components of a registry name, as RegQueryKeyPath gives it.
+std::vector<std::u16string> NameComponents(const std::u16string& name) {
+  std::vector<std::u16string> components;
+  for (std::size_t begin = 0; begin <= name.size();) {
+    const std::size_t end = std::min(name.find(u'\\', begin), name.size());
+    if (end > begin) {
+      components.push_back(name.substr(begin, end - begin));
+    }
+    begin = end + 1;
+  }
+  return components;
+}
+
 }  // namespace
 
 TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
@@ -170,16 +285,31 @@ TreeRoot OpenTreeRoot(Host& host, const std::string& path, unique_hkey& root) {
     case KeyPathWalk::Outcome::Opened:
       break;
   }
+  // The key reached, as the registry names it: what a followed link led to is judged by that
+  // name, as the script's text is.
+  std::u16string reached;
+  if (host.RegQueryKeyPath(opened.get(), reached) != kErrorSuccess) {
+    found.refusal = "the key it leads to cannot be named";
+    return found;
+  }
   if (walk.linkFollowed) {
-    // What a link led to is judged by the registry's own name for it, as the script's text is.
-    const std::optional<std::string> reached = RegistryNameOf(host, opened.get());
-    if (!reached) {
-      found.refusal = "the key it leads to cannot be named";
+    if (const std::optional<std::string> refusal =
+            TreeRefusal(ListedTreePath(Utf8FromUtf16(reached), isLead), isLead)) {
+      found.refusal = "it leads to " + *refusal;
       return found;
     }
-    if (const std::optional<std::string> refusal =
-            TreeRefusal(ListedTreePath(*reached, isLead), isLead)) {
-      found.refusal = "it leads to " + *refusal;
+  }
+  const std::vector<std::u16string> reachedComponents = NameComponents(reached);
+  if (IsInServiceKey(reachedComponents)) {
+    if (const std::optional<std::string> refusal = ServiceRefusal(host, reachedComponents)) {
+      found.refusal = *refusal + ", or a key inside one";
+      return found;
+    }
+  }
+  if (host.CanTellProtectedKeys()) {
+    // Refused whole, before anything of it goes, when the platform keeps any key of it.
+    if (const std::optional<std::u16string> kept = ProtectedKeyIn(host, opened.get(), reached)) {
+      found.refusal = "the platform's resource protection keeps " + Utf8FromUtf16(*kept);
       return found;
     }
   }

@@ -1,5 +1,6 @@
 #include "cleanup/platform_keys.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "text/text.h"
@@ -9,14 +10,48 @@ namespace vorsk {
 namespace {
 
 // A component of the table: a name, any control set ("<set>": CurrentControlSet, ControlSet001 to
-// ControlSet999), or any class key ("{*}": a name in braces).
+// ControlSet999), any class key ("{*}": a name in braces), or any name at all ("<any>").
 constexpr std::string_view kAnySet = "<set>";
 constexpr std::string_view kAnyClass = "{*}";
+constexpr std::string_view kAnyName = "<any>";
+
+// The containers directly below SOFTWARE\Classes that the platform's own classes, interfaces,
+// type libraries and shell verbs live in (a closed list): a vendor's ProgID or file type beside
+// them is its own.
+constexpr std::string_view kClassContainers[] = {"CLSID",
+                                                 "Interface",
+                                                 "TypeLib",
+                                                 "AppID",
+                                                 "Wow6432Node",
+                                                 "Installer",
+                                                 "MIME",
+                                                 "PROTOCOLS",
+                                                 "Media Type",
+                                                 "*",
+                                                 "Directory",
+                                                 "Drive",
+                                                 "Folder",
+                                                 "AllFilesystemObjects",
+                                                 "SystemFileAssociations",
+                                                 "Unknown",
+                                                 "Applications",
+                                                 "DesktopBackground",
+                                                 "CompressedFolder",
+                                                 "exefile",
+                                                 "dllfile",
+                                                 "batfile",
+                                                 "cmdfile",
+                                                 "comfile",
+                                                 "inffile",
+                                                 "regfile",
+                                                 "lnkfile",
+                                                 "Component Categories",
+                                                 "FileType"};
 
 // The table, each key as its components; the SOFTWARE keys are in both views.
 const std::vector<std::vector<std::string_view>>& PlatformKeys() {
   static const std::vector<std::vector<std::string_view>> keys = [] {
-    const std::vector<std::vector<std::string_view>> software = {
+    std::vector<std::vector<std::string_view>> software = {
         {"Microsoft"},
         {"Microsoft", "Windows"},
         {"Microsoft", "Windows", "CurrentVersion"},
@@ -30,6 +65,11 @@ const std::vector<std::vector<std::string_view>>& PlatformKeys() {
         {"Classes"},
         {"Policies"},
     };
+    // The containers below Classes, and below its 32-bit view there (Classes\Wow6432Node).
+    for (const std::string_view container : kClassContainers) {
+      software.push_back({"Classes", container});
+      software.push_back({"Classes", "Wow6432Node", container});
+    }
     std::vector<std::vector<std::string_view>> all = {
         {"SOFTWARE", "WOW6432Node"},
         {"SYSTEM", "Select"},
@@ -37,7 +77,8 @@ const std::vector<std::vector<std::string_view>>& PlatformKeys() {
         {"SYSTEM", "MountedDevices"},
         {"SYSTEM", "DriverDatabase"},
         {"SYSTEM", kAnySet, "Control", "Class", kAnyClass},
-        {"SYSTEM", kAnySet, "Control", "Session Manager"},
+        // Every key directly below Control is the platform's (Lsa, Session Manager, Class...).
+        {"SYSTEM", kAnySet, "Control", kAnyName},
         {"SYSTEM", kAnySet, "Enum"},
         {"SYSTEM", kAnySet, "Services"},
         {"SYSTEM", kAnySet, "Hardware Profiles"},
@@ -74,6 +115,9 @@ bool Matches(std::string_view component, std::string_view pattern) {
   if (pattern == kAnySet) {
     return IsControlSet(component);
   }
+  if (pattern == kAnyName) {
+    return true;
+  }
   if (pattern == kAnyClass) {
     return component.size() >= 2 && component.front() == '{' && component.back() == '}';
   }
@@ -84,7 +128,10 @@ bool Matches(std::string_view component, std::string_view pattern) {
 }  // namespace
 
 bool IsOrHoldsPlatformKey(std::string_view path, const std::function<bool(std::uint8_t)>& isLead) {
-  const std::vector<std::string_view> components = PathComponentsOf(path, isLead);
+  // An empty component names no key of its own: the path is judged as the key it reaches.
+  std::vector<std::string_view> components = PathComponentsOf(path, isLead);
+  components.erase(std::remove(components.begin(), components.end(), std::string_view()),
+                   components.end());
   for (const std::vector<std::string_view>& key : PlatformKeys()) {
     if (components.size() > key.size()) {
       continue;
@@ -98,6 +145,61 @@ bool IsOrHoldsPlatformKey(std::string_view path, const std::function<bool(std::u
     }
   }
   return false;
+}
+
+bool IsInServiceKey(const std::vector<std::u16string>& components) {
+  return components.size() >= 4 && EqualAsciiFolded(Utf8FromUtf16(components[0]), "SYSTEM") &&
+         IsControlSet(Utf8FromUtf16(components[1])) &&
+         EqualAsciiFolded(Utf8FromUtf16(components[2]), "Services");
+}
+
+namespace {
+
+bool StartsWithFolded(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() &&
+         EqualAsciiFolded(Utf8FromUtf16(text.substr(0, prefix.size())), Utf8FromUtf16(prefix));
+}
+
+}  // namespace
+
+std::vector<std::u16string> ImagePathFiles(std::u16string_view imagePath,
+                                           std::u16string_view windows) {
+  std::u16string_view text = imagePath;
+  while (!text.empty() && text.front() == u' ') {
+    text.remove_prefix(1);
+  }
+  std::vector<std::u16string_view> ends;
+  if (!text.empty() && text.front() == u'"') {
+    text.remove_prefix(1);
+    ends.push_back(text.substr(0, text.find(u'"')));
+  } else {
+    for (std::size_t blank = text.find(u' '); blank != std::u16string_view::npos;
+         blank = text.find(u' ', blank + 1)) {
+      ends.push_back(text.substr(0, blank));
+    }
+    ends.push_back(text);
+  }
+  std::vector<std::u16string> files;
+  for (std::u16string_view file : ends) {
+    if (StartsWithFolded(file, u"\\??\\")) {
+      file.remove_prefix(4);
+    }
+    std::u16string whole;
+    if (StartsWithFolded(file, u"\\SystemRoot\\")) {
+      whole = std::u16string(windows) + std::u16string(file.substr(11));
+    } else if (file.size() >= 2 && file[1] == u':') {
+      whole = std::u16string(file);
+    } else if (!file.empty() && file.front() != u'\\') {
+      // A driver's path without a drive is below the Windows folder (System32\drivers\x.sys).
+      whole = std::u16string(windows) + u"\\" + std::u16string(file);
+    } else {
+      whole = std::u16string(file);
+    }
+    if (!whole.empty()) {
+      files.push_back(std::move(whole));
+    }
+  }
+  return files;
 }
 
 }  // namespace vorsk

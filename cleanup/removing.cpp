@@ -173,7 +173,10 @@ bool RemovingActions::NoteCompanionRun(const ProgramRun& run) {
                 std::to_string(run.exitCode));
   } else {
     report_.Log(std::string(kCompanionProgram) +
-                (run.start == ProgramRun::Start::Missing ? " is missing" : " cannot start") +
+                (run.start == ProgramRun::Start::Missing ? " is missing"
+                 : run.start == ProgramRun::Start::Different
+                     ? " is not the one built with vorsk.exe"
+                     : " cannot start") +
                 " (error " + ErrorText(run.error) + ")");
   }
   // A companion that ends with another status did not finish its work (a malformed command

@@ -169,7 +169,9 @@ struct SecurityFacts {
 
 // A program that this program ran from its own folder, and what came of it.
 struct ProgramRun {
-  enum class Start { Ran, Missing, Failed };
+  // Different: a file of that name that is not the program built with this one (its digest
+  // differs), which is never started.
+  enum class Start { Ran, Missing, Failed, Different };
   Start start = Start::Failed;
   Status error = kErrorSuccess;  // why it is missing or could not start
   std::uint32_t exitCode = 0;
@@ -186,6 +188,10 @@ struct UtcTime {
 // the Administrators made, which is no lock; NotAdministrator, a run whose account is neither,
 // which can neither make the lock nor trust one (and removes only what it has the right to).
 enum class RunLock { Acquired, TimedOut, Failed, Squatted, NotAdministrator };
+// Which lock an Acquired run holds: the one in the private namespace that only the
+// Administrators group may make (Windows Vista and later), the one of the global name that
+// earlier versions take, or both.
+enum class RunLockKind { Global, Private, Both };
 
 // The process and the machine it runs on, as a run's log begins with them.
 struct ProcessFacts {
@@ -436,6 +442,21 @@ class Host {
   // its time and line end.
   virtual bool HasLog() = 0;
   virtual void WriteLog(const std::string& utf8Line) = 0;
+
+  // The platform's own keys and files, as a listed tree's rules ask after them.
+  // - ExpandEnvironmentText: the text with each %NAME% of the process's environment replaced by
+  //   its value, as the platform expands a REG_EXPAND_SZ (a name it does not know stays).
+  // - CanTellProtectedKeys: whether the platform answers which registry keys its resource
+  //   protection keeps (Windows Vista and later; looked up at run time).
+  // - IsProtectedKey: whether it keeps the key at `path` below HKEY_LOCAL_MACHINE, the
+  //   registry's own name (SOFTWARE\WOW6432Node\... for the 32-bit view, taken as it is); false
+  //   where it cannot tell.
+  virtual std::u16string ExpandEnvironmentText(const std::u16string& text) = 0;
+  virtual bool CanTellProtectedKeys() = 0;
+  virtual bool IsProtectedKey(const std::u16string& path) = 0;
+
+  // Which lock the run holds, once AcquireRunLock answered Acquired.
+  virtual RunLockKind HeldRunLock() = 0;
 };
 
 }  // namespace vorsk

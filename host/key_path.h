@@ -31,10 +31,17 @@ bool IsLinkValue(const std::u16string& name, std::uint32_t type);
 // SOFTWARE\WOW6432Node); nothing when it cannot be had.
 std::optional<std::string> RegistryNameOf(Host& host, RegKey key);
 
-// Whether the link key at `linkPath` (the registry's own name) is one the platform keeps at a
-// fixed place: SYSTEM\CurrentControlSet, to the running control set, or a key directly below
-// SOFTWARE\WOW6432Node that the 32-bit view shares with the 64-bit one.
-bool IsPlatformLink(std::string_view linkPath);
+// Whether the link key at `linkPath`, which leads to `targetPath` (both the registry's own names),
+// is one the platform keeps at a fixed place, to where the platform puts it:
+// SYSTEM\CurrentControlSet to a control set (SYSTEM\ControlSetNNN); a key directly below
+// SOFTWARE\WOW6432Node to where the platform shares or redirects it, the 64-bit view's key of the
+// same name (SOFTWARE\WOW6432Node\Policies to SOFTWARE\Policies), or SOFTWARE\WOW6432Node\Classes
+// to SOFTWARE\Classes\Wow6432Node; and the AppID, PROTOCOLS and TypeLib keys below that to their
+// 64-bit names (SOFTWARE\Classes\Wow6432Node\AppID to SOFTWARE\Classes\AppID). Letter case
+// aside. Any other link, there or anywhere, is no platform's.
+bool IsPlatformLink(std::string_view linkPath, std::string_view targetPath);
+// Whether `linkPath` is one of the places where the platform keeps links of its own.
+bool IsPlatformLinkPlace(std::string_view linkPath);
 
 // What opening a path key by key came to.
 struct KeyPathWalk {

@@ -139,6 +139,23 @@ int UnderRunLock(Host& host, RunReport& report, const std::function<int()>& run)
     case RunLock::Acquired:
       break;
   }
+  switch (host.HeldRunLock()) {
+    case RunLockKind::Both:
+      report.Log(
+          "the run lock is held in the administrators' private namespace and by its global "
+          "name");
+      break;
+    case RunLockKind::Private:
+      report.Log(
+          "the run lock is held in the administrators' private namespace (its global name "
+          "is another account's, or cannot be had)");
+      break;
+    case RunLockKind::Global:
+      report.Log(
+          "the run lock is held by its global name, owned by the administrators (no "
+          "private namespace here)");
+      break;
+  }
   const int status = run();
   host.ReleaseRunLock();
   return status;

@@ -465,8 +465,10 @@ class Restorer {
                                                   AddArguments(infPath), CompanionWaitMs(1));
     if (run.start != ProgramRun::Start::Ran) {
       failure = ErrorReason(
-          std::string(kCompanionProgram) +
-              (run.start == ProgramRun::Start::Missing ? " is missing" : " cannot start"),
+          std::string(kCompanionProgram) + (run.start == ProgramRun::Start::Missing ? " is missing"
+                                            : run.start == ProgramRun::Start::Different
+                                                ? " is not the one built with vorsk.exe"
+                                                : " cannot start"),
           run.error);
       return std::nullopt;
     }

@@ -99,6 +99,10 @@ if [ "$world" = win64 ] && ! grep -qx 'companion absent' <(tr -d '\r' <"$descrip
     exit 1
   fi
   cp "$companion" "$programs/"
+  # "companion altered": a vorsk64.exe that is not the one built, its image with bytes added.
+  if grep -qx 'companion altered' <(tr -d '\r' <"$description"); then
+    printf 'not the companion built' >>"$programs/vorsk64.exe"
+  fi
 fi
 
 windows_path() { wine winepath -w "$1" 2>/dev/null; }

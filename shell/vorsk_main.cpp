@@ -2,6 +2,7 @@
 // to: the run on the real machine, which ends the process with the run's exit status.
 #include <cstdlib>
 
+#include "companion_digests.h"
 #include "host/win32/text_conversion.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
@@ -37,6 +38,7 @@ class MachineRemoval final : public RemovalRunner {
  public:
   void Run(CWnd& frame, const RemovalRequest& request) override {
     vorsk::Win32Host host;
+    host.SetBuiltCompanions(vorsk::win32::kBuiltCompanions);
     // A log that cannot be opened, or is refused, is said on standard error; the run goes on
     // without it.
     if (!request.logPath.empty()) {

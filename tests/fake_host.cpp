@@ -736,6 +736,9 @@ Status FakeHost::RegQueryKeyPath(RegKey key, std::u16string& path) {
     return kErrorInvalidHandle;
   }
   // A handle names the key it was opened on, its links followed: the registry's own name for it.
+  if (const Key* node = FindKey(it->second); node != nullptr && node->nameFailure) {
+    return *node->nameFailure;
+  }
   path = AnsiToWide(it->second);
   return kErrorSuccess;
 }
@@ -821,7 +824,7 @@ Status FakeHost::RegEnumValueW(RegKey key, std::uint32_t index, std::u16string& 
     if (index != 0) {
       return kErrorNoMoreItems;
     }
-    name = u"SymbolicLinkValue";
+    name = Widen(node->linkValueName);
     type = kRegLink;
     data = WideBytes("\\REGISTRY\\MACHINE\\" + *node->linkTarget);
     return kErrorSuccess;
@@ -1215,6 +1218,10 @@ ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::str
       run.start = ProgramRun::Start::Failed;
       run.error = 193;  // not a program this machine can run
       return run;
+    case Companion::Different:
+      run.start = ProgramRun::Start::Different;
+      run.error = 577;  // the image's digest is not the one expected
+      return run;
     case Companion::RefusesCommandLine:
       run.start = ProgramRun::Start::Ran;
       run.exitCode = 1;
@@ -1550,6 +1557,10 @@ Status FakeHost::RegQueryValueW(RegKey key, const std::u16string& name, std::uin
   if (node == nullptr) {
     return status;
   }
+  if (const auto failure = node->valueFailures.find(Narrow(name));
+      failure != node->valueFailures.end()) {
+    return failure->second;
+  }
   const auto it = node->values.find(Narrow(name));
   if (it == node->values.end()) {
     return kErrorFileNotFound;
@@ -1636,6 +1647,38 @@ bool FakeHost::SetupCopyOEMInfW(const std::u16string& wideInfPath, std::u16strin
   publishedName = AnsiToWide(published);
   Note("published " + published);
   return true;
+}
+
+std::u16string FakeHost::ExpandEnvironmentText(const std::u16string& text) {
+  const std::string narrow = Narrow(text);
+  std::string expanded;
+  for (std::size_t at = 0; at < narrow.size();) {
+    const std::size_t open = narrow.find('%', at);
+    const std::size_t close =
+        open == std::string::npos ? std::string::npos : narrow.find('%', open + 1);
+    if (close == std::string::npos) {
+      expanded += narrow.substr(at);
+      break;
+    }
+    const std::string name = narrow.substr(open + 1, close - open - 1);
+    const auto value = environment.find(name);
+    expanded += narrow.substr(at, open - at);
+    if (value != environment.end()) {
+      expanded += value->second;
+    } else if (EqualNoCase(name, "SystemRoot") || EqualNoCase(name, "windir")) {
+      expanded += windowsDirectory;
+    } else {
+      // A name the environment does not hold stays as it is.
+      expanded += narrow.substr(open, close - open + 1);
+    }
+    at = close + 1;
+  }
+  return Widen(expanded);
+}
+
+bool FakeHost::IsProtectedKey(const std::u16string& path) {
+  Note("protected-key? " + Narrow(path));
+  return keyProtectionKnown && protectedKeys.count(Narrow(path)) != 0;
 }
 
 ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments) {

@@ -62,6 +62,12 @@ class FakeHost : public Host {
     // A symbolic link to this key path below HKEY_LOCAL_MACHINE: opening it the usual way opens
     // the target; it has no subkeys of its own.
     std::optional<std::string> linkTarget;
+    // The name of the value a link keeps its target in, as the registry lists it.
+    std::string linkValueName = "SymbolicLinkValue";
+    // Reading the registry's own name for a handle of this key fails.
+    std::optional<Status> nameFailure;
+    // Reading these values through the wide-character call fails so.
+    std::map<std::string, Status, NoCaseLess> valueFailures;
     // Its owner and access list; none: the administrators', as HKLM's keys have.
     std::optional<SecurityFacts> security;
     std::optional<Status> createFailure;  // making a key in it fails
@@ -137,6 +143,7 @@ class FakeHost : public Host {
     RefusesCommandLine,  // ends with status 1 and says nothing
     CutShort,            // removes, but ends abnormally after reporting the first few
     Works,
+    Different,  // a file of its name that is not the companion built with vorsk.exe
   };
   Companion companion = Companion::Missing;
   std::size_t companionReportsBeforeCut = 0;
@@ -148,10 +155,18 @@ class FakeHost : public Host {
   bool uninstallRefusedInWow64 = false;
   std::optional<Status> uninstallFailure;
   std::set<std::string, NoCaseLess> protectedFiles;
+  // The process's environment variables, as ExpandEnvironmentText replaces them (SystemRoot and
+  // windir are the Windows directory unless set here).
+  std::map<std::string, std::string, NoCaseLess> environment;
+  // Whether the platform answers which keys its resource protection keeps (Windows Vista and
+  // later), and the keys it keeps, by the registry's own names.
+  bool keyProtectionKnown = false;
+  std::set<std::string, NoCaseLess> protectedKeys;
   // What each program run was given to end in.
   std::vector<std::uint32_t> programTimeoutsMs;
-  RunLock runLock = RunLock::Acquired;  // what taking the run lock comes to
-  bool interactiveDesktop = true;       // false: a service's window station, where no box is seen
+  RunLock runLock = RunLock::Acquired;            // what taking the run lock comes to
+  RunLockKind runLockKind = RunLockKind::Global;  // which lock an acquired run holds
+  bool interactiveDesktop = true;  // false: a service's window station, where no box is seen
   ProcessFacts processFacts{"6.1.7601", 32, 32, "MACHINE\\admin", true};
 
   // What the run did. A benchmark that measures the run itself turns the journal off.
@@ -315,6 +330,12 @@ class FakeHost : public Host {
   void WriteStandardError(const std::string& text) override;
   bool HasLog() override { return hasLog; }
   void WriteLog(const std::string& utf8Line) override { log.push_back(utf8Line); }
+
+  // The platform's own keys and files.
+  std::u16string ExpandEnvironmentText(const std::u16string& text) override;
+  bool CanTellProtectedKeys() override { return keyProtectionKnown; }
+  bool IsProtectedKey(const std::u16string& path) override;
+  RunLockKind HeldRunLock() override { return runLockKind; }
 
  private:
   // Resolves an open key (or HKEY_LOCAL_MACHINE) and a relative path to a full key path;

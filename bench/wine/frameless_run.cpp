@@ -24,6 +24,8 @@
 #endif
 
 #include "companion/protocol.h"
+#include "host/win32/companion_check.h"
+#include "host/win32/program_runner.h"
 #include "host/win32/translate.h"
 #include "host/win32/win32_host.h"
 #include "removal/run.h"
@@ -79,7 +81,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const int status = vorsk::PerformRemoval(host, vorsk::win32::FromPlatform(window));
   vorsk::MarkStartupPhase("removal");
   if (__argc > 1) {
-    const vorsk::ProgramRun run = host.RunProgramBeside(__argv[1], "", vorsk::CompanionWaitMs(0));
+    // Started as vorsk.exe starts its companion: checked against its digest first.
+    const std::string program = __argv[1];
+    host.SetBuiltCompanions(
+        {{program, vorsk::win32::ImageDigestOfFile(vorsk::win32::OwnFolder() + L"\\" +
+                                                   std::wstring(program.begin(), program.end()))}});
+    const vorsk::ProgramRun run = host.RunProgramBeside(program, "", vorsk::CompanionWaitMs(0));
     vorsk::MarkStartupPhase("companion");
     if (run.start != vorsk::ProgramRun::Start::Ran) {
       std::fprintf(stderr, "%s did not run\n", __argv[1]);

@@ -97,15 +97,25 @@ Status CreateRelative(HANDLE root, const std::u16string& name, NativeCreate how,
   }
   // Walking through and listing count as reading, so a folder held open this way keeps everyone
   // who does not share reading and writing with it from moving or deleting it.
+  const bool log = how == NativeCreate::MakeLog || how == NativeCreate::OpenLog;
+  constexpr ACCESS_MASK kLogAccess =
+      FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
   const ACCESS_MASK access = folder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
                                           READ_CONTROL | SYNCHRONIZE
+                             : how == NativeCreate::MakeLog        ? kLogAccess | DELETE
+                             : how == NativeCreate::OpenLog        ? kLogAccess
                              : how == NativeCreate::OpenFileToRead ? GENERIC_READ | SYNCHRONIZE
                              : how == NativeCreate::OpenFileToAppend
                                  ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE
                                  : GENERIC_WRITE | SYNCHRONIZE;
-  const ULONG share = folder ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
-  const ULONG disposition =
-      how == NativeCreate::MakeFolder || how == NativeCreate::MakeFile ? kFileCreate : kFileOpen;
+  const ULONG share = how == NativeCreate::OpenLog
+                          ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                      : folder || log ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                                      : FILE_SHARE_READ;
+  const ULONG disposition = how == NativeCreate::MakeFolder || how == NativeCreate::MakeFile ||
+                                    how == NativeCreate::MakeLog
+                                ? kFileCreate
+                                : kFileOpen;
   const ULONG options = (folder ? kDirectoryFile | kOpenForBackupIntent : kNonDirectoryFile) |
                         kSynchronousIoNonAlert | kOpenReparsePoint;
   IO_STATUS_BLOCK io = {};
@@ -118,8 +128,10 @@ Status CreateRelative(HANDLE root, const std::u16string& name, NativeCreate how,
   if (status < 0) {
     const Status error = static_cast<Status>(toDosError(status));
     // A name taken: a file's make says so as the Win32 file calls do.
-    return how == NativeCreate::MakeFile && error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS
-                                                                          : error;
+    return (how == NativeCreate::MakeFile || how == NativeCreate::MakeLog) &&
+                   error == ERROR_ALREADY_EXISTS
+               ? ERROR_FILE_EXISTS
+               : error;
   }
   opened.reset(handle);
   // Opened as itself, a link would be walked through by whoever names what is inside it: it is
@@ -135,6 +147,23 @@ Status CreateRelative(HANDLE root, const std::u16string& name, NativeCreate how,
     return kErrorStoppedOnSymlink;
   }
   return kErrorSuccess;
+}
+
+Status DeleteThroughHandle(HANDLE file) {
+  using SetInformationCall = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, int);
+  using ToDosErrorCall = ULONG(NTAPI*)(LONG);
+  constexpr int kFileDispositionInformation = 13;
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto setInformation = FindCall<SetInformationCall>(ntdll, "NtSetInformationFile");
+  const auto toDosError = FindCall<ToDosErrorCall>(ntdll, "RtlNtStatusToDosError");
+  if (setInformation == nullptr || toDosError == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  BOOLEAN deleteFile = TRUE;  // FILE_DISPOSITION_INFORMATION: one flag
+  IO_STATUS_BLOCK io = {};
+  const LONG status =
+      setInformation(file, &io, &deleteFile, sizeof(deleteFile), kFileDispositionInformation);
+  return status < 0 ? static_cast<Status>(toDosError(status)) : kErrorSuccess;
 }
 
 Status ReadSecurityFacts(HANDLE object, bool key, SecurityFacts& facts) {

@@ -10,8 +10,19 @@
 
 namespace vorsk::win32 {
 
-// How an object is created or opened relative to its folder.
-enum class NativeCreate { OpenFolder, MakeFolder, MakeFile, OpenFileToAppend, OpenFileToRead };
+// How an object is created or opened relative to its folder. The run's log is shared for
+// reading and writing with every other run that appends to it: MakeLog makes it, also to delete
+// (so that a new log that is refused goes again through its own handle), and OpenLog opens the
+// log it made to append to it, sharing its deletion with that first handle.
+enum class NativeCreate {
+  OpenFolder,
+  MakeFolder,
+  MakeFile,
+  OpenFileToAppend,
+  OpenFileToRead,
+  MakeLog,
+  OpenLog
+};
 
 // Opens or makes `name` relative to the open folder `root` (or, with a null root, at the full path
 // `name`), never following a link at its end. Folders are opened to be walked through, listed and
@@ -21,6 +32,10 @@ enum class NativeCreate { OpenFolder, MakeFolder, MakeFile, OpenFileToAppend, Op
 // kErrorSuccess with the handle in `opened`.
 Status CreateRelative(HANDLE root, const std::u16string& name, NativeCreate how,
                       PSECURITY_DESCRIPTOR descriptor, unique_hfile& opened);
+
+// Deletes the file open at `file` (with DELETE access) through its handle: the file it names
+// goes when its last handle closes, whatever its name meanwhile.
+Status DeleteThroughHandle(HANDLE file);
 
 // The owner and access list of an object open with READ_CONTROL (a file or folder; a key with
 // `key`).

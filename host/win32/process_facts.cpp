@@ -12,13 +12,18 @@ namespace {
 
 // The version through ntdll's own query: the kernel32 one reports what the program's manifest
 // declares it knows, not the system that runs.
-std::string WindowsVersion() {
+bool ReadVersion(OSVERSIONINFOW& version) {
   using RtlGetVersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
-  OSVERSIONINFOW version = {};
+  version = {};
   version.dwOSVersionInfoSize = sizeof(version);
   const auto call = reinterpret_cast<RtlGetVersionCall>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-  if (call == nullptr || call(&version) != 0) {
+  return call != nullptr && call(&version) == 0;
+}
+
+std::string WindowsVersion() {
+  OSVERSIONINFOW version;
+  if (!ReadVersion(version)) {
     return "(unknown)";
   }
   return std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) +
@@ -78,6 +83,11 @@ ProcessFacts ReadProcessFacts(bool wow64) {
     facts.user = "(unknown)";
   }
   return facts;
+}
+
+std::uint32_t WindowsMajorVersion() {
+  OSVERSIONINFOW version;
+  return ReadVersion(version) ? version.dwMajorVersion : 0;
 }
 
 }  // namespace vorsk::win32

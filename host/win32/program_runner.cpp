@@ -1,8 +1,10 @@
 #include "host/win32/program_runner.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "host/win32/win32_handles.h"
+#include "text/text.h"
 
 namespace vorsk::win32 {
 
@@ -168,7 +170,7 @@ std::wstring OwnFolder() {
 }
 
 ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
-                            std::uint32_t timeoutMs) {
+                            std::uint32_t timeoutMs, const BuiltCompanions& companions) {
   const std::wstring folder = OwnFolder();
   if (folder.empty()) {
     return NotStarted(ProgramRun::Start::Failed, ::GetLastError());
@@ -179,6 +181,23 @@ ProgramRun RunProgramBeside(const std::string& program, const std::string& argum
     return NotStarted(ProgramRun::Start::Missing, attributes == INVALID_FILE_ATTRIBUTES
                                                       ? ::GetLastError()
                                                       : DWORD{ERROR_FILE_NOT_FOUND});
+  }
+  // The program built with this one, held so that nobody may change or replace its file until it
+  // has started (and until it ends).
+  const auto built = std::find_if(companions.begin(), companions.end(), [&](const auto& known) {
+    return EqualAsciiFolded(known.name, program);
+  });
+  const CompanionCheck check =
+      OpenBuiltCompanion(path, built != companions.end() ? built->digest : std::string());
+  switch (check.outcome) {
+    case CompanionCheck::Outcome::Checked:
+      break;
+    case CompanionCheck::Outcome::Missing:
+      return NotStarted(ProgramRun::Start::Missing, check.error);
+    case CompanionCheck::Outcome::Different:
+      return NotStarted(ProgramRun::Start::Different, check.error);
+    case CompanionCheck::Outcome::Unopened:
+      return NotStarted(ProgramRun::Start::Failed, check.error);
   }
 
   // The program's standard output is the writing end of a pipe, the only handle it inherits; it

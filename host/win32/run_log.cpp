@@ -7,6 +7,7 @@
 #include <sddl.h>
 
 #include "host/log_trust.h"
+#include "host/win32/native_files.h"
 
 namespace vorsk::win32 {
 
@@ -205,8 +206,13 @@ LogOpening OpenLogForAppending(const std::wstring& path) {
   constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
   opening.file.reset(::CreateFileW(full.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // A log this run makes: made through the handle of the folder it was checked by (its last
+  // name relative to it), and deleted through its own handle when it is refused.
+  const std::wstring wideName = full.substr(full.find_last_of(L'\\') + 1);
+  const std::u16string name(wideName.begin(), wideName.end());
+  unique_hfile folder;
   if (!opening.file && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-    const unique_hfile folder = OpenAskedFolder(full, wow64, windows, opening.refusal);
+    folder = OpenAskedFolder(full, wow64, windows, opening.refusal);
     if (!folder) {
       return opening;
     }
@@ -217,10 +223,13 @@ LogOpening OpenLogForAppending(const std::wstring& path) {
       return opening;
     }
     const unique_hlocal owned(descriptor);
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-    opening.file.reset(::CreateFileW(full.c_str(), kAccess, kShare, &attributes, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                     nullptr));
+    const Status status = name.empty() ? Status{ERROR_INVALID_NAME}
+                                       : CreateRelative(folder.get(), name, NativeCreate::MakeLog,
+                                                        descriptor, opening.file);
+    if (status != kErrorSuccess) {
+      opening.refusal = CannotOpen(status);
+      return opening;
+    }
   }
   if (!opening.file) {
     opening.refusal = CannotOpen(::GetLastError());
@@ -243,7 +252,31 @@ LogOpening OpenLogForAppending(const std::wstring& path) {
   facts.windowsDirectory = windows;
   if (const std::optional<std::string> refusal = LogRefusal(facts)) {
     opening.refusal = "is refused: " + *refusal;
+    if (folder) {
+      // Made by this run: it goes again, through the handle it was made with.
+      DeleteThroughHandle(opening.file.get());
+    }
     opening.file.reset();
+    return opening;
+  }
+  if (folder) {
+    // The handle it was made with may delete it, which no other run's opening would share: it
+    // is opened again to append (the same file, which nobody may rename or delete while the
+    // first handle is open), and the first closed.
+    unique_hfile appending;
+    const Status status =
+        CreateRelative(folder.get(), name, NativeCreate::OpenLog, nullptr, appending);
+    BY_HANDLE_FILE_INFORMATION again = {};
+    if (status != kErrorSuccess || !::GetFileInformationByHandle(appending.get(), &again) ||
+        again.dwVolumeSerialNumber != information.dwVolumeSerialNumber ||
+        again.nFileIndexHigh != information.nFileIndexHigh ||
+        again.nFileIndexLow != information.nFileIndexLow) {
+      opening.refusal = CannotOpen(status != kErrorSuccess ? status : ERROR_FILE_INVALID);
+      DeleteThroughHandle(opening.file.get());
+      opening.file.reset();
+      return opening;
+    }
+    opening.file = std::move(appending);
   }
   return opening;
 }

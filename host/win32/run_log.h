@@ -16,8 +16,10 @@ struct LogOpening {
 // Opens the log by the full path it resolves to, as this process sees it, once for appending:
 // what others wrote stays, and each line lands at its end. Its last component is never followed
 // when it is a reparse point; a missing log is created, only in a folder that is the one asked
-// for, with rights for SYSTEM, the Administrators and the running user alone. An existing file is
-// refused unless log_trust.h's rule trusts it.
+// for, relative to the handle that folder was checked by (the native create call, which follows
+// no reparse point there either), with rights for SYSTEM, the Administrators and the running user
+// alone. A file is refused unless log_trust.h's rule trusts it; one this run made and then
+// refuses is deleted through its own handle.
 LogOpening OpenLogForAppending(const std::wstring& path);
 
 // Appends "<local time> <line>" with CR LF; `line` is UTF-8 already and is written as it is.

@@ -20,6 +20,7 @@
 #include <sfc.h>
 // clang-format on
 
+#include "host/session_rule.h"
 #include "host/win32/native_files.h"
 #include "host/win32/process_facts.h"
 #include "host/win32/program_runner.h"
@@ -932,7 +933,7 @@ bool Win32Host::IsWow64Process() {
 
 ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments,
                                        std::uint32_t timeoutMs) {
-  return win32::RunProgramBeside(program, arguments, timeoutMs);
+  return win32::RunProgramBeside(program, arguments, timeoutMs, builtCompanions_);
 }
 
 ProcessFacts Win32Host::GetProcessFacts() {
@@ -979,21 +980,7 @@ UtcTime Win32Host::GetSystemTime() {
 }
 
 RunLock Win32Host::AcquireRunLock(std::uint32_t timeoutMs) {
-  const RunLock opened = win32::OpenRunLock(runLock_);
-  if (opened != RunLock::Acquired) {
-    return opened;
-  }
-  switch (::WaitForSingleObject(runLock_.get(), timeoutMs)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:  // a run cut short: its lock passes on
-      return RunLock::Acquired;
-    case WAIT_TIMEOUT:
-      runLock_.reset();
-      return RunLock::TimedOut;
-    default:
-      runLock_.reset();
-      return RunLock::Failed;
-  }
+  return win32::TakeRunLocks(privateRunLock_, runLock_, timeoutMs, heldRunLock_);
 }
 
 void Win32Host::ReleaseRunLock() {
@@ -1001,15 +988,22 @@ void Win32Host::ReleaseRunLock() {
     ::ReleaseMutex(runLock_.get());
     runLock_.reset();
   }
+  privateRunLock_.Close(true);
 }
 
 bool Win32Host::HasInteractiveDesktop() {
+  DesktopFacts facts;
   USEROBJECTFLAGS flags = {};
-  if (!::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
-                                   nullptr)) {
-    return true;  // as the platform shows boxes when it cannot tell
+  if (::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                  nullptr)) {
+    facts.visibleWindowStation = (flags.dwFlags & WSF_VISIBLE) != 0;
   }
-  return (flags.dwFlags & WSF_VISIBLE) != 0;
+  DWORD session = 0;
+  if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) {
+    facts.session = session;
+  }
+  facts.windowsMajor = win32::WindowsMajorVersion();
+  return BoxesCanBeAnswered(facts);
 }
 
 void* Win32Host::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
@@ -1048,6 +1042,48 @@ void Win32Host::WriteLog(const std::string& utf8Line) {
   if (log_) {
     win32::AppendLogLine(log_.get(), utf8Line);
   }
+}
+
+std::u16string Win32Host::ExpandEnvironmentText(const std::u16string& text) {
+  std::vector<wchar_t> buffer(text.size() + 256);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD length =
+        ::ExpandEnvironmentStringsW(Wide(text), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      break;
+    }
+    if (length <= buffer.size()) {
+      // The length counts the terminating zero.
+      return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length - 1);
+    }
+    buffer.resize(length);
+  }
+  return text;
+}
+
+namespace {
+
+// The resource protection's query of a key: Windows Vista and later, in sfc.dll, which is no known
+// DLL of Windows XP (loaded from the system folder at the first call, never imported).
+using SfcIsKeyProtectedCall = BOOL(WINAPI*)(HKEY, LPCWSTR, REGSAM);
+SfcIsKeyProtectedCall KeyProtectionQuery() {
+  static const auto call = win32::FindCall<SfcIsKeyProtectedCall>(
+      win32::LoadSystemLibrary(L"sfc.dll"), "SfcIsKeyProtected");
+  return call;
+}
+
+}  // namespace
+
+bool Win32Host::CanTellProtectedKeys() {
+  return KeyProtectionQuery() != nullptr;
+}
+
+bool Win32Host::IsProtectedKey(const std::u16string& path) {
+  const SfcIsKeyProtectedCall call = KeyProtectionQuery();
+  // The registry's own name is the 64-bit view's, which a 32-bit process on 64-bit Windows names
+  // as such; elsewhere there is one view.
+  return call != nullptr &&
+         call(HKEY_LOCAL_MACHINE, Wide(path), IsWow64Process() ? KEY_WOW64_64KEY : 0) != FALSE;
 }
 
 }  // namespace vorsk

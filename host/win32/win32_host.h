@@ -2,9 +2,12 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/host.h"
+#include "host/win32/companion_check.h"
+#include "host/win32/run_lock.h"
 #include "host/win32/win32_handles.h"
 
 namespace vorsk {
@@ -15,6 +18,11 @@ class Win32Host : public Host {
   // cannot be had ("cannot be opened (error ...)", "is refused: ..."), empty when it is open. A
   // run without one writes no log.
   std::string OpenLog(const std::wstring& path);
+  // The companions built with this program, the only programs RunProgramBeside starts (none
+  // until they are given).
+  void SetBuiltCompanions(win32::BuiltCompanions companions) {
+    builtCompanions_ = std::move(companions);
+  }
 
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& entry,
                                        const std::string& defaultText, std::uint32_t size,
@@ -134,9 +142,17 @@ class Win32Host : public Host {
   bool HasLog() override { return static_cast<bool>(log_); }
   void WriteLog(const std::string& utf8Line) override;
 
+  std::u16string ExpandEnvironmentText(const std::u16string& text) override;
+  bool CanTellProtectedKeys() override;
+  bool IsProtectedKey(const std::u16string& path) override;
+  RunLockKind HeldRunLock() override { return heldRunLock_; }
+
  private:
   win32::unique_hfile log_;
   win32::unique_handle runLock_;
+  win32::PrivateRunLock privateRunLock_;
+  RunLockKind heldRunLock_ = RunLockKind::Global;
+  win32::BuiltCompanions builtCompanions_;
   // RegEnumValueW's buffers, kept from one value to the next: most values fit the last ones.
   std::vector<wchar_t> valueName_ = std::vector<wchar_t>(256);
   std::vector<unsigned char> valueData_ = std::vector<unsigned char>(4096);

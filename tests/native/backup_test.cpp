@@ -486,6 +486,21 @@ TEST(BackupFolderTest, TheNinetyNinthNameIsTheLast) {
   }
 }
 
+// A drive's root, with its separator or without, holds the run's folder as any folder does.
+TEST(BackupRootTest, ADrivesRootHoldsTheRunsFolder) {
+  for (const std::string root : {"C:\\", "C:"}) {
+    SCOPED_TRACE(root);
+    test::FakeHost host;
+    StageMachine(host);
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, WithBackup(root)), kExitCompleted);
+    EXPECT_FALSE(host.KeyExists("SOFTWARE\\Vendor\\Scanner"));
+    EXPECT_TRUE(host.FileExists("C:\\SCANPC-20261208T054312Z\\registry.reg"));
+    EXPECT_NE(std::find(host.log.begin(), host.log.end(), "backup C:\\SCANPC-20261208T054312Z"),
+              host.log.end());
+    EXPECT_TRUE(host.faults.empty());
+  }
+}
+
 // A link inside a tree is recorded with its target and neither written nor followed; a key that
 // merely holds a value of the name a link keeps its target in is an ordinary key, saved whole with
 // its subkeys; string data without its terminating zero is noted, and written with one.
@@ -496,6 +511,9 @@ TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
   const std::string target = Utf16LeBytes(u"\\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\Camera");
   host.SetValue("SOFTWARE\\Vendor\\Scanner\\Lookalike", "SymbolicLinkValue", target, kRegLink);
   host.SetString("SOFTWARE\\Vendor\\Scanner\\Lookalike\\Inner", "Kept", "yes");
+  // A link whose value the registry lists in another letter case is a link all the same.
+  host.AddLink("SOFTWARE\\Vendor\\Scanner\\Lower", "SOFTWARE\\Vendor\\Camera");
+  host.FindKey("SOFTWARE\\Vendor\\Scanner\\Lower")->linkValueName = "symboliclinkvalue";
 
   EXPECT_EQ(Run(), kExitCompleted);
 
@@ -507,6 +525,10 @@ TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
                           "registry.reg"),
             std::string::npos)
       << manifest;
+  EXPECT_NE(manifest.find("  link HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner\\Lower -> "
+                          "\\REGISTRY\\MACHINE\\SOFTWARE\\Vendor\\Camera: recorded here"),
+            std::string::npos)
+      << manifest;
   EXPECT_EQ(manifest.find("Lookalike -> "), std::string::npos) << manifest;
   EXPECT_NE(manifest.find("  value HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Scanner \"Bare\": string "
                           "data without its terminating zero, restored with one"),
@@ -514,6 +536,7 @@ TEST_F(BackupTest, WhatTheFormatCannotCarryIsInTheManifest) {
       << manifest;
   const std::string reg = Saved("registry.reg");
   EXPECT_EQ(reg.find(Utf16LeBytes(u"Shortcut")), std::string::npos);
+  EXPECT_EQ(reg.find(Utf16LeBytes(u"Lower")), std::string::npos);
   EXPECT_EQ(reg.find(Utf16LeBytes(u"Model")), std::string::npos);
   EXPECT_NE(reg.find(Utf16LeBytes(u"\"Bare\"=hex(1):61,00,00,00,62,00,00,00\r\n")),
             std::string::npos);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -123,11 +124,17 @@ TEST_F(HandOverTest, NothingMatchingStartsNoCompanion) {
   EXPECT_TRUE(host.messageBoxes.empty());
 }
 
-// A companion that is missing, cannot start, refuses its command line or is cut short: what it
-// did not report removed stays, the user is told once, and the run is not a success.
+// A companion that is missing, is not the one built with vorsk.exe, cannot start, refuses its
+// command line or is cut short: what it did not report removed stays, the user is told once, and
+// the run is not a success.
 TEST_F(HandOverTest, ACompanionThatDoesNotFinishLeavesTheRestAndIsToldOnce) {
-  for (const Companion companion :
-       {Companion::Missing, Companion::FailsToStart, Companion::RefusesCommandLine}) {
+  for (const auto& [companion, logged] : std::vector<std::pair<Companion, std::string>>{
+           {Companion::Missing, "vorsk64.exe is missing (error 00000002)"},
+           {Companion::Different,
+            "vorsk64.exe is not the one built with vorsk.exe (error 00000241)"},
+           {Companion::FailsToStart, "vorsk64.exe cannot start (error 000000c1)"},
+           {Companion::RefusesCommandLine, "vorsk64.exe ended with status 1"}}) {
+    SCOPED_TRACE(logged);
     test::FakeHost machine;
     machine.wow64 = true;
     machine.companion = companion;
@@ -138,6 +145,7 @@ TEST_F(HandOverTest, ACompanionThatDoesNotFinishLeavesTheRestAndIsToldOnce) {
     EXPECT_FALSE(machine.devices[0].removed);
     ASSERT_EQ(machine.messageBoxes.size(), 1u);
     EXPECT_EQ(machine.messageBoxes[0].text, "Can't run file vorsk64.exe,devices not removed!");
+    EXPECT_NE(std::find(machine.log.begin(), machine.log.end(), logged), machine.log.end());
   }
 
   host.companion = Companion::CutShort;

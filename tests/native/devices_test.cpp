@@ -1,10 +1,12 @@
 // Device instance removal: the walk, its trace, the prefix rule and the allocation loop.
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "cleanup/device_ids.h"
 #include "cleanup/devices.h"
 #include "cleanup/removing.h"
 #include "cleanup/stages.h"
@@ -252,9 +254,11 @@ TEST_F(DevicesTest, PrefixesThatNameNoVendorAreRefused) {
       {"USB\\PID_C31C", true, {}},
       {"USBSTOR", true, {}},
       {"HID\\VID", true, {}},
+      {"HID\\VID_", true, {}},
+      {"USBSTOR\\Disk", true, {}},
       {"usb\\vid_0000", false, {keyboard}},
-      {"USBSTOR\\Disk", false, {disk}},
-      {"HID\\VID_", false, {mouse}},
+      {"USBSTOR\\DiskVen_X___", false, {disk}},
+      {"hid\\vid_0000", false, {mouse}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.prefix);
@@ -262,7 +266,7 @@ TEST_F(DevicesTest, PrefixesThatNameNoVendorAreRefused) {
     machine.AddFile(kScriptPath,
                     "[PIDVID]\r\nNum1=" + c.prefix + "\r\nNum2=USB\\VID_0000&PID_2206\r\n");
     machine.AddDevice(keyboard, {"USB\\VID_0000&PID_C31C"});
-    machine.AddDevice(disk, {"USBSTOR\\DiskVen_X", "GenDisk"});
+    machine.AddDevice(disk, {"USBSTOR\\DiskVen_X___Product", "GenDisk"});
     machine.AddDevice("USB\\VID_0000&PID_2206\\1", {"USB\\VID_0000&PID_2206"});
     machine.AddDevice(mouse, {"HID\\VID_0000&PID_C077"});
     RunReport run(machine, kNoOwner);
@@ -284,6 +288,77 @@ TEST_F(DevicesTest, PrefixesThatNameNoVendorAreRefused) {
     // Every ID is still traced: the walk goes on.
     EXPECT_EQ(std::count(machine.standardOutput.begin(), machine.standardOutput.end(), '\n'),
               c.removed == std::vector<std::string>{disk} ? 4 : 5);
+  }
+}
+
+// Each bus names a vendor in its own form, and a prefix must reach it: the prefixes that took every
+// PCI and HID instance of a machine (the platform's own among them), every disk, or the machine's
+// own devices are refused with the form they lack; the vendors' prefixes that always passed still
+// do.
+TEST(IdPrefixTest, EachBusNamesAVendorInItsOwnForm) {
+  const std::string usb = "it names no vendor (USB\\VID_ and four hex digits at least)";
+  const std::string hid = "it names no vendor (HID\\VID_ and four hex digits at least)";
+  const std::string pci =
+      "it names no device of a vendor (PCI\\VEN_, four hex digits, &DEV_ and four hex digits at "
+      "least)";
+  const std::string storage =
+      "it names no vendor (the device type and the vendor's eight characters at least)";
+  const std::string acpi =
+      "it names no device (a plug-and-play or ACPI ID whole, or VEN_ and &DEV_ with four hex "
+      "digits, at least)";
+  const std::string swd =
+      "it names no device (SWD\\, the enumerator, a backslash and four characters at least)";
+  const std::string other = "it names no vendor (four characters at least after the bus)";
+  const std::string bus = "it names a whole bus, no vendor";
+  const struct {
+    const char* prefix;
+    std::optional<std::string> refusal;
+  } cases[] = {
+      {"PCI\\VEN_", pci},
+      {"PCI\\VEN_8086", pci},
+      {"PCI\\VEN_8086&DEV_", pci},
+      {"PCI\\VEN_8086&DEV_1C2", pci},
+      {"PCI\\VEN_8086&SUBSYS_1C2D", pci},
+      {"PCI\\CC_0C03", pci},
+      {"HID\\VID_", hid},
+      {"HID\\VID_04G6", hid},
+      {"HID_DEVICE", bus},
+      {"SCSI\\Disk", storage},
+      {"USBSTOR\\Disk", storage},
+      {"USBSTOR\\DiskVendor_", storage},
+      {"usbstor\\GenDisk", storage},
+      {"IDE\\CdRomVENDOR", storage},
+      {"ACPI\\PNP0", acpi},
+      {"ACPI\\PNP0A0", acpi},
+      {"ACPI\\VEN_PNP&DEV_0A", acpi},
+      {"ACPI\\VEN_&DEV_0A03", acpi},
+      {"ACPI\\0A0A0A0", acpi},
+      {"ROOT\\", other},
+      {"ROOT\\IMA", other},
+      {"SWD\\", swd},
+      {"SWD\\MMDEVAPI", swd},
+      {"SWD\\MMDEVAPI\\{0.", swd},
+      {"USB\\CLASS_07", usb},
+      {"USB\\VID_0000&PID_2206", std::nullopt},
+      {"usb\\vid_0000", std::nullopt},
+      {"HID\\VID_0000&PID_0001", std::nullopt},
+      {"hid\\Vid_046d", std::nullopt},
+      {"PCI\\VEN_8086&DEV_1C2D", std::nullopt},
+      {"pci\\ven_10ec&dev_8168&SUBSYS", std::nullopt},
+      {"SCSI\\DiskSEAGATE_", std::nullopt},
+      {"USBSTOR\\ScannerVENDOR__", std::nullopt},
+      {"USBSTOR\\VENDOR__PRODUCT", std::nullopt},
+      {"IDE\\DiskWDC_WD80", std::nullopt},
+      {"ACPI\\PNP0A03", std::nullopt},
+      {"ACPI\\MSFT0101", std::nullopt},
+      {"ACPI\\VEN_MSFT&DEV_0101", std::nullopt},
+      {"SWD\\WPDBUSENUM\\_??_", std::nullopt},
+      {"ROOT\\IMAGE", std::nullopt},
+      {"VENDORBUS\\SCAN", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IdPrefixRefusal(c.prefix), c.refusal) << c.prefix;
   }
 }
 

@@ -1,16 +1,19 @@
 // Registry tree removal: depth-first order, what is skipped, and that nothing is created.
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "cleanup/key_trees.h"
+#include "cleanup/platform_keys.h"
 #include "cleanup/removing.h"
 #include "cleanup/stages.h"
 #include "removal/run.h"
 #include "tests/native/machine.h"
+#include "text/text.h"
 
 namespace vorsk {
 namespace {
@@ -149,17 +152,286 @@ TEST_F(KeyTreesTest, PlatformKeyTable) {
         "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
         "SYSTEM\\CurrentControlSet\\Enum",
         "SYSTEM\\CurrentControlSet\\Services",
-        "SYSTEM\\ControlSet003\\Hardware Profiles"}) {
+        "SYSTEM\\ControlSet003\\Hardware Profiles",
+        "SOFTWARE\\Classes\\CLSID",
+        "SOFTWARE\\Classes\\CLSID\\",
+        "SOFTWARE\\Classes\\\\CLSID",
+        "\\SOFTWARE\\Classes\\CLSID",
+        "\\SOFTWARE\\Microsoft",
+        "software\\classes\\interface",
+        "SOFTWARE\\Classes\\TypeLib",
+        "SOFTWARE\\Classes\\AppID",
+        "SOFTWARE\\Classes\\Wow6432Node",
+        "SOFTWARE\\Classes\\Wow6432Node\\CLSID",
+        "SOFTWARE\\WOW6432Node\\Classes\\CLSID",
+        "SOFTWARE\\WOW6432Node\\Classes\\Wow6432Node\\Interface",
+        "SOFTWARE\\Classes\\Installer",
+        "SOFTWARE\\Classes\\MIME",
+        "SOFTWARE\\Classes\\PROTOCOLS",
+        "SOFTWARE\\Classes\\Media Type",
+        "SOFTWARE\\Classes\\*",
+        "SOFTWARE\\Classes\\Directory",
+        "SOFTWARE\\Classes\\Drive",
+        "SOFTWARE\\Classes\\Folder",
+        "SOFTWARE\\Classes\\AllFilesystemObjects",
+        "SOFTWARE\\Classes\\SystemFileAssociations",
+        "SOFTWARE\\Classes\\Unknown",
+        "SOFTWARE\\Classes\\Applications",
+        "SOFTWARE\\Classes\\DesktopBackground",
+        "SOFTWARE\\Classes\\CompressedFolder",
+        "SOFTWARE\\Classes\\exefile",
+        "SOFTWARE\\Classes\\dllfile",
+        "SOFTWARE\\Classes\\batfile",
+        "SOFTWARE\\Classes\\cmdfile",
+        "SOFTWARE\\Classes\\comfile",
+        "SOFTWARE\\Classes\\inffile",
+        "SOFTWARE\\Classes\\regfile",
+        "SOFTWARE\\Classes\\lnkfile",
+        "SOFTWARE\\Classes\\Component Categories",
+        "SOFTWARE\\Classes\\FileType",
+        "SYSTEM\\CurrentControlSet\\Control\\Lsa",
+        "SYSTEM\\ControlSet002\\Control\\Session Manager",
+        "SYSTEM\\CurrentControlSet\\Control\\Print\\",
+        "SYSTEM\\controlset001\\control\\SafeBoot"}) {
     EXPECT_TRUE(TreeRefusal(platform, kNoLeadBytes)) << platform;
   }
   for (const char* vendors :
-       {"SOFTWARE\\Vendor", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{product}",
+       {"SOFTWARE\\Vendor",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{product}",
         "SYSTEM\\CurrentControlSet\\Services\\usbscan",
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\x",
         "SYSTEM\\CurrentControlSet\\Control\\Class\\{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}\\0007",
-        "SYSTEM\\ControlSet1\\Control", "SYSTEM\\ControlSet0001\\Services", "SYSTEM\\Vendor",
-        "SOFTWARE\\Microsoftware", "SOFTWARE\\WOW6432Node\\Vendor"}) {
+        "SYSTEM\\ControlSet1\\Control",
+        "SYSTEM\\ControlSet0001\\Services",
+        "SYSTEM\\Vendor",
+        "SOFTWARE\\Microsoftware",
+        "SOFTWARE\\WOW6432Node\\Vendor",
+        "SOFTWARE\\Classes\\CLSID\\{0A1B2C3D-0000-0000-0000-000000000001}",
+        "SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{0A1B2C3D-0000-0000-0000-000000000001}",
+        "SOFTWARE\\Classes\\Vendor.Scanner.1",
+        "SOFTWARE\\Classes\\.vscan",
+        "SOFTWARE\\Classes\\Wow6432Node\\Vendor.Scanner",
+        "SOFTWARE\\Classes\\TypeLib\\{0A1B2C3D-0000-0000-0000-000000000002}",
+        "SOFTWARE\\Classes\\CLSIDs",
+        "SOFTWARE\\Classes\\**",
+        "SYSTEM\\CurrentControlSet\\Control\\Lsa\\VendorPackage",
+        "SYSTEM\\CurrentControlSet\\Services\\VendorScan"}) {
     EXPECT_FALSE(TreeRefusal(vendors, kNoLeadBytes)) << vendors;
+  }
+}
+
+std::string Dword(std::uint32_t value) {
+  return std::string{static_cast<char>(value), 0, 0, 0};
+}
+
+// One level deeper: a listed path is judged as the key it reaches (a separator at its end left
+// out), the platform's containers below SOFTWARE\\Classes and the keys directly below Control are
+// refused, and so is a service that starts at boot or with the system or whose image the
+// platform protects, and a tree that holds a key the platform's resource protection keeps; the
+// vendors' keys beside them still go.
+TEST_F(KeyTreesTest, PlatformKeysOneLevelDeeper) {
+  const std::string services = "SYSTEM\\CurrentControlSet\\Services\\";
+  const std::string platformKey = ": refused, a key of the platform's own, or one that holds one";
+  struct Case {
+    std::string listed;
+    std::function<void(test::FakeHost&)> machine;
+    std::string logged;
+    std::vector<std::string> kept;  // besides the listed key itself, when it is refused
+  };
+  const std::vector<Case> cases = {
+      {"SOFTWARE\\Classes\\CLSID\\",
+       [](test::FakeHost& m) { m.AddKey("SOFTWARE\\Classes\\CLSID\\{0A1B}\\InprocServer32"); },
+       "tree SOFTWARE\\Classes\\CLSID" + platformKey,
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}\\InprocServer32"}},
+      {"SOFTWARE\\Classes\\Wow6432Node",
+       [](test::FakeHost& m) { m.AddKey("SOFTWARE\\Classes\\Wow6432Node\\CLSID"); },
+       "tree SOFTWARE\\Classes\\Wow6432Node" + platformKey,
+       {"SOFTWARE\\Classes\\Wow6432Node\\CLSID"}},
+      {"SYSTEM\\CurrentControlSet\\Control\\Lsa",
+       [](test::FakeHost& m) { m.AddKey("SYSTEM\\CurrentControlSet\\Control\\Lsa\\Kerberos"); },
+       "tree SYSTEM\\CurrentControlSet\\Control\\Lsa" + platformKey,
+       {"SYSTEM\\CurrentControlSet\\Control\\Lsa\\Kerberos"}},
+      {services + "Tcpip\\",
+       [&](test::FakeHost& m) {
+         m.SetValue(services + "Tcpip", "Start", Dword(1), kRegDword);
+         m.AddKey(services + "Tcpip\\Parameters");
+       },
+       "tree " + services +
+           "Tcpip: refused, a service that starts with the system (Start 1), or a key inside one",
+       {services + "Tcpip\\Parameters"}},
+      {services + "Tcpip\\Parameters",
+       [&](test::FakeHost& m) {
+         m.SetValue(services + "Tcpip", "Start", Dword(1), kRegDword);
+         m.AddKey(services + "Tcpip\\Parameters\\Interfaces");
+       },
+       "tree " + services +
+           "Tcpip\\Parameters: refused, a service that starts with the system (Start 1), or a key "
+           "inside one",
+       {services + "Tcpip\\Parameters\\Interfaces"}},
+      {services + "disk",
+       [&](test::FakeHost& m) { m.SetValue(services + "disk", "Start", Dword(0), kRegDword); },
+       "tree " + services +
+           "disk: refused, a service that starts at boot (Start 0), or a key inside one",
+       {}},
+      {services + "Schedule",
+       [&](test::FakeHost& m) {
+         m.SetValue(services + "Schedule", "Start", Dword(2), kRegDword);
+         m.SetValue(services + "Schedule", "ImagePath",
+                    "%SystemRoot%\\system32\\svchost.exe -k netsvcs" + std::string(1, '\0'),
+                    kRegExpandSz);
+         m.protectedFiles.insert("C:\\WINDOWS\\system32\\svchost.exe");
+       },
+       "tree " + services +
+           "Schedule: refused, a service whose image C:\\WINDOWS\\system32\\svchost.exe the "
+           "platform protects, or a key inside one",
+       {}},
+      {services + "usbscan",
+       [&](test::FakeHost& m) {
+         m.SetValue(services + "usbscan", "Start", Dword(3), kRegDword);
+         m.protectedFiles.insert("C:\\WINDOWS\\System32\\drivers\\usbscan.sys");
+       },
+       "tree " + services +
+           "usbscan: refused, a service whose image C:\\WINDOWS\\System32\\drivers\\usbscan.sys "
+           "the platform protects, or a key inside one",
+       {}},
+      {"SOFTWARE\\Vendor\\Scanner",
+       [](test::FakeHost& m) {
+         m.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
+         m.AddKey("SOFTWARE\\Vendor\\Scanner\\Shared\\Deep");
+         m.keyProtectionKnown = true;
+         m.protectedKeys.insert("SOFTWARE\\Vendor\\Scanner\\Shared\\Deep");
+       },
+       "tree SOFTWARE\\Vendor\\Scanner: refused, the platform's resource protection keeps "
+       "SOFTWARE\\Vendor\\Scanner\\Shared\\Deep",
+       {"SOFTWARE\\Vendor\\Scanner\\Settings"}},
+      {"SOFTWARE\\Vendor\\Shared",
+       [](test::FakeHost& m) {
+         m.AddKey("SOFTWARE\\Vendor\\Shared");
+         m.keyProtectionKnown = true;
+         m.protectedKeys.insert("software\\vendor\\shared");
+       },
+       "tree SOFTWARE\\Vendor\\Shared: refused, the platform's resource protection keeps "
+       "SOFTWARE\\Vendor\\Shared",
+       {}},
+      {services + "VendorLocked",
+       [&](test::FakeHost& m) {
+         m.AddKey(services + "VendorLocked").valueFailures["Start"] = kErrorAccessDenied;
+       },
+       "tree " + services +
+           "VendorLocked: refused, a service whose start cannot be read (error 00000005), or a key "
+           "inside one",
+       {}},
+      {services + "VendorHidden",
+       [&](test::FakeHost& m) {
+         m.SetValue(services + "VendorHidden", "Start", Dword(3), kRegDword);
+         m.FindKey(services + "VendorHidden")->valueFailures["ImagePath"] = kErrorAccessDenied;
+       },
+       "tree " + services +
+           "VendorHidden: refused, a service whose image cannot be read (error 00000005), or a "
+           "key inside one",
+       {}},
+      // The vendors' keys beside them.
+      {"SOFTWARE\\Classes\\CLSID\\{0A1B}",
+       [](test::FakeHost& m) { m.AddKey("SOFTWARE\\Classes\\CLSID\\{0A1B}\\InprocServer32"); },
+       "tree SOFTWARE\\Classes\\CLSID\\{0A1B}: deleted, 2 keys",
+       {"SOFTWARE\\Classes\\CLSID"}},
+      {"SOFTWARE\\Classes\\Vendor.Scanner.1",
+       [](test::FakeHost& m) { m.AddKey("SOFTWARE\\Classes\\Vendor.Scanner.1\\CLSID"); },
+       "tree SOFTWARE\\Classes\\Vendor.Scanner.1: deleted, 2 keys",
+       {"SOFTWARE\\Classes"}},
+      {services + "VendorScan",
+       [&](test::FakeHost& m) {
+         m.SetValue(services + "VendorScan", "Start", Dword(3), kRegDword);
+         m.SetValue(services + "VendorScan", "ImagePath",
+                    "System32\\drivers\\vscan.sys" + std::string(1, '\0'), kRegExpandSz);
+         m.protectedFiles.insert("C:\\WINDOWS\\System32\\drivers\\usbscan.sys");
+       },
+       "tree " + services + "VendorScan: deleted, 1 key",
+       {services + "usbscan"}},
+      {services + "VendorSvc",
+       [&](test::FakeHost& m) {
+         m.SetValue(services + "VendorSvc", "Start", Dword(2), kRegDword);
+         m.SetValue(services + "VendorSvc", "ImagePath",
+                    "\"C:\\Program Files\\Vendor\\svc.exe\" -k netsvcs" + std::string(1, '\0'),
+                    kRegSz);
+         m.AddKey(services + "VendorSvc\\Parameters");
+         m.protectedFiles.insert("C:\\Program");
+       },
+       "tree " + services + "VendorSvc: deleted, 2 keys",
+       {services + "usbscan"}},
+      {"SYSTEM\\VendorSoft\\Services\\VendorBoot",
+       [&](test::FakeHost& m) {
+         // Services of no control set: a vendor's keys, whatever their values say.
+         m.SetValue("SYSTEM\\VendorSoft\\Services\\VendorBoot", "Start", Dword(0), kRegDword);
+       },
+       "tree SYSTEM\\VendorSoft\\Services\\VendorBoot: deleted, 1 key",
+       {"SYSTEM\\VendorSoft\\Services"}},
+      {services + "VendorOddStart",
+       [&](test::FakeHost& m) {
+         // Four bytes of zeros, but no number: the platform starts no service by them.
+         m.SetValue(services + "VendorOddStart", "Start", Dword(0), kRegBinary);
+       },
+       "tree " + services + "VendorOddStart: deleted, 1 key",
+       {services + "usbscan"}},
+      {"SOFTWARE\\Vendor\\Scanner",
+       [](test::FakeHost& m) {
+         m.AddKey("SOFTWARE\\Vendor\\Scanner\\Settings");
+         m.keyProtectionKnown = true;
+         m.protectedKeys.insert("SOFTWARE\\Vendor");
+       },
+       "tree SOFTWARE\\Vendor\\Scanner: deleted, 2 keys",
+       {"SOFTWARE\\Vendor"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed);
+    test::FakeHost machine;
+    machine.AddKey(services + "usbscan");
+    c.machine(machine);
+    const bool refused = c.logged.find(": refused, ") != std::string::npos;
+    std::vector<std::string> kept = c.kept;
+    if (refused) {
+      kept.push_back(ListedTreePath(c.listed, kNoLeadBytes));
+    }
+    machine.AddFile(kScriptPath, "[1KEY]\r\nNum=1\r\nNum1=" + c.listed + "\r\n");
+    RunReport report(machine, kNoOwner);
+    RemovingActions act(machine, report, false);
+    RemoveKeyTrees(machine, report, kScriptPath, "1", act);
+
+    EXPECT_EQ(machine.log.back(), c.logged);
+    EXPECT_EQ(report.Status(), 0);
+    EXPECT_EQ(machine.JournalOf("deleted-key").empty(), refused);
+    for (const std::string& key : kept) {
+      EXPECT_TRUE(machine.KeyExists(key)) << key;
+    }
+    EXPECT_EQ(machine.OpenHandleCount(), 0u);
+    EXPECT_TRUE(machine.faults.empty());
+  }
+}
+
+// The files a service's image path may name, as the platform reads one: below the Windows folder
+// for "\SystemRoot\" and a path without a drive, without "\??\", up to its closing quote, or up
+// to any blank when it has none.
+TEST(ImagePathTest, EachFileTheImagePathMayName) {
+  const std::u16string windows = u"C:\\WINDOWS";
+  const struct {
+    std::u16string imagePath;
+    std::vector<std::u16string> files;
+  } cases[] = {
+      {u"\\SystemRoot\\System32\\drivers\\tcpip.sys",
+       {u"C:\\WINDOWS\\System32\\drivers\\tcpip.sys"}},
+      {u"\\systemroot\\x.sys", {u"C:\\WINDOWS\\x.sys"}},
+      {u"System32\\drivers\\usbscan.sys", {u"C:\\WINDOWS\\System32\\drivers\\usbscan.sys"}},
+      {u"\\??\\C:\\Program Files\\v.sys", {u"C:\\Program", u"C:\\Program Files\\v.sys"}},
+      {u"\"C:\\Program Files\\Vendor\\svc.exe\" -k x", {u"C:\\Program Files\\Vendor\\svc.exe"}},
+      {u"  \"C:\\a b.exe", {u"C:\\a b.exe"}},
+      {u"C:\\WINDOWS\\system32\\svchost.exe -k netsvcs",
+       {u"C:\\WINDOWS\\system32\\svchost.exe", u"C:\\WINDOWS\\system32\\svchost.exe -k",
+        u"C:\\WINDOWS\\system32\\svchost.exe -k netsvcs"}},
+      {u"\\Device\\x.sys", {u"\\Device\\x.sys"}},
+      {u"", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ImagePathFiles(c.imagePath, windows), c.files) << Utf8FromUtf16(c.imagePath);
   }
 }
 
@@ -197,6 +469,7 @@ TEST_F(KeyTreesTest, LinksOnTheListedPath) {
     std::string logged;
     std::vector<std::string> gone;
     std::vector<std::string> kept;
+    std::function<void(test::FakeHost&)> tweak = [](test::FakeHost&) {};
   };
   const std::string service = "SYSTEM\\ControlSet001\\Services\\usbscan";
   const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -261,22 +534,142 @@ TEST_F(KeyTreesTest, LinksOnTheListedPath) {
        "tree SOFTWARE\\WOW6432Node\\Classes\\CLSID\\{0A1B}: deleted, 2 keys",
        {clsid},
        {"SOFTWARE\\Classes\\Wow6432Node\\CLSID", "SOFTWARE\\WOW6432Node\\Classes"}},
-      {"a shared key's link that reaches a key of the platform",
+      {"a shared key's link that leads elsewhere than the platform puts it",
        {{"SOFTWARE\\WOW6432Node\\Classes", "SYSTEM\\ControlSet001"}},
        {service},
-       "SOFTWARE\\WOW6432Node\\Classes\\Services",
-       "tree SOFTWARE\\WOW6432Node\\Classes\\Services: refused, it leads to a key of the "
-       "platform's own, or one that holds one",
+       "SOFTWARE\\WOW6432Node\\Classes\\Services\\usbscan",
+       "tree SOFTWARE\\WOW6432Node\\Classes\\Services\\usbscan" + linkOnPath +
+           "SOFTWARE\\WOW6432Node\\Classes)",
        {},
        {service}},
-      {"CurrentControlSet's link that reaches a key of the platform",
+      {"CurrentControlSet's link to a key that is no control set",
        {{"SYSTEM\\CurrentControlSet", "SOFTWARE\\Microsoft\\Windows"}},
-       {run},
-       "SYSTEM\\CurrentControlSet\\CurrentVersion",
-       "tree SYSTEM\\CurrentControlSet\\CurrentVersion: refused, it leads to a key of the "
-       "platform's own, or one that holds one",
+       {run + "\\Vendor"},
+       "SYSTEM\\CurrentControlSet\\CurrentVersion\\Run\\Vendor",
+       "tree SYSTEM\\CurrentControlSet\\CurrentVersion\\Run\\Vendor" + linkOnPath +
+           "SYSTEM\\CurrentControlSet)",
        {},
-       {run}},
+       {run + "\\Vendor"}},
+      {"CurrentControlSet's link to a control set that reaches a key of the platform",
+       {{"SYSTEM\\CurrentControlSet", "SYSTEM\\ControlSet002"}},
+       {"SYSTEM\\ControlSet002\\Services\\VendorSvc"},
+       "SYSTEM\\CurrentControlSet\\Services",
+       "tree SYSTEM\\CurrentControlSet\\Services: refused, a key of the platform's own, or one "
+       "that holds one",
+       {},
+       {"SYSTEM\\ControlSet002\\Services\\VendorSvc"}},
+      {"a key directly below WOW6432Node that the 32-bit view does not share",
+       {{"SOFTWARE\\WOW6432Node\\AccTest", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"}},
+       {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OtherProduct"},
+       "SOFTWARE\\WOW6432Node\\AccTest\\Uninstall\\OtherProduct",
+       "tree SOFTWARE\\WOW6432Node\\AccTest\\Uninstall\\OtherProduct" + linkOnPath +
+           "SOFTWARE\\WOW6432Node\\AccTest)",
+       {},
+       {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OtherProduct"}},
+      {"a key the 32-bit view shares, to the 64-bit view's key of its name",
+       {{"SOFTWARE\\WOW6432Node\\Policies", "SOFTWARE\\Policies"}},
+       {"SOFTWARE\\Policies\\Vendor\\Scanner\\Lamp"},
+       "SOFTWARE\\WOW6432Node\\Policies\\Vendor\\Scanner",
+       "tree SOFTWARE\\WOW6432Node\\Policies\\Vendor\\Scanner: deleted, 2 keys",
+       {"SOFTWARE\\Policies\\Vendor\\Scanner"},
+       {"SOFTWARE\\Policies\\Vendor", "SOFTWARE\\WOW6432Node\\Policies"}},
+      {"a key the 32-bit view shares, to another key of the 64-bit view",
+       {{"SOFTWARE\\WOW6432Node\\Policies", "SOFTWARE\\Vendor"}},
+       {"SOFTWARE\\Vendor\\Scanner"},
+       "SOFTWARE\\WOW6432Node\\Policies\\Scanner",
+       "tree SOFTWARE\\WOW6432Node\\Policies\\Scanner" + linkOnPath +
+           "SOFTWARE\\WOW6432Node\\Policies)",
+       {},
+       {"SOFTWARE\\Vendor\\Scanner"}},
+      {"the 32-bit classes' AppID, shared with the 64-bit view",
+       {{"SOFTWARE\\WOW6432Node\\Classes", "SOFTWARE\\Classes\\Wow6432Node"},
+        {"SOFTWARE\\Classes\\Wow6432Node\\AppID", "SOFTWARE\\Classes\\AppID"}},
+       {"SOFTWARE\\Classes\\AppID\\{0A1B}"},
+       "SOFTWARE\\WOW6432Node\\Classes\\AppID\\{0A1B}",
+       "tree SOFTWARE\\WOW6432Node\\Classes\\AppID\\{0A1B}: deleted, 1 key",
+       {"SOFTWARE\\Classes\\AppID\\{0A1B}"},
+       {"SOFTWARE\\Classes\\AppID"}},
+      {"a shared classes key that leads elsewhere",
+       {{"SOFTWARE\\Classes\\Wow6432Node\\TypeLib", "SOFTWARE\\Vendor"}},
+       {"SOFTWARE\\Vendor\\{0A1B}"},
+       "SOFTWARE\\Classes\\Wow6432Node\\TypeLib\\{0A1B}",
+       "tree SOFTWARE\\Classes\\Wow6432Node\\TypeLib\\{0A1B}" + linkOnPath +
+           "SOFTWARE\\Classes\\Wow6432Node\\TypeLib)",
+       {},
+       {"SOFTWARE\\Vendor\\{0A1B}"}},
+      {"the 32-bit classes' link to 64-bit classes' key other than their 32-bit view",
+       {{"SOFTWARE\\WOW6432Node\\Classes", "SOFTWARE\\Classes\\CLSID"}},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"},
+       "SOFTWARE\\WOW6432Node\\Classes\\{0A1B}",
+       "tree SOFTWARE\\WOW6432Node\\Classes\\{0A1B}" + linkOnPath +
+           "SOFTWARE\\WOW6432Node\\Classes)",
+       {},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"}},
+      {"a shared classes key that leads to another classes key",
+       {{"SOFTWARE\\Classes\\Wow6432Node\\AppID", "SOFTWARE\\Classes\\CLSID"}},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"},
+       "SOFTWARE\\Classes\\Wow6432Node\\AppID\\{0A1B}",
+       "tree SOFTWARE\\Classes\\Wow6432Node\\AppID\\{0A1B}" + linkOnPath +
+           "SOFTWARE\\Classes\\Wow6432Node\\AppID)",
+       {},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"}},
+      {"a key of the 32-bit classes that the platform does not share",
+       {{"SOFTWARE\\Classes\\Wow6432Node\\CLSID", "SOFTWARE\\Classes\\CLSID"}},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"},
+       "SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{0A1B}",
+       "tree SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{0A1B}" + linkOnPath +
+           "SOFTWARE\\Classes\\Wow6432Node\\CLSID)",
+       {},
+       {"SOFTWARE\\Classes\\CLSID\\{0A1B}"}},
+      {"a link whose value is named in another letter case",
+       {{"SOFTWARE\\Vendor\\Scanner", run}},
+       {run},
+       "SOFTWARE\\Vendor\\Scanner",
+       "tree SOFTWARE\\Vendor\\Scanner" + linkOnPath + "SOFTWARE\\Vendor\\Scanner)",
+       {},
+       {run, "SOFTWARE\\Vendor\\Scanner"},
+       [](test::FakeHost& m) {
+         m.FindKey("SOFTWARE\\Vendor\\Scanner")->linkValueName = "symboliclinkvalue";
+       }},
+      {"a link whose own name cannot be read",
+       {{"SOFTWARE\\Vendor\\Scanner", "SOFTWARE\\Vendor\\Camera"}},
+       {"SOFTWARE\\Vendor\\Camera\\Settings"},
+       "SOFTWARE\\Vendor\\Scanner\\Settings",
+       "tree SOFTWARE\\Vendor\\Scanner\\Settings" + linkOnPath + "SOFTWARE\\Vendor\\Scanner)",
+       {},
+       {"SOFTWARE\\Vendor\\Camera\\Settings", "SOFTWARE\\Vendor\\Scanner"},
+       [](test::FakeHost& m) {
+         m.FindKey("SOFTWARE\\Vendor\\Scanner")->nameFailure = kErrorAccessDenied;
+       }},
+      {"a listed link whose own name cannot be read",
+       {{"SOFTWARE\\Vendor\\Scanner", "SOFTWARE\\Vendor\\Camera"}},
+       {"SOFTWARE\\Vendor\\Camera\\Settings"},
+       "SOFTWARE\\Vendor\\Scanner",
+       "tree SOFTWARE\\Vendor\\Scanner" + linkOnPath + "SOFTWARE\\Vendor\\Scanner)",
+       {},
+       {"SOFTWARE\\Vendor\\Camera\\Settings", "SOFTWARE\\Vendor\\Scanner"},
+       [](test::FakeHost& m) {
+         m.FindKey("SOFTWARE\\Vendor\\Scanner")->nameFailure = kErrorAccessDenied;
+       }},
+      {"a listed link that leads nowhere",
+       {{"SOFTWARE\\Vendor\\Scanner", "SOFTWARE\\Vendor\\Nowhere"}},
+       {},
+       "SOFTWARE\\Vendor\\Scanner",
+       "tree SOFTWARE\\Vendor\\Scanner" + linkOnPath + "SOFTWARE\\Vendor\\Scanner)",
+       {},
+       {"SOFTWARE\\Vendor\\Scanner"}},
+      {"a key that holds a link's value, and is no link",
+       {},
+       {"SOFTWARE\\Vendor\\Scanner\\Settings"},
+       "SOFTWARE\\Vendor\\Scanner",
+       "tree SOFTWARE\\Vendor\\Scanner: deleted, 2 keys",
+       {"SOFTWARE\\Vendor\\Scanner"},
+       {"SOFTWARE\\Vendor", run},
+       [&](test::FakeHost& m) {
+         m.SetValue("SOFTWARE\\Vendor\\Scanner", "SymbolicLinkValue", std::string("\\\0R\0", 4),
+                    kRegLink);
+         m.AddKey(run);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -287,6 +680,7 @@ TEST_F(KeyTreesTest, LinksOnTheListedPath) {
     for (const auto& [link, target] : c.links) {
       machine.AddLink(link, target);
     }
+    c.tweak(machine);
     machine.AddFile(kScriptPath, "[1KEY]\r\nNum=1\r\nNum1=" + c.listed + "\r\n");
 
     RunReport report(machine, kNoOwner);

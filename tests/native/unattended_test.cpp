@@ -1,11 +1,15 @@
 // Runs that nobody watches: the exit status from what the stages left, quiet runs and runs
 // without an interactive desktop (no box, lines instead), the log, and the listing of /list.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "host/run_lock_rule.h"
+#include "host/session_rule.h"
 #include "removal/run.h"
 #include "tests/native/machine.h"
 
@@ -134,6 +138,8 @@ TEST_F(UnattendedTest, TheLogSaysWhoRanWhatAndWhatBecameOfIt) {
   const std::vector<std::string> expected = {
       "vorsk 1.0.0.1, quiet on Windows 6.1.7601 (32-bit, this program 32-bit) as MACHINE\\admin "
       "(elevated)",
+      "the run lock is held by its global name, owned by the administrators (no private "
+      "namespace here)",
       "script C:\\WINDOWS\\Setup417\\Remove417.ini",
       "script [RemoveInf] Image0=usb\\vid_0000&pid_2206",
       "Image0 (usb\\vid_0000&pid_2206): driver entry 0003, InfPath oem7.inf",
@@ -200,6 +206,81 @@ TEST_F(UnattendedTest, OneRunAtATime) {
   EXPECT_EQ(locked.Perform(), kExitCompleted);
   EXPECT_EQ(locked.host.JournalOf("lock"), std::vector<std::string>{"0"});
   EXPECT_EQ(locked.host.journal.back(), "unlock");
+
+  // The log says which lock the run holds.
+  const std::pair<RunLockKind, std::string> held[] = {
+      {RunLockKind::Both,
+       "the run lock is held in the administrators' private namespace and by its global name"},
+      {RunLockKind::Private,
+       "the run lock is held in the administrators' private namespace (its global name is "
+       "another account's, or cannot be had)"},
+  };
+  for (const auto& [kind, line] : held) {
+    TypicalRoad run;
+    run.host.runLockKind = kind;
+    EXPECT_EQ(run.Perform(), kExitCompleted) << line;
+    EXPECT_TRUE(run.Logged(line)) << line;
+  }
+}
+
+// Where the platform has a private namespace, its lock comes first: a user's object of the
+// global name neither holds the run up nor turns the lock off, and a run of an earlier version,
+// which holds the global name's lock alone, is still waited for. Without one, the global name's
+// lock is all there is.
+TEST(RunLockRuleTest, ThePrivateLockAndTheGlobalOne) {
+  const struct {
+    bool privateHeld;
+    RunLock global;
+    RunLock lock;
+    RunLockKind kind;
+    bool releasePrivate;
+  } cases[] = {
+      {true, RunLock::Acquired, RunLock::Acquired, RunLockKind::Both, false},
+      {true, RunLock::Squatted, RunLock::Acquired, RunLockKind::Private, false},
+      {true, RunLock::Failed, RunLock::Acquired, RunLockKind::Private, false},
+      {true, RunLock::TimedOut, RunLock::TimedOut, RunLockKind::Global, true},
+      {false, RunLock::Acquired, RunLock::Acquired, RunLockKind::Global, false},
+      {false, RunLock::Squatted, RunLock::Squatted, RunLockKind::Global, false},
+      {false, RunLock::TimedOut, RunLock::TimedOut, RunLockKind::Global, false},
+      {false, RunLock::NotAdministrator, RunLock::NotAdministrator, RunLockKind::Global, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.privateHeld) + " " + std::to_string(static_cast<int>(c.global)));
+    const RunLockOutcome outcome = CombineRunLocks(c.privateHeld, c.global);
+    EXPECT_EQ(outcome.lock, c.lock);
+    EXPECT_EQ(outcome.kind, c.kind);
+    EXPECT_EQ(outcome.releasePrivate, c.releasePrivate);
+  }
+}
+
+// A box nobody can answer is never shown: from Windows Vista on, session 0 holds services alone,
+// whatever its window station says; on Windows XP and Server 2003 the console's user is in
+// session 0 and sees boxes there.
+TEST(SessionRuleTest, BoxesOnlyWhereSomeoneCanAnswerThem) {
+  const struct {
+    std::optional<bool> visible;
+    std::optional<std::uint32_t> session;
+    std::uint32_t major;
+    bool boxes;
+  } cases[] = {
+      {true, 0u, 6, false},          // Vista: a scheduled task on a visible window station
+      {true, 0u, 10, false},         // Windows 10
+      {std::nullopt, 0u, 6, false},  // the window station cannot be read
+      {true, 0u, 5, true},           // XP's console user
+      {false, 0u, 5, false},         // an XP service
+      {true, 1u, 6, true},           // a user's session
+      {false, 1u, 10, false},        // a window station nobody sees
+      {true, std::nullopt, 10, true},
+      {std::nullopt, 2u, 10, true},  // what cannot be told keeps the boxes
+  };
+  for (const auto& c : cases) {
+    DesktopFacts facts;
+    facts.visibleWindowStation = c.visible;
+    facts.session = c.session;
+    facts.windowsMajor = c.major;
+    EXPECT_EQ(BoxesCanBeAnswered(facts), c.boxes)
+        << c.visible.value_or(false) << " " << c.session.value_or(99) << " " << c.major;
+  }
 }
 
 // /list changes nothing, shows no box and writes no trace: it lists, and its status says whether

@@ -10,8 +10,10 @@
 # checksum. When the source folder has no uncommitted change, the programs given (those the other
 # tests run) must be the package's. Last, the package is built again with a throwaway
 # self-signed code-signing certificate: both programs verify against it (and the unsigned builds
-# do not), and the signed programs still run under Wine (started so that they end at once: the
-# companion without its command line, vorsk.exe with /Unregister, each with status 1).
+# do not), the digest of each signed program's image is that of the unsigned one (the digest
+# vorsk.exe carries of its companion), and the signed programs still run under Wine (started so
+# that they end at once: the companion without its command line, vorsk.exe with /Unregister, each
+# with status 1).
 #   check-package.sh <vorsk.exe> <vorsk64.exe> <scratch folder>
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -159,6 +161,15 @@ done
 if osslsigncode verify -CAfile cert.pem -in "unpacked/$folder/vorsk.exe" >/dev/null 2>&1; then
   fail "the unsigned build verifies too: the check proves nothing"
 fi
+# Signing changes nothing of the digest that vorsk.exe carries of its companion (as the build
+# takes it), while it changes the file.
+for exe in vorsk.exe vorsk64.exe; do
+  bash "$source/scripts/companion-digests.sh" "digest-unsigned-$exe.h" "x=unpacked/$folder/$exe"
+  bash "$source/scripts/companion-digests.sh" "digest-signed-$exe.h" "x=signed-unpacked/$folder/$exe"
+  cmp -s "digest-unsigned-$exe.h" "digest-signed-$exe.h" ||
+    fail "signing $exe changes the digest of its image"
+  ! cmp -s "unpacked/$folder/$exe" "signed-unpacked/$folder/$exe" || fail "$exe was not signed"
+done
 
 status=0
 bash "$source/scripts/with-display.sh" wine "signed-unpacked/$folder/vorsk64.exe" </dev/null \

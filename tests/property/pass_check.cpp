@@ -54,26 +54,65 @@ bool BeginsWith(std::string_view id, std::string_view prefix) {
          SameLettersAside(id.substr(0, prefix.size()), prefix);
 }
 
-// A prefix as the run uses it: one that names no vendor (for USB, less than USB\VID_ and four
-// hex digits; for another bus, no backslash or fewer than four characters after the first) is
-// refused and matches nothing.
+// Whether `text` begins with `pattern`, letter case aside, where 'h' in the pattern is any hex
+// digit, 'L' any letter and '?' any character.
+bool BeginsLike(std::string_view text, std::string_view pattern) {
+  if (text.size() < pattern.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool fits = pattern[i] == 'h'   ? std::isxdigit(c) != 0
+                      : pattern[i] == 'L' ? std::isalpha(c) != 0
+                      : pattern[i] == '?' ? true
+                                          : Lower(text[i]) == Lower(pattern[i]);
+    if (!fits) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A prefix as the run uses it: one that does not reach the vendor in its bus's own form is refused
+// and matches nothing. The forms, as patterns: USB and HID, VID_ and four hex digits; PCI, VEN_,
+// four hex digits, &DEV_ and four hex digits; SCSI, USBSTOR and IDE, the device type when it
+// begins with one and eight characters; ACPI, a plug-and-play or ACPI ID whole, or VEN_..&DEV_ and
+// four hex digits; SWD, its enumerator, a backslash and four characters; any other bus, four
+// characters after its backslash.
 std::string UsedPrefix(const std::string& prefix) {
   const std::size_t slash = prefix.find('\\');
   if (slash == std::string::npos) {
     return std::string();
   }
-  if (!SameLettersAside(prefix.substr(0, slash), "usb")) {
-    return prefix.size() - slash >= 5 ? prefix : std::string();
-  }
-  if (prefix.size() < 12 || !SameLettersAside(prefix.substr(0, 8), "usb\\vid_")) {
-    return std::string();
-  }
-  for (std::size_t i = 8; i < 12; ++i) {
-    if (std::isxdigit(static_cast<unsigned char>(prefix[i])) == 0) {
-      return std::string();
+  const std::string bus = prefix.substr(0, slash);
+  const std::string_view device = std::string_view(prefix).substr(slash + 1);
+  bool used = device.size() >= 4;
+  if (SameLettersAside(bus, "usb") || SameLettersAside(bus, "hid")) {
+    used = BeginsLike(device, "VID_hhhh");
+  } else if (SameLettersAside(bus, "pci")) {
+    used = BeginsLike(device, "VEN_hhhh&DEV_hhhh");
+  } else if (SameLettersAside(bus, "scsi") || SameLettersAside(bus, "usbstor") ||
+             SameLettersAside(bus, "ide")) {
+    std::size_t type = 0;
+    for (const char* name : {"Disk", "Sequential", "Printer", "Processor", "Worm", "CdRom",
+                             "Scanner", "Optical", "Changer", "Net", "ASCIT8", "Array",
+                             "Enclosure", "RBC", "CardReader", "Bridge", "Other"}) {
+      if (BeginsLike(device, name)) {
+        type = std::max(type, std::string_view(name).size());
+      }
     }
+    used = device.size() >= type + 8;
+  } else if (SameLettersAside(bus, "acpi")) {
+    const std::size_t amp = device.find('&');
+    used = BeginsLike(device, "VEN_")
+               ? amp != std::string_view::npos && amp > 4 &&
+                     BeginsLike(device.substr(amp), "&DEV_hhhh")
+               : BeginsLike(device, "LLLhhhh") || BeginsLike(device, "????hhhh");
+  } else if (SameLettersAside(bus, "swd")) {
+    const std::size_t second = device.find('\\');
+    used = second != std::string_view::npos && device.size() - second - 1 >= 4;
   }
-  return prefix;
+  return used ? prefix : std::string();
 }
 
 // Registry data read as text: up to the first zero or the end.

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "companion/removal_by_id.h"
+#include "host/win32/companion_check.h"
+#include "host/win32/program_runner.h"
 #include "host/win32/win32_host.h"
 #include "report/exit_status.h"
 #include "tests/win32/win32_fixtures.h"
@@ -19,8 +21,13 @@
 namespace vorsk {
 namespace {
 
+// Started as vorsk.exe starts it: the companion beside the tests is the one built with them.
 ProgramRun RunCompanion(const std::string& arguments) {
   Win32Host host;
+  const std::string name(kCompanionProgram);
+  host.SetBuiltCompanions(
+      {{name, win32::ImageDigestOfFile(win32::OwnFolder() + L"\\" +
+                                       std::wstring(name.begin(), name.end()))}});
   return host.RunProgramBeside(std::string(kCompanionProgram), arguments, CompanionWaitMs(1));
 }
 

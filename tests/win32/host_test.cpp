@@ -1,4 +1,5 @@
 // The real host services, under Wine: what the removal core relies on from each of them.
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -18,6 +19,8 @@
 
 #include "companion/removal_by_id.h"
 #include "host/handles.h"
+#include "host/win32/companion_check.h"
+#include "host/win32/native_files.h"
 #include "host/win32/program_runner.h"
 #include "host/win32/run_lock.h"
 #include "host/win32/translate.h"
@@ -326,7 +329,7 @@ TEST(FolderTest, ListsEntriesWithoutTheDotsAndReadsFilesWholeWithinTheirLimits) 
 
 // The platform's calls for driver packages, as Wine 8 has them: the uninstall deletes the INF of
 // the INF folder (only that, and only when forced); the driver store's query is there and fails,
-// as a stub; the file protection protects nothing.
+// as a stub; the file protection protects nothing, neither file nor key.
 TEST(DriverPackageTest, WineDeletesOnlyTheForcedInfAndKnowsNoStoreOrProtection) {
   Win32Host host;
   wchar_t windows[MAX_PATH] = {};
@@ -364,6 +367,13 @@ TEST(DriverPackageTest, WineDeletesOnlyTheForcedInfAndKnowsNoStoreOrProtection) 
   ::SetLastError(ERROR_SUCCESS);
   EXPECT_FALSE(host.IsProtectedFile(std::u16string(kernel.begin(), kernel.end())));
   EXPECT_EQ(host.GetLastError(), kErrorFileNotFound);
+  // The resource protection's query of a key is there, and keeps none.
+  EXPECT_TRUE(host.CanTellProtectedKeys());
+  EXPECT_FALSE(host.IsProtectedKey(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
+  // The environment's variables, expanded as the platform expands a service's image path.
+  EXPECT_EQ(host.ExpandEnvironmentText(u"%SystemRoot%\\system32\\x.exe %NoSuchVorskName%"),
+            std::u16string(windows, windows + std::wcslen(windows)) +
+                u"\\system32\\x.exe %NoSuchVorskName%");
 
   EXPECT_TRUE(host.SetupUninstallOEMInfA(name + ".inf", 0));
   EXPECT_TRUE(exists(inf));
@@ -736,10 +746,45 @@ TEST(LogTest, OpensOnlyAFileOfItsOwnAndMakesANewOneForTheAdministrators) {
   }
 }
 
+// A new log is made relative to the handle of its folder and shared, once trusted, with every
+// other run that appends to it (a second run that waits for the first writes its lines too). A
+// new log that is then refused goes again through the handle it was made with, whatever its name.
+TEST(LogTest, ANewLogIsSharedWithTheNextRunAndOneRefusedGoesThroughItsHandle) {
+  ScratchFolder folder;
+  const std::string fresh = folder.Path("shared.log");
+  const std::wstring path(fresh.begin(), fresh.end());
+  Win32Host first;
+  Win32Host second;
+  ASSERT_EQ(first.OpenLog(path), "");
+  ASSERT_EQ(second.OpenLog(path), "");
+  first.WriteLog("first");
+  second.WriteLog("second");
+  const std::string text = FileText(fresh);
+  EXPECT_NE(text.find(" first\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" second\r\n"), std::string::npos) << text;
+
+  const std::wstring scratch(folder.path().begin(), folder.path().end());
+  win32::unique_hfile parent(::CreateFileW(scratch.c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(parent);
+  win32::unique_hfile made;
+  ASSERT_EQ(win32::CreateRelative(parent.get(), u"refused.log", win32::NativeCreate::MakeLog,
+                                  nullptr, made),
+            kErrorSuccess);
+  const std::string refused = folder.Path("refused.log");
+  EXPECT_FALSE(::MoveFileA(refused.c_str(), folder.Path("renamed.log").c_str()));
+  EXPECT_EQ(win32::DeleteThroughHandle(made.get()), kErrorSuccess);
+  made.reset();
+  EXPECT_EQ(::GetFileAttributesA(refused.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // The run lock: held by one, another waits and, in time, gives up; once released, it is had.
 TEST(RunLockTest, OneHolderAtATime) {
   Win32Host first;
   ASSERT_EQ(first.AcquireRunLock(0), RunLock::Acquired);
+  // Wine makes no private namespace: the global name's lock is the one held.
+  EXPECT_EQ(first.HeldRunLock(), RunLockKind::Global);
   RunLock other = RunLock::Failed;
   std::thread([&] {
     Win32Host second;
@@ -843,10 +888,18 @@ bool EventComesTo(const std::wstring& name, bool exist) {
   return false;
 }
 
+// The probe beside the tests, as the one program built with them that the host may start.
+const std::wstring kProbe = L"beside_probe.exe";
+void KnowTheProbe(Win32Host& host) {
+  host.SetBuiltCompanions(
+      {{"beside_probe.exe", win32::ImageDigestOfFile(win32::OwnFolder() + L"\\" + kProbe)}});
+}
+
 // The companion's arguments reach the program as the IDs they were made from, whatever quotes and
 // backslashes the IDs hold; its standard output and status come back.
 TEST(ProgramBesideTest, ReturnsTheOutputAndStatusOfTheProgramFromItsOwnFolder) {
   Win32Host host;
+  KnowTheProbe(host);
   const std::vector<std::string> instanceIds = {"USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1",
                                                 "ROOT\\A\"B", "C\\\\\"D", "E\\", "F\\\\"};
   const std::vector<CompanionBatch> batches = CompanionBatches(instanceIds);
@@ -883,9 +936,68 @@ TEST(ProgramBesideTest, AProgramOnlyInTheCurrentFolderIsMissing) {
   EXPECT_EQ(run.output, "");
 }
 
+// A file of the program's name that is not the one built never runs, nor does a program that was
+// not built with this one: either is a companion other than vorsk.exe's.
+TEST(ProgramBesideTest, AFileThatIsNotTheOneBuiltNeverRuns) {
+  const std::string probe = win32::ImageDigestOfFile(win32::OwnFolder() + L"\\" + kProbe);
+  ASSERT_EQ(probe.size(), 64u);
+  std::string other = probe;
+  other[0] = other[0] == '0' ? '1' : '0';
+  const std::vector<win32::BuiltCompanions> lists = {
+      {{"beside_probe.exe", other}},
+      {{"vorsk64.exe", probe}},
+      {},
+  };
+  for (const win32::BuiltCompanions& companions : lists) {
+    Win32Host host;
+    host.SetBuiltCompanions(companions);
+    const ProgramRun run = host.RunProgramBeside("beside_probe.exe", "print 3 ran", 60000);
+    EXPECT_EQ(run.start, ProgramRun::Start::Different);
+    EXPECT_EQ(run.error, win32::kErrorInvalidImageHash);
+    EXPECT_EQ(run.output, "");
+  }
+}
+
+// The companion checked is held open, sharing reading alone, so that nobody may write, rename or
+// delete it until it has been started; a file that another holds open for writing is not even
+// read, and an absent one is missing.
+TEST(ProgramBesideTest, TheCheckedCompanionIsHeldAgainstChanges) {
+  ScratchFolder folder;
+  const std::wstring scratch(folder.path().begin(), folder.path().end());
+  const std::wstring copy = scratch + L"\\companion.exe";
+  ASSERT_TRUE(::CopyFileW((win32::OwnFolder() + L"\\" + kProbe).c_str(), copy.c_str(), FALSE));
+  const std::string digest = win32::ImageDigestOfFile(copy);
+
+  {
+    const win32::CompanionCheck check = win32::OpenBuiltCompanion(copy, digest);
+    ASSERT_EQ(check.outcome, win32::CompanionCheck::Outcome::Checked);
+    ASSERT_TRUE(check.held);
+    const win32::unique_hfile writer(::CreateFileW(
+        copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::MoveFileW(copy.c_str(), (scratch + L"\\moved.exe").c_str()));
+    EXPECT_FALSE(::DeleteFileW(copy.c_str()));
+    EXPECT_EQ(win32::ImageDigestOfFile(copy), digest);
+  }
+  {
+    const win32::unique_hfile writer(::CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                   nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    const win32::CompanionCheck check = win32::OpenBuiltCompanion(copy, digest);
+    EXPECT_EQ(check.outcome, win32::CompanionCheck::Outcome::Unopened);
+    EXPECT_EQ(check.error, static_cast<Status>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(check.held);
+  }
+  const win32::CompanionCheck absent = win32::OpenBuiltCompanion(scratch + L"\\absent.exe", digest);
+  EXPECT_EQ(absent.outcome, win32::CompanionCheck::Outcome::Missing);
+}
+
 // A program that runs longer than it is given is ended, with its job, and ends "timed out".
 TEST(ProgramBesideTest, AProgramThatRunsOutOfTimeIsEnded) {
   Win32Host host;
+  KnowTheProbe(host);
   const std::string name = "vorsk-test-late-" + std::to_string(::GetCurrentProcessId());
   const DWORD start = ::GetTickCount();
 
@@ -901,6 +1013,7 @@ TEST(ProgramBesideTest, AProgramThatRunsOutOfTimeIsEnded) {
 // this process made inheritable.
 TEST(ProgramBesideTest, TheProgramInheritsItsOutputAlone) {
   Win32Host host;
+  KnowTheProbe(host);
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   const win32::unique_handle event(::CreateEventW(&inheritable, TRUE, TRUE, nullptr));
   ASSERT_TRUE(event);
