@@ -304,6 +304,16 @@ TEST_F(KeyTreesTest, PlatformKeysOneLevelDeeper) {
        "tree SOFTWARE\\Vendor\\Scanner: refused, the platform's resource protection keeps "
        "SOFTWARE\\Vendor\\Scanner\\Shared\\Deep",
        {"SOFTWARE\\Vendor\\Scanner\\Settings"}},
+      {"SOFTWARE\\Vendor\\Locked",
+       [](test::FakeHost& m) {
+         // A key inside that cannot be opened is still asked after by its name.
+         m.AddKey("SOFTWARE\\Vendor\\Locked\\Shared").openFailure = kErrorAccessDenied;
+         m.keyProtectionKnown = true;
+         m.protectedKeys.insert("SOFTWARE\\Vendor\\Locked\\Shared");
+       },
+       "tree SOFTWARE\\Vendor\\Locked: refused, the platform's resource protection keeps "
+       "SOFTWARE\\Vendor\\Locked\\Shared",
+       {}},
       {"SOFTWARE\\Vendor\\Shared",
        [](test::FakeHost& m) {
          m.AddKey("SOFTWARE\\Vendor\\Shared");
@@ -550,6 +560,14 @@ TEST_F(KeyTreesTest, LinksOnTheListedPath) {
            "SYSTEM\\CurrentControlSet)",
        {},
        {run + "\\Vendor"}},
+      {"CurrentControlSet's link to a key named like a control set, but not numbered as one",
+       {{"SYSTEM\\CurrentControlSet", "SYSTEM\\ControlSet1"}},
+       {"SYSTEM\\ControlSet1\\Vendor\\Scanner"},
+       "SYSTEM\\CurrentControlSet\\Vendor\\Scanner",
+       "tree SYSTEM\\CurrentControlSet\\Vendor\\Scanner" + linkOnPath +
+           "SYSTEM\\CurrentControlSet)",
+       {},
+       {"SYSTEM\\ControlSet1\\Vendor\\Scanner"}},
       {"CurrentControlSet's link to a control set that reaches a key of the platform",
        {{"SYSTEM\\CurrentControlSet", "SYSTEM\\ControlSet002"}},
        {"SYSTEM\\ControlSet002\\Services\\VendorSvc"},
