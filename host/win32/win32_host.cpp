@@ -114,40 +114,47 @@ const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-// The SID, as text, of the account this process runs as; empty when it cannot be read.
-std::wstring TokenUserSidText() {
+// The TOKEN_USER of the account this process runs as; empty when it cannot be read.
+std::vector<BYTE> TokenUserInformation() {
   win32::unique_handle token;
   HANDLE raw = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
-    return std::wstring();
-  }
-  token.reset(raw);
-  DWORD size = 0;
-  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  wchar_t* text = nullptr;
-  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
-      !::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid,
-                                &text)) {
-    return std::wstring();
-  }
-  win32::unique_hlocal owned(text);
-  return text;
-}
-
-// The SID, as text, of the account a file server knows this process by: its own user, or for
-// SYSTEM the machine's account in its domain ("<name>$"). Empty when it cannot be read.
-std::wstring NetworkAccountSid() {
-  win32::unique_handle token;
-  HANDLE raw = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
-    return std::wstring();
+    return std::vector<BYTE>();
   }
   token.reset(raw);
   DWORD size = 0;
   ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   std::vector<BYTE> buffer(size);
   if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+    return std::vector<BYTE>();
+  }
+  return buffer;
+}
+
+// A SID as text; empty when it cannot be written.
+std::wstring SidText(PSID sid) {
+  wchar_t* text = nullptr;
+  if (!::ConvertSidToStringSidW(sid, &text)) {
+    return std::wstring();
+  }
+  win32::unique_hlocal owned(text);
+  return text;
+}
+
+// The SID, as text, of the account this process runs as; empty when it cannot be read.
+std::wstring TokenUserSidText() {
+  const std::vector<BYTE> user = TokenUserInformation();
+  if (user.empty()) {
+    return std::wstring();
+  }
+  return SidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+}
+
+// The SID, as text, of the account a file server knows this process by: its own user, or for
+// SYSTEM the machine's account in its domain ("<name>$"). Empty when it cannot be read.
+std::wstring NetworkAccountSid() {
+  const std::vector<BYTE> buffer = TokenUserInformation();
+  if (buffer.empty()) {
     return std::wstring();
   }
   PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
@@ -166,12 +173,7 @@ std::wstring NetworkAccountSid() {
     }
     sid = machine.data();
   }
-  wchar_t* text = nullptr;
-  if (!::ConvertSidToStringSidW(sid, &text)) {
-    return std::wstring();
-  }
-  win32::unique_hlocal owned(text);
-  return text;
+  return SidText(sid);
 }
 
 // Writes every byte, in pieces the platform's call takes.
