@@ -135,10 +135,11 @@ while IFS= read -r line; do
     ln "$target" "$link"
   fi
 done < <(grep -E '^unix-(hard)?link ' "$description" | tr -d '\r')
+# The link's own path is taken below drive_c as it is written: in a 64-bit prefix of Wine 10,
+# winepath names a folder of system32 in syswow64, where the store is not.
 while IFS= read -r link; do
   [ -n "$link" ] || continue
-  ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" \
-    "$(wine winepath -u "${link%% | *}" 2>/dev/null)"
+  ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" "$(below_drive_c "${link%% | *}")"
 done < <(sed -n 's/^folder-link //p' "$description" | tr -d '\r')
 # "remove-file <Windows path>" deletes that file once the rest is staged (packages and links
 # among it), as an earlier removal that took the published INF alone left a machine.
