@@ -919,6 +919,7 @@ Status FakeHost::ReadFileBytes(const std::u16string& widePath, std::string& byte
     return kErrorMoreData;
   }
   bytes = file->second.content;
+  bytesRead += bytes.size();
   return kErrorSuccess;
 }
 

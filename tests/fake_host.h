@@ -115,6 +115,8 @@ class FakeHost : public Host {
   // Paths that the running account may not look at: listing the folder, reading the file or its
   // attributes is refused (access denied).
   std::set<std::string, NoCaseLess> deniedPaths;
+  // The bytes of files that reads handed over, as a file larger than a read's limit is not read.
+  std::size_t bytesRead = 0;
   // The access each folder was made with, as CreateFolderIn was asked.
   std::map<std::string, FolderAccess, NoCaseLess> folderAccess;
   // The owner and access list of folders; a folder without one is the administrators' alone.

@@ -220,6 +220,8 @@ TEST(CompanionSessionTest, OneStartServesTheUninstallAndTheInstances) {
   test::FakeHost host;
   StagePackageAndInstances(host);
   host.companion = Companion::Works;
+  host.files[test::kScriptPath].content += "[1KEY]\r\nNum=1\r\nNum1=SOFTWARE\\Vendor\\Scanner\r\n";
+  host.AddKey("SOFTWARE\\Vendor\\Scanner");
 
   EXPECT_EQ(PerformRemoval(host, kFrame), kExitCompleted);
 
@@ -241,6 +243,13 @@ TEST(CompanionSessionTest, OneStartServesTheUninstallAndTheInstances) {
       std::find(host.log.begin(), ended,
                 "instance " + kScanner2 + " (matching USB\\Vid_0000&Pid_2206&Rev_0100): removed"),
       ended);
+  // Its end comes with the walk's end: the trees go after it.
+  const auto end = std::find(host.journal.begin(), host.journal.end(), "end vorsk64.exe");
+  const auto tree =
+      std::find_if(host.journal.begin(), host.journal.end(),
+                   [](const std::string& line) { return line.rfind("deleted-key ", 0) == 0; });
+  ASSERT_NE(tree, host.journal.end());
+  EXPECT_LT(end, tree);
   EXPECT_EQ(host.OpenHandleCount(), 0u);
   EXPECT_TRUE(host.faults.empty());
 }
@@ -324,6 +333,12 @@ TEST(CompanionProtocolTest, ReportLinesComeBackAsTheyWereWritten) {
     EXPECT_EQ(parsed->error, reports[i].error);
     EXPECT_EQ(parsed->instanceId, reports[i].instanceId);
   }
+  // An ID handed twice takes a report each, in their order.
+  const auto twice = MatchInstanceReports(
+      {kCamera, kCamera}, "removed " + kCamera + "\r\nfailed 00000005 " + kCamera + "\r\n");
+  ASSERT_TRUE(twice[0] && twice[1]);
+  EXPECT_EQ(twice[0]->outcome, InstanceOutcome::Removed);
+  EXPECT_EQ(twice[1]->outcome, InstanceOutcome::Failed);
   for (const char* line :
        {"", "removed", "removed ", "gone ROOT\\A\\0", "failed 5 ROOT\\A\\0",
         "failed 0000000g ROOT\\A\\0", "removed ROOT\\A B", "Removed ROOT\\A\\0"}) {
@@ -363,11 +378,11 @@ TEST(CompanionProtocolTest, TheCommandLineNamesOneTaskOrTheTasksSwitch) {
   for (const Args& malformed :
        {Args{}, Args{"/remove"}, Args{kScanner1}, Args{"/list", kScanner1},
         Args{"/remove", kScanner1, ""}, Args{"/remove", "ROOT\\A B"}, Args{"/remove", "ROOT%0A"},
-        Args{"/remove", "ROOT%5"}, Args{"/remove", "ROOT%5c"},
+        Args{"/remove", "ROOT%5"}, Args{"/remove", "ROOT%5c"}, Args{"/remove", "ROOT%7F"},
         Args{"/remove", std::string(201, 'A')}, Args{"/removes", kScanner1},
         Args{"/uninstall", "a.inf", "b.inf"}, Args{"/uninstall", "a%5Cb.inf"},
-        Args{"/uninstall", "C:x.inf"}, Args{"/uninstall", std::string(256, 'a')}, Args{"/add"},
-        Args{"/tasks", "x"}}) {
+        Args{"/uninstall", "C:x.inf"}, Args{"/uninstall", std::string(256, 'a')},
+        Args{"/uninstall", "a%7F.inf"}, Args{"/add"}, Args{"/tasks", "x"}}) {
     EXPECT_FALSE(ParseCompanionArguments(malformed)) << (malformed.empty() ? "" : malformed[0]);
   }
 }
@@ -426,6 +441,9 @@ TEST(CompanionProtocolTest, NamesOfAnyCharactersComeBackAsTheyWere) {
   EXPECT_FALSE(ParseUninstallReport("uninstalled "));
   EXPECT_FALSE(ParseUninstallReport("uninstalled a b.inf"));
   EXPECT_FALSE(MatchUninstallReport("a.inf", "uninstalled b.inf\r\n"));
+  // An escape cut short by the end of the text is no escape, whatever follows it in memory.
+  EXPECT_FALSE(PercentUnescaped(std::string_view("ROOT%41", 6)));
+  EXPECT_FALSE(PercentUnescaped(std::string_view("ROOT%41", 5)));
 }
 
 // A task's answer is whole once a whole line ends it with the task's status.

@@ -133,6 +133,14 @@ TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
        },
        kExitCompleted, true, true, true,
        "file C:\\WINDOWS\\Inf\\oem7.inf: deleted with its package", 1},
+      {"half-removed, the uninstall fails: the INF put back goes again, the package stays",
+       [&](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddFile(kInf + "oem7.pnf", "PNF");
+         host.AddDatabaseEntry("oem7.inf", kFolder);
+         host.uninstallFailure = kErrorAccessDenied;
+       },
+       kExitLeft, false, true, false, "package oem7.inf: left (error 00000005)", 0},
       {"another folder named for the INF it holds, of the published bytes: cannot tell which",
        [&](FakeHost& host) {
          staged(host);
@@ -151,6 +159,24 @@ TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
        kExitCompleted, true, true, true,
        "\\FileRepository\\vorskscan.inf_x86_1a2b3c4d (its INF in the store is the published one)",
        0},
+      {"the store's other packages, their INFs smaller or larger, are not it; a larger is not read",
+       [&](FakeHost& host) {
+         staged(host);
+         host.AddPackage("oem8.inf", "aaasmall.inf_1", "[Version]\r\n", false);
+         host.AddPackage("oem9.inf", "zzzlarge.inf_1",
+                         std::string(kContent) + std::string(1 << 20, ';'), false);
+       },
+       kExitCompleted, true, true, true, "(its INF in the store is the published one)", 0},
+      {"an INF of the store that is a link, or a name that is no INF's, is never read",
+       [&](FakeHost& host) {
+         staged(host);
+         host.directories.insert(kStore + "aaalinked.inf_1");
+         host.AddFile(kStore + "aaalinked.inf_1\\aaalinked.inf", kContent,
+                      kFileAttributeArchive | kFileAttributeReparsePoint);
+         host.directories.insert(kStore + ".inf_1");
+         host.AddFile(kStore + ".inf_1\\.inf", kContent);
+       },
+       kExitCompleted, true, true, true, "(its INF in the store is the published one)", 0},
       {"a link among the store's folders is never followed",
        [&](FakeHost& host) {
          staged(host);
@@ -225,9 +251,36 @@ TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
       EXPECT_EQ(host.messageBoxes.size(), road.boxes) << what;
       // One companion for the run, whatever it is asked.
       EXPECT_EQ(host.JournalOf("start").size(), wow64 ? 1u : 0u) << what;
+      // No INF of the store larger than the published one is read.
+      EXPECT_LT(host.bytesRead, std::size_t{1} << 20) << what;
       EXPECT_EQ(host.OpenHandleCount(), 0u) << what;
       EXPECT_TRUE(host.faults.empty()) << what;
     }
+  }
+}
+
+// A file that the running account may not even look at may be there: it is never said absent.
+// With its package it is left; without one, a deletion that fails leaves it.
+TEST(DriverPackageTest, AFileThatCannotBeLookedAtIsLeftNotAbsent) {
+  for (const bool packaged : {true, false}) {
+    FakeHost host;
+    StageMachine(host);
+    if (packaged) {
+      host.AddPackage("oem7.inf", kFolder, kContent);
+      host.deniedPaths.insert(kInf + "oem7.inf");
+    } else {
+      host.AddFile(kInf + "oem7.inf", kContent);
+      host.AddFile(kInf + "oem7.pnf", "PNF");
+      host.files[kInf + "oem7.pnf"].deleteDenied = true;
+      host.deniedPaths.insert(kInf + "oem7.pnf");
+    }
+
+    EXPECT_EQ(PerformRemoval(host, kNoOwner), kExitLeft) << packaged;
+
+    EXPECT_TRUE(Logged(host, packaged ? "file C:\\WINDOWS\\Inf\\oem7.inf: left with its package"
+                                      : "file C:\\WINDOWS\\Inf\\oem7.pnf: left (error 00000005)"))
+        << packaged;
+    EXPECT_FALSE(Logged(host, "absent")) << packaged;
   }
 }
 
@@ -299,6 +352,15 @@ TEST(DriverPackageTest, TheListingCountsAHeldPackageAlone) {
        kExitLeft,
        "  package oem7.inf: cannot tell: the INF cannot be read (error 00000005)\n"
        "  file C:\\WINDOWS\\Inf\\oem7.inf: cannot tell (error 00000005)\n"},
+      {"the INF gone and its database entry cannot be read",
+       [](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddDatabaseEntry("oem7.inf", kFolder);
+         host.FindKey("DRIVERS\\DriverDatabase\\DriverInfFiles\\oem7.inf")->openFailure =
+             kErrorAccessDenied;
+       },
+       kExitCompleted,
+       "  package oem7.inf: cannot tell: the driver database cannot be read (error 00000005)\n"},
       {"the INF gone and nothing names its package",
        [](FakeHost& host) { host.AddPackage("oem7.inf", kFolder, kContent, false); },
        kExitCompleted,
@@ -464,7 +526,12 @@ TEST(DriverPackageTest, TheDatabaseNamesOnlyAPlainFolderOfTheStore) {
     EXPECT_TRUE(host.JournalOf("copy-file").empty()) << active;
     EXPECT_FALSE(host.FileExists(kInf + "oem7.inf")) << active;
     EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty()) << active;
-    EXPECT_TRUE(Logged(host, "package oem7.inf: cannot tell: the driver database names")) << active;
+    EXPECT_TRUE(Logged(host, active == "vorskscan.inf_1"
+                                 ? "package oem7.inf: cannot tell: the driver database names "
+                                   "package vorskscan.inf_1, a link"
+                                 : "package oem7.inf: cannot tell: the driver database names no "
+                                   "package folder for it"))
+        << active;
   }
 }
 
