@@ -7,6 +7,7 @@
 #include "backup/reg_file.h"
 #include "backup/restore_script.h"
 #include "backup/tree_reader.h"
+#include "cleanup/driver_package.h"
 #include "companion/protocol.h"
 #include "text/text.h"
 
@@ -217,6 +218,9 @@ Status Backup::CopyStoreFolder(const std::u16string& from, const std::u16string&
 }
 
 bool Backup::SaveDriver(const FoundDriver& driver) {
+  if (LeavesDriverWhole(driver)) {
+    return true;  // nothing of it goes, so there is nothing to keep
+  }
   if (driver.package.hold != DriverPackage::Hold::Held) {
     // No package: the two files are all there is, and each is put back by a copy.
     const bool infSaved = SaveFile(driver.infPath);
@@ -230,6 +234,11 @@ bool Backup::SaveDriver(const FoundDriver& driver) {
   const std::u16string& storeInf = driver.package.storeInf;
   if (storeFolder.empty() || storeInf.size() <= storeFolder.size()) {
     return Refuse(what, "its store folder cannot be found to save it");
+  }
+  if (!driver.package.linkOnPath.empty()) {
+    // What lies beyond a link is not the store's own: a copy through it would not be the package.
+    return Refuse(what, "its store folder cannot be saved whole, a link on its path (" +
+                            Utf8FromUtf16(driver.package.linkOnPath) + ")");
   }
   SavedPackage package;
   package.infName = Utf8(driver.infName);

@@ -27,13 +27,17 @@ struct DriverPackage {
     NoStore,     // the machine keeps no driver store: the INF and its PNF are all there is
     None,        // the store holds no package that the INF publishes
     Held,        // the store holds its package
-    CannotTell,  // the published INF is gone, and nothing on the machine names its package
+    CannotTell,  // which package the INF publishes, or whether any, cannot be told
   };
   Hold hold = Hold::NoStore;
   // The package's folder in the store, as this process reaches it, and the package's INF in it
   // (empty when the platform names the folder but the INF in it cannot be told).
   std::u16string storeFolder;
   std::u16string storeInf;
+  // A link (a junction, a symbolic link) on the store folder's path, the folder itself among
+  // them: what is reached through it is not the store's own, so the folder cannot be saved whole.
+  // Empty when there is none.
+  std::u16string linkOnPath;
   // A machine that an earlier removal left half-removed: the published INF gone, the package
   // still in the store. Its store INF is published again under the INF's name, so that the
   // platform can uninstall the package.

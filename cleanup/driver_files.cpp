@@ -126,7 +126,9 @@ void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act) {
     driver.infName = infName;
     driver.infPath = infPath;
     driver.pnfPath = pnfPath;
-    driver.infPresent = host.GetFileAttributesA(infPath) != kInvalidFileAttributes;
+    // An INF that cannot be looked at may well be there: it is not taken for absent.
+    driver.infPresent = host.GetFileAttributesA(infPath) != kInvalidFileAttributes ||
+                        !NamesNoFile(host.GetLastError());
     driver.pnfPresent = host.GetFileAttributesA(pnfPath) != kInvalidFileAttributes;
     driver.package = FindDriverPackage(host, windowsDirectory, infName, infPath, driver.infPresent);
     // How the package was found, or why it could not be, is told before anything is done with

@@ -43,6 +43,12 @@ void FindDriverFiles(Host& host, RegKey classKey, const std::string& deviceId,
 // `act` as one driver; when either path is longer than 255 characters, the two files one by one.
 void FindInfAndPnf(Host& host, const std::string& infName, ItemActions& act);
 
+// Whether the platform's answer to reaching a file says that nothing is there: no such file, or
+// no such folder on its path. Any other failure (access denied, say) tells nothing.
+constexpr bool NamesNoFile(Status status) {
+  return status == kErrorFileNotFound || status == kErrorPathNotFound;
+}
+
 // A registry value read as text: up to its first zero or its end, whichever comes first.
 std::string RegistryText(const std::string& data);
 

@@ -1,5 +1,6 @@
 #include "cleanup/listing.h"
 
+#include "cleanup/driver_files.h"
 #include "cleanup/driver_package.h"
 #include "cleanup/key_trees.h"
 #include "text/text.h"
@@ -10,9 +11,10 @@ void ListingActions::Tell(const std::string&, const std::string& listed) {
   report_.List(listed);
 }
 
-// A package the platform holds is there, whatever its files; then the files.
+// A package the platform holds is there, whatever its files, and so is one that cannot be told
+// from its INF; then the files.
 void ListingActions::Driver(const FoundDriver& driver) {
-  if (driver.package.hold == DriverPackage::Hold::Held) {
+  if (driver.package.hold == DriverPackage::Hold::Held || LeavesDriverWhole(driver)) {
     report_.NoteLeft();
   }
   File(driver.infPath);
@@ -20,11 +22,18 @@ void ListingActions::Driver(const FoundDriver& driver) {
 }
 
 void ListingActions::File(const std::string& path) {
-  const bool present = host_.GetFileAttributesA(path) != kInvalidFileAttributes;
-  report_.List("  file " + path + (present ? ": present" : ": absent"));
-  if (present) {
-    report_.NoteLeft();
+  if (host_.GetFileAttributesA(path) == kInvalidFileAttributes) {
+    const Status error = host_.GetLastError();
+    if (NamesNoFile(error)) {
+      report_.List("  file " + path + ": absent");
+      return;
+    }
+    // It may be there: what cannot be told counts as there.
+    report_.List("  file " + path + ": cannot tell (error " + ErrorText(error) + ")");
+  } else {
+    report_.List("  file " + path + ": present");
   }
+  report_.NoteLeft();
 }
 
 void ListingActions::OverlongFile(const std::string& path) {

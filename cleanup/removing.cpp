@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "cleanup/driver_files.h"
 #include "cleanup/driver_package.h"
 #include "cleanup/key_trees.h"
 #include "companion/protocol.h"
@@ -55,6 +56,13 @@ void RemovingActions::Tell(const std::string& logged, const std::string&) {
 void RemovingActions::Driver(const FoundDriver& driver) {
   const std::string package = "package " + driver.infName;
   const DriverPackage::Hold hold = driver.package.hold;
+  if (LeavesDriverWhole(driver)) {
+    // Which package the INF publishes, or whether any, cannot be told: nothing of it goes.
+    report_.Log(package + ": left, what the platform holds for it cannot be told");
+    report_.NoteLeft();
+    LeaveFiles(driver);
+    return;
+  }
   if (!driver.infPresent && !driver.package.halfRemoved) {
     // Nothing publishes a package to uninstall: the files as they are.
     File(driver.infPath);
@@ -88,8 +96,9 @@ void RemovingActions::Driver(const FoundDriver& driver) {
                   host_.WideToAnsi(driver.package.storeFolder) + " is still there");
       report_.NoteLeft();
     }
-    for (const auto& [path, present] :
-         {std::pair{driver.infPath, driver.infPresent}, {driver.pnfPath, driver.pnfPresent}}) {
+    // The INF put back for the uninstall was there for it to take, as a published one is.
+    for (const auto& [path, present] : {std::pair{driver.infPath, driver.infPresent || putBack},
+                                        {driver.pnfPath, driver.pnfPresent}}) {
       if (present && host_.GetFileAttributesA(path) == kInvalidFileAttributes) {
         report_.Log("file " + path + ": deleted with its package");
       } else {
@@ -116,7 +125,7 @@ void RemovingActions::Driver(const FoundDriver& driver) {
     }
     return;
   }
-  if (hold == DriverPackage::Hold::Held || hold == DriverPackage::Hold::CannotTell) {
+  if (hold == DriverPackage::Hold::Held) {
     report_.Log(package + ": left" + error);
     report_.NoteLeft();
     LeaveFiles(driver);
@@ -135,7 +144,8 @@ void RemovingActions::Driver(const FoundDriver& driver) {
 
 void RemovingActions::LeaveFiles(const FoundDriver& driver) {
   for (const std::string& path : {driver.infPath, driver.pnfPath}) {
-    if (host_.GetFileAttributesA(path) != kInvalidFileAttributes) {
+    if (host_.GetFileAttributesA(path) != kInvalidFileAttributes ||
+        !NamesNoFile(host_.GetLastError())) {
       report_.Log("file " + path + ": left with its package");
       report_.NoteLeft();
     }
@@ -143,47 +153,22 @@ void RemovingActions::LeaveFiles(const FoundDriver& driver) {
 }
 
 std::optional<Status> RemovingActions::Uninstall(const std::string& infName) {
+  const std::string name = Utf8FromUtf16(host_.AnsiToWide(infName));
   if (!handOver_) {
-    return UninstallPackage(host_, infName).error;
+    return UninstallPackage(host_, name).error;
   }
-  const std::string package = "package " + infName;
-  if (!IsInfNameText(infName)) {
-    report_.Log(package + ": left, its name cannot be handed to " + std::string(kCompanionProgram));
-    report_.NoteLeft();
-    return std::nullopt;
-  }
-  const ProgramRun run = host_.RunProgramBeside(std::string(kCompanionProgram),
-                                                UninstallArguments(infName), CompanionWaitMs(1));
-  const bool finished = NoteCompanionRun(run);
-  const std::optional<UninstallReport> outcome = MatchUninstallReport(infName, run.output);
-  if (!finished) {
+  const CompanionSession::Answer answer =
+      companion_.Hand(CompanionTask{CompanionTask::Kind::Uninstall, {name}}, CompanionWaitMs(1));
+  if (!answer.finished) {
     TellCompanionFailed();
   }
+  const std::optional<UninstallReport> outcome = MatchUninstallReport(name, answer.output);
   if (!outcome) {
-    report_.Log(package + ": left, the companion did not report it");
+    report_.Log("package " + infName + ": left, the companion did not report it");
     report_.NoteLeft();
     return std::nullopt;
   }
   return outcome->error;
-}
-
-bool RemovingActions::NoteCompanionRun(const ProgramRun& run) {
-  if (run.start == ProgramRun::Start::Ran) {
-    report_.Log(std::string(kCompanionProgram) + " ended with status " +
-                std::to_string(run.exitCode));
-  } else {
-    report_.Log(std::string(kCompanionProgram) +
-                (run.start == ProgramRun::Start::Missing ? " is missing"
-                 : run.start == ProgramRun::Start::Different
-                     ? " is not the one built with vorsk.exe"
-                     : " cannot start") +
-                " (error " + ErrorText(run.error) + ")");
-  }
-  // A companion that ends with another status did not finish its work (a malformed command
-  // line, a crash): what it reported before that still counts, the rest is left.
-  return run.start == ProgramRun::Start::Ran &&
-         (run.exitCode == kExitCompleted || run.exitCode == kExitLeft ||
-          run.exitCode == kExitRestartNeeded);
 }
 
 void RemovingActions::TellCompanionFailed() {
@@ -205,7 +190,9 @@ void RemovingActions::File(const std::string& path) {
     return;
   }
   const Status error = host_.GetLastError();
-  if (host_.GetFileAttributesA(path) == kInvalidFileAttributes) {
+  // Only a file that the platform says is not there is absent; one it cannot look at may be there.
+  if (host_.GetFileAttributesA(path) == kInvalidFileAttributes &&
+      NamesNoFile(host_.GetLastError())) {
     report_.Log("file " + path + ": absent (error " + ErrorText(error) + ")");
   } else {
     report_.Log("file " + path + ": left (error " + ErrorText(error) + ")");
@@ -235,7 +222,8 @@ void RemovingActions::Trace(const std::string& hardwareId) {
 void RemovingActions::Instance(const FoundInstance& instance) {
   if (!handOver_) {
     RemoveInSet(instance);
-  } else if (instance.instanceId && IsInstanceIdText(*instance.instanceId)) {
+  } else if (instance.instanceId &&
+             IsInstanceIdText(Utf8FromUtf16(host_.AnsiToWide(*instance.instanceId)))) {
     handed_.push_back({*instance.instanceId, instance.matchingId});
   } else {
     // An instance whose ID cannot be read cannot be handed over: it stays.
@@ -266,26 +254,28 @@ void RemovingActions::EndOfWalk() {
     HandToCompanion();
     handed_.clear();
   }
+  // The walk's instances are the companion's last task of a run.
+  companion_.End();
 }
 
-// Hands the matching instances to the 64-bit companion, started from this program's folder, and
-// notes what it reports: each one it reports removed or absent is gone; one it reports failed, or
-// does not report at all, is left. A companion that is missing, cannot start or ends without
-// doing its work leaves the instances, and the user is told once.
+// Hands the matching instances to the 64-bit companion and notes what it reports: each one it
+// reports removed or absent is gone; one it reports failed, or does not report at all, is left. A
+// companion that is missing, cannot start or ends without doing its work leaves the instances, and
+// the user is told once.
 void RemovingActions::HandToCompanion() {
   std::vector<std::string> instanceIds;
   for (const Handed& handed : handed_) {
-    instanceIds.push_back(handed.instanceId);
+    instanceIds.push_back(Utf8FromUtf16(host_.AnsiToWide(handed.instanceId)));
   }
   std::size_t first = 0;
-  for (const CompanionBatch& batch : CompanionBatches(instanceIds)) {
-    const ProgramRun run = host_.RunProgramBeside(std::string(kCompanionProgram), batch.arguments,
-                                                  CompanionWaitMs(batch.instanceIds.size()));
-    if (!NoteCompanionRun(run)) {
+  for (const CompanionTask& task : RemovalTasks(instanceIds)) {
+    const CompanionSession::Answer answer =
+        companion_.Hand(task, CompanionWaitMs(task.items.size()));
+    if (!answer.finished) {
       TellCompanionFailed();
     }
     const std::vector<std::optional<InstanceReport>> reports =
-        MatchInstanceReports(batch.instanceIds, run.output);
+        MatchInstanceReports(task.items, answer.output);
     for (std::size_t i = 0; i < reports.size(); ++i) {
       const Handed& handed = handed_[first + i];
       const std::string described = DescribeInstance(handed.instanceId, handed.matchingId);
@@ -296,7 +286,7 @@ void RemovingActions::HandToCompanion() {
         report_.NoteLeft();
       }
     }
-    first += batch.instanceIds.size();
+    first += task.items.size();
   }
 }
 

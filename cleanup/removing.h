@@ -1,12 +1,14 @@
 // The actions of a run that removes: files deleted, device instances removed (by the walk itself
 // on 32-bit Windows, by the 64-bit companion after the walk under WOW64), trees deleted, each
-// outcome logged and whatever stays noted as left.
+// outcome logged and whatever stays noted as left. Under WOW64 one companion serves the run: the
+// package's uninstall and the walk's instances are tasks handed to it as each stage reaches them.
 #pragma once
 
 #include <optional>
 #include <vector>
 
 #include "cleanup/actions.h"
+#include "companion/companion_session.h"
 #include "report/run_report.h"
 
 namespace vorsk {
@@ -39,8 +41,6 @@ class RemovingActions final : public ItemActions {
   // Asks the platform to uninstall the package of a published INF (through the companion under
   // WOW64): its status, or nothing when it could not be asked (logged, the package left).
   std::optional<Status> Uninstall(const std::string& infName);
-  // Logs how the companion's run ended; whether it finished its work.
-  bool NoteCompanionRun(const ProgramRun& run);
   // The box that says the companion cannot do its work: once per run.
   void TellCompanionFailed();
   // Keeps the driver's files on the machine with its package: each one there is left.
@@ -49,6 +49,8 @@ class RemovingActions final : public ItemActions {
   Host& host_;
   RunReport& report_;
   bool handOver_;
+  // Under WOW64: the companion, started at its first task.
+  CompanionSession companion_{host_, report_};
   std::vector<Handed> handed_;
   bool companionFailureTold_ = false;
 };

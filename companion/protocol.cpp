@@ -1,5 +1,9 @@
 #include "companion/protocol.h"
 
+#include <algorithm>
+#include <initializer_list>
+
+#include "report/exit_status.h"
 #include "text/text.h"
 
 namespace vorsk {
@@ -12,33 +16,58 @@ constexpr std::string_view kAbsent = "absent";
 constexpr std::string_view kFailed = "failed";
 constexpr std::string_view kUninstalled = "uninstalled";
 constexpr std::string_view kAdded = "added";
+constexpr std::string_view kDone = "done";
 
-bool IsSwitch(const std::string& argument, std::string_view name) {
-  return !argument.empty() && (argument[0] == '/' || argument[0] == '-') &&
-         EqualAsciiFolded(std::string_view(argument).substr(1), name);
+struct TaskWord {
+  CompanionTask::Kind kind;
+  std::string_view word;
+};
+constexpr TaskWord kTaskWords[] = {
+    {CompanionTask::Kind::Uninstall, "uninstall"},
+    {CompanionTask::Kind::Remove, "remove"},
+    {CompanionTask::Kind::Add, "add"},
+};
+
+std::string_view WordOf(CompanionTask::Kind kind) {
+  for (const TaskWord& word : kTaskWords) {
+    if (word.kind == kind) {
+      return word.word;
+    }
+  }
+  return std::string_view();
 }
 
-// One argument as the platform's command-line parser reads it back: in quotes, with every quote
-// escaped and the backslashes before a quote (or before the closing quote) doubled.
-std::string QuoteArgument(std::string_view argument) {
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
+// The words of a line, between single blanks; nothing when two blanks meet or one begins or ends
+// the line (an escaped item never holds a blank).
+std::optional<std::vector<std::string_view>> WordsOf(std::string_view line) {
+  std::vector<std::string_view> words;
+  for (;;) {
+    const std::size_t blank = line.find(' ');
+    const std::string_view word = line.substr(0, blank);
+    if (word.empty()) {
+      return std::nullopt;
     }
-    if (c == '"') {
-      quoted.append(2 * backslashes + 1, '\\');
-    } else {
-      quoted.append(backslashes, '\\');
+    words.push_back(word);
+    if (blank == std::string_view::npos) {
+      return words;
     }
-    backslashes = 0;
-    quoted += c;
+    line = line.substr(blank + 1);
   }
-  quoted.append(2 * backslashes, '\\');
-  quoted += '"';
-  return quoted;
+}
+
+// The lines of the companion's output, their line ends (LF or CR LF) dropped.
+std::vector<std::string_view> LinesOf(std::string_view output) {
+  std::vector<std::string_view> lines;
+  while (!output.empty()) {
+    const std::size_t end = output.find('\n');
+    std::string_view line = output.substr(0, end);
+    output = end == std::string_view::npos ? std::string_view() : output.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 std::optional<Status> ParseError(std::string_view hex) {
@@ -60,118 +89,332 @@ std::optional<Status> ParseError(std::string_view hex) {
   return value;
 }
 
-}  // namespace
-
-std::string FormatInstanceReport(const InstanceReport& report) {
-  switch (report.outcome) {
-    case InstanceOutcome::Removed:
-      return std::string(kRemoved) + " " + report.instanceId;
-    case InstanceOutcome::RestartNeeded:
-      return std::string(kRestart) + " " + report.instanceId;
-    case InstanceOutcome::Absent:
-      return std::string(kAbsent) + " " + report.instanceId;
-    case InstanceOutcome::Failed:
-      break;
-  }
-  return std::string(kFailed) + " " + ErrorText(report.error) + " " + report.instanceId;
-}
-
-std::optional<InstanceReport> ParseInstanceReport(std::string_view line) {
-  const std::size_t space = line.find(' ');
-  if (space == std::string_view::npos) {
+// A report line's outcome word, an error after "failed" (never success), and its escaped items:
+// nothing when it is none of `words` or malformed.
+struct ReportWords {
+  std::string_view word;
+  Status error = kErrorSuccess;
+  std::vector<std::string> items;
+};
+std::optional<ReportWords> ParseReport(std::string_view line,
+                                       std::initializer_list<std::string_view> words,
+                                       std::size_t items) {
+  const auto split = WordsOf(line);
+  if (!split) {
     return std::nullopt;
   }
-  const std::string_view word = line.substr(0, space);
-  std::string_view rest = line.substr(space + 1);
-  InstanceReport report;
-  if (word == kRemoved) {
-    report.outcome = InstanceOutcome::Removed;
-  } else if (word == kRestart) {
-    report.outcome = InstanceOutcome::RestartNeeded;
-  } else if (word == kAbsent) {
-    report.outcome = InstanceOutcome::Absent;
-  } else if (word == kFailed) {
-    const std::size_t next = rest.find(' ');
+  ReportWords report;
+  report.word = (*split)[0];
+  std::size_t first = 1;
+  if (report.word == kFailed) {
     const std::optional<Status> error =
-        next == std::string_view::npos ? std::nullopt : ParseError(rest.substr(0, next));
-    if (!error) {
+        split->size() > 1 ? ParseError((*split)[1]) : std::optional<Status>();
+    if (!error || *error == kErrorSuccess) {
       return std::nullopt;
     }
     report.error = *error;
-    rest = rest.substr(next + 1);
-  } else {
+    first = 2;
+    items = 1;  // a failure names the item alone
+  } else if (std::find(words.begin(), words.end(), report.word) == words.end()) {
     return std::nullopt;
   }
-  if (!IsInstanceIdText(rest)) {
+  if (split->size() != first + items) {
     return std::nullopt;
   }
-  report.instanceId = std::string(rest);
+  for (std::size_t i = first; i < split->size(); ++i) {
+    std::optional<std::string> item = PercentUnescaped((*split)[i]);
+    if (!item || item->empty()) {
+      return std::nullopt;
+    }
+    report.items.push_back(std::move(*item));
+  }
+  return report;
+}
+
+// The number of characters of UTF-8 text, as the platform's wide calls count them, when none is
+// a control character; nothing otherwise.
+std::optional<std::size_t> CharactersWithoutControls(std::string_view utf8) {
+  const std::u16string wide = Utf16FromUtf8(utf8);
+  for (const char16_t c : wide) {
+    if (c < u' ' || c == u'\x7F') {
+      return std::nullopt;
+    }
+  }
+  return wide.size();
+}
+
+bool IsSwitch(const std::string& argument, std::string_view name) {
+  return !argument.empty() && (argument[0] == '/' || argument[0] == '-') &&
+         EqualAsciiFolded(std::string_view(argument).substr(1), name);
+}
+
+// Whether a task names what its kind takes: one valid name or path, or 1 or more valid IDs.
+bool IsWellFormed(const CompanionTask& task) {
+  switch (task.kind) {
+    case CompanionTask::Kind::Uninstall:
+      return task.items.size() == 1 && IsInfNameText(task.items[0]);
+    case CompanionTask::Kind::Add:
+      return task.items.size() == 1 && CharactersWithoutControls(task.items[0]).value_or(0) > 0;
+    case CompanionTask::Kind::Remove:
+      return !task.items.empty() &&
+             std::all_of(task.items.begin(), task.items.end(),
+                         [](const std::string& id) { return IsInstanceIdText(id); });
+  }
+  return false;
+}
+
+// A task from its word and its escaped items; nothing when it is malformed.
+template <typename Word>
+std::optional<CompanionTask> TaskOf(std::optional<CompanionTask::Kind> kind,
+                                    const std::vector<Word>& escaped) {
+  if (!kind) {
+    return std::nullopt;
+  }
+  CompanionTask task;
+  task.kind = *kind;
+  for (const Word& item : escaped) {
+    std::optional<std::string> text = PercentUnescaped(item);
+    if (!text) {
+      return std::nullopt;
+    }
+    task.items.push_back(std::move(*text));
+  }
+  if (!IsWellFormed(task)) {
+    return std::nullopt;
+  }
+  return task;
+}
+
+}  // namespace
+
+std::string PercentEscaped(std::string_view utf8) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string escaped;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= '!' && byte <= '~' && byte != '%' && byte != '"') {
+      escaped += c;
+    } else {
+      escaped += '%';
+      escaped += kDigits[byte >> 4];
+      escaped += kDigits[byte & 0xF];
+    }
+  }
+  return escaped;
+}
+
+std::optional<std::string> PercentUnescaped(std::string_view text) {
+  const auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  std::string utf8;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte == '%') {
+      if (at + 2 >= text.size() || digit(text[at + 1]) < 0 || digit(text[at + 2]) < 0) {
+        return std::nullopt;
+      }
+      utf8 += static_cast<char>(digit(text[at + 1]) * 16 + digit(text[at + 2]));
+      at += 2;
+    } else if (byte >= '!' && byte <= '~' && byte != '"') {
+      utf8 += text[at];
+    } else {
+      return std::nullopt;
+    }
+  }
+  return utf8;
+}
+
+bool IsInstanceIdText(std::string_view utf8) {
+  const std::optional<std::size_t> characters = CharactersWithoutControls(utf8);
+  return characters && *characters > 0 && *characters <= kMaxDeviceIdLength;
+}
+
+bool IsInfNameText(std::string_view utf8) {
+  const std::optional<std::size_t> characters = CharactersWithoutControls(utf8);
+  return characters && *characters > 0 && *characters <= 255 &&
+         utf8.find_first_of("\\/:") == std::string_view::npos;
+}
+
+std::string FormatTask(const CompanionTask& task) {
+  std::string line(WordOf(task.kind));
+  for (const std::string& item : task.items) {
+    line += ' ' + PercentEscaped(item);
+  }
+  return line;
+}
+
+std::optional<CompanionTask> ParseTask(std::string_view line) {
+  const auto words = WordsOf(line);
+  if (!words) {
+    return std::nullopt;
+  }
+  std::optional<CompanionTask::Kind> kind;
+  for (const TaskWord& word : kTaskWords) {
+    if ((*words)[0] == word.word) {
+      kind = word.kind;
+    }
+  }
+  return TaskOf(kind, std::vector<std::string_view>(words->begin() + 1, words->end()));
+}
+
+std::vector<CompanionTask> RemovalTasks(const std::vector<std::string>& instanceIds) {
+  std::vector<CompanionTask> tasks;
+  std::size_t length = 0;
+  for (const std::string& instanceId : instanceIds) {
+    const std::size_t added = 1 + PercentEscaped(instanceId).size();
+    if (tasks.empty() || length + added > kCompanionArgumentsLimit) {
+      tasks.push_back(CompanionTask{CompanionTask::Kind::Remove, {}});
+      length = WordOf(CompanionTask::Kind::Remove).size();
+    }
+    tasks.back().items.push_back(instanceId);
+    length += added;
+  }
+  return tasks;
+}
+
+std::optional<CompanionCommand> ParseCompanionArguments(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) {
+    return std::nullopt;
+  }
+  CompanionCommand command;
+  if (IsSwitch(arguments[0], kTasksSwitch)) {
+    command.tasks = true;
+    return arguments.size() == 1 ? std::optional<CompanionCommand>(command) : std::nullopt;
+  }
+  std::optional<CompanionTask::Kind> kind;
+  for (const TaskWord& word : kTaskWords) {
+    if (IsSwitch(arguments[0], word.word)) {
+      kind = word.kind;
+    }
+  }
+  const std::optional<CompanionTask> task =
+      TaskOf(kind, std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+  if (!task) {
+    return std::nullopt;
+  }
+  command.task = *task;
+  return command;
+}
+
+std::string TaskArguments(const CompanionTask& task) {
+  return "/" + FormatTask(task);
+}
+
+std::string FormatInstanceReport(const InstanceReport& report) {
+  const std::string id = PercentEscaped(report.instanceId);
+  switch (report.outcome) {
+    case InstanceOutcome::Removed:
+      return std::string(kRemoved) + " " + id;
+    case InstanceOutcome::RestartNeeded:
+      return std::string(kRestart) + " " + id;
+    case InstanceOutcome::Absent:
+      return std::string(kAbsent) + " " + id;
+    case InstanceOutcome::Failed:
+      break;
+  }
+  return std::string(kFailed) + " " + ErrorText(report.error) + " " + id;
+}
+
+std::optional<InstanceReport> ParseInstanceReport(std::string_view line) {
+  const std::optional<ReportWords> words = ParseReport(line, {kRemoved, kRestart, kAbsent}, 1);
+  if (!words || !IsInstanceIdText(words->items[0])) {
+    return std::nullopt;
+  }
+  InstanceReport report;
+  report.outcome = words->word == kRemoved   ? InstanceOutcome::Removed
+                   : words->word == kRestart ? InstanceOutcome::RestartNeeded
+                   : words->word == kAbsent  ? InstanceOutcome::Absent
+                                             : InstanceOutcome::Failed;
+  report.error = words->error;
+  report.instanceId = words->items[0];
   return report;
 }
 
 std::string FormatUninstallReport(const UninstallReport& report) {
   if (report.error == kErrorSuccess) {
-    return std::string(kUninstalled) + " " + report.infName;
+    return std::string(kUninstalled) + " " + PercentEscaped(report.infName);
   }
-  return std::string(kFailed) + " " + ErrorText(report.error) + " " + report.infName;
+  return std::string(kFailed) + " " + ErrorText(report.error) + " " +
+         PercentEscaped(report.infName);
 }
 
 std::optional<UninstallReport> ParseUninstallReport(std::string_view line) {
-  UninstallReport report;
-  std::string_view name;
-  if (line.substr(0, kUninstalled.size() + 1) == std::string(kUninstalled) + " ") {
-    name = line.substr(kUninstalled.size() + 1);
-  } else if (line.substr(0, kFailed.size() + 1) == std::string(kFailed) + " ") {
-    const std::string_view rest = line.substr(kFailed.size() + 1);
-    const std::optional<Status> error = ParseError(rest.substr(0, 8));
-    if (!error || *error == kErrorSuccess || rest.size() < 10 || rest[8] != ' ') {
-      return std::nullopt;
-    }
-    report.error = *error;
-    name = rest.substr(9);
-  } else {
+  const std::optional<ReportWords> words = ParseReport(line, {kUninstalled}, 1);
+  if (!words || !IsInfNameText(words->items[0])) {
     return std::nullopt;
   }
-  if (!IsInfNameText(name)) {
+  return UninstallReport{words->error, words->items[0]};
+}
+
+std::string FormatAddReport(const AddReport& report) {
+  if (report.error == kErrorSuccess) {
+    return std::string(kAdded) + " " + PercentEscaped(report.published) + " " +
+           PercentEscaped(report.infPath);
+  }
+  return std::string(kFailed) + " " + ErrorText(report.error) + " " +
+         PercentEscaped(report.infPath);
+}
+
+std::optional<AddReport> ParseAddReport(std::string_view line) {
+  const std::optional<ReportWords> words = ParseReport(line, {kAdded}, 2);
+  if (!words) {
     return std::nullopt;
   }
-  report.infName = std::string(name);
+  AddReport report;
+  report.error = words->error;
+  report.infPath = words->items.back();
+  if (words->items.size() == 2) {
+    report.published = words->items[0];
+  }
   return report;
 }
 
-bool IsInfNameText(std::string_view text) {
-  if (text.empty() || text.size() > 255) {
-    return false;
-  }
-  for (const char c : text) {
-    if (c < ' ' || c > '~' || c == '"') {
-      return false;
+std::string FormatTaskEnd(int status) {
+  return std::string(kDone) + " " + std::to_string(status);
+}
+
+std::optional<int> ParseTaskEnd(std::string_view line) {
+  for (const int status : {kExitCompleted, kExitLeft, kExitRestartNeeded}) {
+    if (line == FormatTaskEnd(status)) {
+      return status;
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-std::string UninstallArguments(const std::string& infName) {
-  return "/" + std::string(kUninstallSwitch) + " " + QuoteArgument(infName);
-}
-
-std::optional<std::string> ParseUninstallArguments(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 2 || !IsSwitch(arguments[0], kUninstallSwitch) ||
-      !IsInfNameText(arguments[1])) {
-    return std::nullopt;
+bool AnswersTask(std::string_view output) {
+  // Only a whole line counts: its end is written with it.
+  const std::size_t end = output.rfind('\n');
+  if (end == std::string_view::npos) {
+    return false;
   }
-  return arguments[1];
+  for (const std::string_view line : LinesOf(output.substr(0, end + 1))) {
+    if (ParseTaskEnd(line)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::optional<InstanceReport>> MatchInstanceReports(
+    const std::vector<std::string>& instanceIds, std::string_view output) {
+  std::vector<std::optional<InstanceReport>> reports(instanceIds.size());
+  for (const std::string_view line : LinesOf(output)) {
+    const std::optional<InstanceReport> parsed = ParseInstanceReport(line);
+    for (std::size_t i = 0; parsed && i < instanceIds.size(); ++i) {
+      if (instanceIds[i] == parsed->instanceId && !reports[i]) {
+        reports[i] = parsed;
+        break;
+      }
+    }
+  }
+  return reports;
 }
 
 std::optional<UninstallReport> MatchUninstallReport(const std::string& infName,
                                                     std::string_view output) {
-  while (!output.empty()) {
-    const std::size_t end = output.find('\n');
-    std::string_view line = output.substr(0, end);
-    output = end == std::string_view::npos ? std::string_view() : output.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-    }
+  for (const std::string_view line : LinesOf(output)) {
     const std::optional<UninstallReport> report = ParseUninstallReport(line);
     if (report && report->infName == infName) {
       return report;
@@ -180,30 +423,14 @@ std::optional<UninstallReport> MatchUninstallReport(const std::string& infName,
   return std::nullopt;
 }
 
-bool IsInstanceIdText(std::string_view text) {
-  if (text.empty() || text.size() > kMaxDeviceIdLength) {
-    return false;
-  }
-  for (const char c : text) {
-    if (c <= ' ' || c > '~' || c == ',') {
-      return false;
+std::optional<AddReport> MatchAddReport(const std::string& infPath, std::string_view output) {
+  for (const std::string_view line : LinesOf(output)) {
+    const std::optional<AddReport> report = ParseAddReport(line);
+    if (report && report->infPath == infPath) {
+      return report;
     }
   }
-  return true;
-}
-
-std::optional<std::vector<std::string>> ParseCompanionArguments(
-    const std::vector<std::string>& arguments) {
-  if (arguments.size() < 2 || !IsSwitch(arguments[0], kCompanionSwitch)) {
-    return std::nullopt;
-  }
-  std::vector<std::string> instanceIds(arguments.begin() + 1, arguments.end());
-  for (const std::string& instanceId : instanceIds) {
-    if (!IsInstanceIdText(instanceId)) {
-      return std::nullopt;
-    }
-  }
-  return instanceIds;
+  return std::nullopt;
 }
 
 std::vector<std::string> SplitCommandArguments(std::string_view arguments) {
@@ -265,152 +492,6 @@ std::string_view ArgumentsAfterProgramName(std::string_view commandLine) {
     end = end == std::string_view::npos ? commandLine.size() : end;
   }
   return commandLine.substr(end);
-}
-
-std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& instanceIds) {
-  const std::string command = "/" + std::string(kCompanionSwitch);
-  std::vector<CompanionBatch> batches;
-  for (const std::string& instanceId : instanceIds) {
-    const std::string argument = " " + QuoteArgument(instanceId);
-    if (batches.empty() ||
-        batches.back().arguments.size() + argument.size() > kCompanionArgumentsLimit) {
-      batches.push_back(CompanionBatch{command, {}});
-    }
-    batches.back().arguments += argument;
-    batches.back().instanceIds.push_back(instanceId);
-  }
-  return batches;
-}
-
-std::vector<std::optional<InstanceReport>> MatchInstanceReports(
-    const std::vector<std::string>& instanceIds, std::string_view output) {
-  std::vector<std::optional<InstanceReport>> reports(instanceIds.size());
-  std::size_t begin = 0;
-  while (begin < output.size()) {
-    std::size_t end = output.find('\n', begin);
-    end = end == std::string_view::npos ? output.size() : end;
-    std::string_view line = output.substr(begin, end - begin);
-    if (!line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-    }
-    begin = end + 1;
-    const std::optional<InstanceReport> parsed = ParseInstanceReport(line);
-    for (std::size_t i = 0; parsed && i < instanceIds.size(); ++i) {
-      if (instanceIds[i] == parsed->instanceId && !reports[i]) {
-        reports[i] = parsed;
-        break;
-      }
-    }
-  }
-  return reports;
-}
-
-std::string PercentEscaped(std::string_view utf8) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string escaped;
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= '!' && byte <= '~' && byte != '%' && byte != '"') {
-      escaped += c;
-    } else {
-      escaped += '%';
-      escaped += kDigits[byte >> 4];
-      escaped += kDigits[byte & 0xF];
-    }
-  }
-  return escaped;
-}
-
-std::optional<std::string> PercentUnescaped(std::string_view text) {
-  const auto digit = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-  };
-  std::string utf8;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte == '%') {
-      if (at + 2 >= text.size() || digit(text[at + 1]) < 0 || digit(text[at + 2]) < 0) {
-        return std::nullopt;
-      }
-      utf8 += static_cast<char>(digit(text[at + 1]) * 16 + digit(text[at + 2]));
-      at += 2;
-    } else if (byte >= '!' && byte <= '~' && byte != '"') {
-      utf8 += text[at];
-    } else {
-      return std::nullopt;
-    }
-  }
-  return utf8;
-}
-
-std::string FormatAddReport(const AddReport& report) {
-  if (report.error == kErrorSuccess) {
-    return std::string(kAdded) + " " + PercentEscaped(report.published) + " " +
-           PercentEscaped(report.infPath);
-  }
-  return std::string(kFailed) + " " + ErrorText(report.error) + " " +
-         PercentEscaped(report.infPath);
-}
-
-std::optional<AddReport> ParseAddReport(std::string_view line) {
-  const std::vector<std::string> words = SplitCommandArguments(line);
-  if (words.size() != 3) {
-    return std::nullopt;
-  }
-  AddReport report;
-  const std::optional<std::string> path = PercentUnescaped(words[2]);
-  if (!path) {
-    return std::nullopt;
-  }
-  report.infPath = *path;
-  if (words[0] == kAdded) {
-    const std::optional<std::string> published = PercentUnescaped(words[1]);
-    if (!published || published->empty()) {
-      return std::nullopt;
-    }
-    report.published = *published;
-    return report;
-  }
-  const std::optional<Status> error = words[0] == kFailed ? ParseError(words[1]) : std::nullopt;
-  if (!error || *error == kErrorSuccess) {
-    return std::nullopt;
-  }
-  report.error = *error;
-  return report;
-}
-
-std::string AddArguments(const std::string& infPath) {
-  return "/" + std::string(kAddSwitch) + " " + PercentEscaped(infPath);
-}
-
-std::optional<std::string> ParseAddArguments(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 2 || !IsSwitch(arguments[0], kAddSwitch)) {
-    return std::nullopt;
-  }
-  const std::optional<std::string> path = PercentUnescaped(arguments[1]);
-  if (!path || path->empty()) {
-    return std::nullopt;
-  }
-  return path;
-}
-
-std::optional<AddReport> MatchAddReport(const std::string& infPath, std::string_view output) {
-  for (std::size_t at = 0; at < output.size();) {
-    std::size_t end = output.find('\n', at);
-    if (end == std::string_view::npos) {
-      end = output.size();
-    }
-    std::string_view line = output.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-    }
-    at = end + 1;
-    const std::optional<AddReport> report = ParseAddReport(line);
-    if (report && report->infPath == infPath) {
-      return report;
-    }
-  }
-  return std::nullopt;
 }
 
 }  // namespace vorsk

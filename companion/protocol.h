@@ -1,31 +1,36 @@
 // The 64-bit companion, vorsk64.exe: on 64-bit Windows the device setup service refuses to remove
-// device instances for a 32-bit process, so vorsk.exe walks the instances itself and hands the
-// instance IDs of those that match to the companion, which removes them and reports one line per
-// instance on its standard output.
+// device instances for a 32-bit process, and the platform keeps the 64-bit driver store out of its
+// reach, so vorsk.exe hands that work to the companion. It starts it once, at the first task of a
+// run, and hands it each task over its standard input as the run's stages reach it:
 //
-//   vorsk64.exe /remove <instance ID> [<instance ID> ...]
+//   vorsk64.exe /tasks
 //
-// Report lines: "removed <ID>", "restart <ID>" (removed; the platform asks for a restart to
-// finish), "absent <ID>" (already gone), "failed <error> <ID>" (the platform's error, eight hex
-// digits). Exit status: 0 (every instance removed or absent), 3 (some left), 3010 (all removed or
-// absent, a restart needed), 1 (a malformed command line: nothing was changed).
+// Each task is one line (its end LF, or CR LF), its words separated by one blank:
 //
-// The driver's package goes the same way, since the platform keeps a 64-bit store apart from a
-// 32-bit program's reach:
+//   uninstall <published INF name>       the driver package that the INF publishes
+//   remove <instance ID> [<ID> ...]      each device instance
+//   add <INF path>                       a saved package staged and published again
 //
-//   vorsk64.exe /uninstall <published INF name>
+// and the companion answers each on its standard output, one report line per item, then
+// "done <status>" once the task is over:
 //
-// Report line: "uninstalled <name>", or "failed <error> <name>". Exit status: 0 (uninstalled),
-// 3 (it failed), 1 (a malformed command line: nothing was changed).
+//   uninstalled <name>  |  failed <error> <name>
+//   removed <ID>  |  restart <ID> (removed; a restart finishes it)  |  absent <ID>  |
+//   failed <error> <ID>
+//   added <published INF name> <INF path>  |  failed <error> <INF path>
+//   done <status>        0 (all done), 3 (something left), 3010 (all done, a restart needed)
 //
-// A restore adds a saved package again the same way:
+// <error> is the platform's error, eight hex digits. A malformed task is answered with nothing:
+// the companion ends at once with status 1. Once its standard input ends, it ends with the status
+// of its tasks together (3 when any left something, else 3010 when any needs a restart, else 0).
 //
-//   vorsk64.exe /add <INF path>
+// Each task can also be given on the command line, one per start: "/remove <ID> ...",
+// "/uninstall <name>", "/add <path>"; the companion then answers it, without the done line, and
+// ends with the task's status (1 when the command line is malformed).
 //
-// Report line: "added <published INF name> <INF path>", or "failed <error> <INF path>". Exit
-// status: 0 (added), 3 (it failed), 1 (a malformed command line). The path and the name are
-// carried as UTF-8, each byte that is no printable ASCII character (and '%' and '"') written %XX,
-// so that any name survives any code page, both ways.
+// Every name, path and instance ID travels as UTF-8, each byte from '!' to '~' as it is but '%'
+// and '"', every other written %XX (two uppercase hex digits), so that any name survives any code
+// page, both ways.
 #pragma once
 
 #include <cstddef>
@@ -40,20 +45,61 @@
 namespace vorsk {
 
 inline constexpr std::string_view kCompanionProgram = "vorsk64.exe";
-inline constexpr std::string_view kCompanionSwitch = "remove";
-inline constexpr std::string_view kUninstallSwitch = "uninstall";
-// The most characters of arguments one start of the companion is given: the platform's command
-// line holds 32767 characters, the companion's quoted path among them.
+// The companion's command line when it takes its tasks on its standard input.
+inline constexpr std::string_view kTasksSwitch = "tasks";
+// The most characters of one task line that removes instances: more instances go in more tasks.
 inline constexpr std::size_t kCompanionArgumentsLimit = 30000;
 
-// How long one start of the companion is waited for: two minutes, and thirty seconds per instance
-// handed to it (a class installer may take that long for one). A companion still running then
-// is ended with its job, and the instances it did not report are left.
+// How long one task of the companion is waited for: two minutes, and thirty seconds per instance
+// handed to it (a class installer may take that long for one). A companion still at its task then
+// is ended with its job, and what it did not report is left.
 inline constexpr std::uint32_t CompanionWaitMs(std::size_t items) {
   constexpr std::uint64_t kLongest = 0xFFFFFFFE;  // one less than the platform's "forever"
   const std::uint64_t wait = 120000 + 30000 * static_cast<std::uint64_t>(items);
   return static_cast<std::uint32_t>(wait < kLongest ? wait : kLongest);
 }
+// How long the companion is given to end once its standard input has ended.
+inline constexpr std::uint32_t kCompanionEndWaitMs = 10000;
+
+// UTF-8 text as the companion's tasks and reports carry it: each byte from '!' to '~' as it is but
+// '%' and '"', every other written %XX (two uppercase hex digits).
+std::string PercentEscaped(std::string_view utf8);
+// The UTF-8 text back; nothing for text that is not so escaped.
+std::optional<std::string> PercentUnescaped(std::string_view text);
+
+// Whether UTF-8 text can be a device instance ID: 1 to 200 characters, none of them a control
+// character.
+bool IsInstanceIdText(std::string_view utf8);
+// Whether UTF-8 text can be a published INF's name: a name of the INF folder of 1 to 255
+// characters, without a control character, a path separator or a drive colon.
+bool IsInfNameText(std::string_view utf8);
+
+// One task of the companion, its names in UTF-8.
+struct CompanionTask {
+  enum class Kind { Uninstall, Remove, Add };
+  Kind kind = Kind::Remove;
+  std::vector<std::string> items;  // the INF name, the instance IDs, or the INF path
+};
+
+// A task as its line carries it, without the line end; nothing for a malformed line.
+std::string FormatTask(const CompanionTask& task);
+std::optional<CompanionTask> ParseTask(std::string_view line);
+
+// The tasks that remove these instance IDs (UTF-8), in their order, each line within
+// kCompanionArgumentsLimit: one task unless the IDs are very many.
+std::vector<CompanionTask> RemovalTasks(const std::vector<std::string>& instanceIds);
+
+// The companion's command line (its arguments after the program's name): one task, or its tasks
+// on its standard input.
+struct CompanionCommand {
+  bool tasks = false;  // "/tasks"
+  CompanionTask task;  // otherwise
+};
+// Nothing when it is malformed: not exactly one switch of the companion's ("/" or "-", any letter
+// case) first, or a task whose items are missing or malformed.
+std::optional<CompanionCommand> ParseCompanionArguments(const std::vector<std::string>& arguments);
+// The command-line arguments of one task.
+std::string TaskArguments(const CompanionTask& task);
 
 enum class InstanceOutcome { Removed, RestartNeeded, Absent, Failed };
 
@@ -61,76 +107,48 @@ enum class InstanceOutcome { Removed, RestartNeeded, Absent, Failed };
 struct InstanceReport {
   InstanceOutcome outcome = InstanceOutcome::Failed;
   Status error = kErrorSuccess;  // the platform's error, when it failed
-  std::string instanceId;
+  std::string instanceId;        // UTF-8
 };
 
 // The report line of one instance, without its line end.
 std::string FormatInstanceReport(const InstanceReport& report);
-
 // The report of one line; nothing for a line that is not a report.
 std::optional<InstanceReport> ParseInstanceReport(std::string_view line);
-
-// Whether text can be a device instance ID: 1 to 200 characters from '!' to '~', no comma.
-bool IsInstanceIdText(std::string_view text);
-
-// The instance IDs of the companion's command line (its arguments after the program's name);
-// nothing when it is malformed: no "/remove" (or "-remove", any letter case) first, no ID after
-// it, or an argument that cannot be an instance ID.
-std::optional<std::vector<std::string>> ParseCompanionArguments(
-    const std::vector<std::string>& arguments);
 
 // What became of the uninstall of one driver package: kErrorSuccess, or the platform's error.
 struct UninstallReport {
   Status error = kErrorSuccess;
-  std::string infName;
+  std::string infName;  // UTF-8
 };
 
 std::string FormatUninstallReport(const UninstallReport& report);
 std::optional<UninstallReport> ParseUninstallReport(std::string_view line);
 
-// Whether the companion's command line can carry a published INF's name: 1 to 255 printable
-// ASCII characters (blanks among them), none of them a quote.
-bool IsInfNameText(std::string_view text);
-
-// The companion's arguments that uninstall the package `infName` publishes, and the name that
-// such arguments give; nothing when they are malformed: no "/uninstall" (or "-uninstall", any
-// letter case) first, not exactly one name after it, or one the command line cannot carry.
-std::string UninstallArguments(const std::string& infName);
-std::optional<std::string> ParseUninstallArguments(const std::vector<std::string>& arguments);
-
-// The report on `infName` in the companion's standard output: the first line that names it.
-std::optional<UninstallReport> MatchUninstallReport(const std::string& infName,
-                                                    std::string_view output);
-
-inline constexpr std::string_view kAddSwitch = "add";
-
-// UTF-8 text as the companion's command line and report lines carry it: each byte from '!' to '~'
-// as it is but '%' and '"', every other written %XX (two uppercase hex digits).
-std::string PercentEscaped(std::string_view utf8);
-// The UTF-8 text back; nothing for text that is not so escaped.
-std::optional<std::string> PercentUnescaped(std::string_view text);
-
 // What became of adding one saved package again.
 struct AddReport {
   Status error = kErrorSuccess;
-  std::string published;  // the INF name the platform published it under
+  std::string published;  // the INF name the platform published it under, in UTF-8
   std::string infPath;    // in UTF-8
 };
 
 std::string FormatAddReport(const AddReport& report);
 std::optional<AddReport> ParseAddReport(std::string_view line);
-// The companion's arguments that add the package of the INF at `infPath` (UTF-8), and the path
-// that such arguments give.
-std::string AddArguments(const std::string& infPath);
-std::optional<std::string> ParseAddArguments(const std::vector<std::string>& arguments);
-// The report on `infPath` in the companion's standard output: the first line that names it.
-std::optional<AddReport> MatchAddReport(const std::string& infPath, std::string_view output);
 
-// One start of the companion: its arguments, and the instance IDs they name.
-struct CompanionBatch {
-  std::string arguments;
-  std::vector<std::string> instanceIds;
-};
+// The line that ends the answer to a task, and its status.
+std::string FormatTaskEnd(int status);
+std::optional<int> ParseTaskEnd(std::string_view line);
+// Whether the companion's output holds the whole answer to a task: a line that ends it.
+bool AnswersTask(std::string_view output);
+
+// The report of each of `instanceIds` in the companion's output, in their order: the first
+// report line that names it, or nothing when no line does.
+std::vector<std::optional<InstanceReport>> MatchInstanceReports(
+    const std::vector<std::string>& instanceIds, std::string_view output);
+// The report on `infName`, or on `infPath`, in the companion's output: the first line that names
+// it.
+std::optional<UninstallReport> MatchUninstallReport(const std::string& infName,
+                                                    std::string_view output);
+std::optional<AddReport> MatchAddReport(const std::string& infPath, std::string_view output);
 
 // The arguments of a command line after the program's name, split as the platform's parser splits
 // them: at blanks and tabs outside quotes, with backslashes doubled before a quote, and two quotes
@@ -140,14 +158,5 @@ std::vector<std::string> SplitCommandArguments(std::string_view arguments);
 // The part of a whole command line after the program's name: the name ends at its closing quote
 // when it begins with one, otherwise at the first blank or tab.
 std::string_view ArgumentsAfterProgramName(std::string_view commandLine);
-
-// The starts of the companion for these instance IDs, in their order, each with arguments that
-// fit kCompanionArgumentsLimit: one start unless the IDs are very many.
-std::vector<CompanionBatch> CompanionBatches(const std::vector<std::string>& instanceIds);
-
-// The report of each of `instanceIds` in the companion's standard output, in their order: the
-// first report line that names it, or nothing when no line does.
-std::vector<std::optional<InstanceReport>> MatchInstanceReports(
-    const std::vector<std::string>& instanceIds, std::string_view output);
 
 }  // namespace vorsk

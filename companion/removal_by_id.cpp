@@ -1,9 +1,8 @@
 #include "companion/removal_by_id.h"
 
-#include "text/text.h"
-
 #include "host/handles.h"
 #include "report/exit_status.h"
+#include "text/text.h"
 
 namespace vorsk {
 
@@ -20,7 +19,7 @@ InstanceReport RemoveInstance(Host& host, const std::string& instanceId) {
   }
   DeviceInfoRecord record;
   record.cbSize = sizeof(record);
-  if (!host.SetupDiOpenDeviceInfoA(set.get(), instanceId, record)) {
+  if (!host.SetupDiOpenDeviceInfoW(set.get(), Utf16FromUtf8(instanceId), record)) {
     report.error = host.GetLastError();
     // An instance that no longer exists has nothing left to remove.
     if (report.error == kErrorNoSuchDevinst) {
@@ -37,6 +36,12 @@ InstanceReport RemoveInstance(Host& host, const std::string& instanceId) {
                        (flags & (kDiNeedRestart | kDiNeedReboot)) != 0;
   report.outcome = restart ? InstanceOutcome::RestartNeeded : InstanceOutcome::Removed;
   return report;
+}
+
+// A failure without the platform's reason is a failure still.
+Status FailureOf(Host& host) {
+  const Status error = host.GetLastError();
+  return error == kErrorSuccess ? kErrorInvalidData : error;
 }
 
 }  // namespace
@@ -60,12 +65,8 @@ int RemoveInstancesById(Host& host, const std::vector<std::string>& instanceIds,
 UninstallReport UninstallPackage(Host& host, const std::string& infName) {
   UninstallReport report;
   report.infName = infName;
-  if (!host.SetupUninstallOEMInfA(infName, kSuoiForceDelete)) {
-    report.error = host.GetLastError();
-    // A failure without a reason is still a failure.
-    if (report.error == kErrorSuccess) {
-      report.error = kErrorInvalidData;
-    }
+  if (!host.SetupUninstallOEMInfW(Utf16FromUtf8(infName), kSuoiForceDelete)) {
+    report.error = FailureOf(host);
   }
   return report;
 }
@@ -75,13 +76,39 @@ AddReport AddPackage(Host& host, const std::string& infPath) {
   report.infPath = infPath;
   std::u16string published;
   if (!host.SetupCopyOEMInfW(Utf16FromUtf8(infPath), published)) {
-    report.error = host.GetLastError();
-    // A failure without the platform's reason is a failure still.
-    report.error = report.error == kErrorSuccess ? kErrorInvalidData : report.error;
+    report.error = FailureOf(host);
     return report;
   }
   report.published = Utf8FromUtf16(published);
   return report;
+}
+
+int PerformTask(Host& host, const CompanionTask& task,
+                const std::function<void(const std::string& line)>& write) {
+  switch (task.kind) {
+    case CompanionTask::Kind::Uninstall: {
+      const UninstallReport report = UninstallPackage(host, task.items[0]);
+      write(FormatUninstallReport(report));
+      return report.error == kErrorSuccess ? kExitCompleted : kExitLeft;
+    }
+    case CompanionTask::Kind::Add: {
+      const AddReport report = AddPackage(host, task.items[0]);
+      write(FormatAddReport(report));
+      return report.error == kErrorSuccess ? kExitCompleted : kExitLeft;
+    }
+    case CompanionTask::Kind::Remove:
+      break;
+  }
+  return RemoveInstancesById(
+      host, task.items, [&](const InstanceReport& report) { write(FormatInstanceReport(report)); });
+}
+
+int CombinedStatus(int earlier, int task) {
+  if (earlier == kExitLeft || task == kExitLeft) {
+    return kExitLeft;
+  }
+  return earlier == kExitRestartNeeded || task == kExitRestartNeeded ? kExitRestartNeeded
+                                                                     : kExitCompleted;
 }
 
 }  // namespace vorsk

@@ -178,6 +178,19 @@ struct ProgramRun {
   std::string output;  // everything it wrote on its standard output
 };
 
+// A program started beside this one that is handed its tasks on its standard input, one after
+// another, and answers each on its standard output.
+enum class ProgramSession : std::uintptr_t {};
+inline constexpr ProgramSession kNoSession{0};
+
+// What a session's program answered to one task.
+struct ProgramAnswer {
+  bool answered = false;       // its answer is whole, as the caller's test of it says
+  bool ended = false;          // it ended before that (or was ended when its time ran out)
+  std::uint32_t exitCode = 0;  // once ended: its status, kErrorTimeout when it was ended
+  std::string output;          // what it wrote on its standard output meanwhile
+};
+
 // A moment in Coordinated Universal Time.
 struct UtcTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -375,6 +388,9 @@ class Host {
   // Adds the instance with this instance ID to the set and fills the record for it.
   virtual bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
                                       DeviceInfoRecord& record) = 0;
+  // The same for an instance ID in UTF-16, as the companion is given it whatever its characters.
+  virtual bool SetupDiOpenDeviceInfoW(DevInfoSet set, const std::u16string& instanceId,
+                                      DeviceInfoRecord& record) = 0;
   // The flags of the instance's install parameters.
   virtual bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                               std::uint32_t* flags) = 0;
@@ -387,6 +403,8 @@ class Host {
   // reason as last error (kErrorNotAnInstalledOemInf for an INF that no third party installed).
   // Looked up at run time: where the platform lacks it, it fails with ERROR_PROC_NOT_FOUND.
   virtual bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) = 0;
+  // The same for a name in UTF-16, as the companion is given it whatever its characters.
+  virtual bool SetupUninstallOEMInfW(const std::u16string& infFileName, std::uint32_t flags) = 0;
   // The path of the package's INF in the driver store for the published INF at `infPath`, as the
   // platform names it; nothing where it cannot tell (a platform without the query, before
   // Windows Vista and under Wine, or no package).
@@ -408,6 +426,23 @@ class Host {
   // standard output up to its end comes back whole.
   virtual ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                                       std::uint32_t timeoutMs) = 0;
+  // Starts `program` from the folder of this program's own module file (never the search path or
+  // the current folder) with `arguments`, in a job that ends it if this process ends, its standard
+  // input and output each a pipe of this process (the only handles it inherits), and returns at
+  // once: Ran with the session in `session`, or why it is missing or could not start. Each task
+  // is handed with HandProgramTask; EndProgramSession ends it.
+  virtual ProgramRun StartProgramBeside(const std::string& program, const std::string& arguments,
+                                        ProgramSession* session) = 0;
+  // Writes `input` to the program's standard input, then reads its standard output until
+  // `answered` says that what came is a whole answer, the program ends, or `timeoutMs` runs out:
+  // then it is ended with its job, and its status is kErrorTimeout. A program that ended is ended
+  // for the session: only EndProgramSession is left to call.
+  virtual ProgramAnswer HandProgramTask(ProgramSession session, const std::string& input,
+                                        std::uint32_t timeoutMs,
+                                        const std::function<bool(std::string_view)>& answered) = 0;
+  // Closes the program's standard input and waits up to `timeoutMs` for it to end (then it is
+  // ended with its job, kErrorTimeout); releases the session. Its exit status.
+  virtual std::uint32_t EndProgramSession(ProgramSession session, std::uint32_t timeoutMs) = 0;
   virtual ProcessFacts GetProcessFacts() = 0;
   // The full path of this program's own module file.
   virtual Status OwnProgramPath(std::u16string& path) = 0;

@@ -8,6 +8,7 @@
 #include "backup/backup_record.h"
 #include "backup/manifest.h"
 #include "backup/reg_file.h"
+#include "companion/companion_session.h"
 #include "companion/protocol.h"
 #include "companion/removal_by_id.h"
 #include "digest/sha256.h"
@@ -107,6 +108,8 @@ class Restorer {
     for (const SavedPackage& package : manifest_.packages) {
       Package(package);
     }
+    // The packages are the companion's only tasks.
+    companion_.End();
     for (const SavedFile& file : manifest_.files) {
       File(file);
     }
@@ -461,22 +464,13 @@ class Restorer {
       }
       return report.published;
     }
-    const ProgramRun run = host_.RunProgramBeside(std::string(kCompanionProgram),
-                                                  AddArguments(infPath), CompanionWaitMs(1));
-    if (run.start != ProgramRun::Start::Ran) {
-      failure = ErrorReason(
-          std::string(kCompanionProgram) + (run.start == ProgramRun::Start::Missing ? " is missing"
-                                            : run.start == ProgramRun::Start::Different
-                                                ? " is not the one built with vorsk.exe"
-                                                : " cannot start"),
-          run.error);
-      return std::nullopt;
-    }
-    report_.Log(std::string(kCompanionProgram) + " ended with status " +
-                std::to_string(run.exitCode));
-    const std::optional<AddReport> report = MatchAddReport(infPath, run.output);
+    // The path is UTF-8 already: the companion takes it whole.
+    const CompanionSession::Answer answer =
+        companion_.Hand(CompanionTask{CompanionTask::Kind::Add, {infPath}}, CompanionWaitMs(1));
+    const std::optional<AddReport> report = MatchAddReport(infPath, answer.output);
     if (!report) {
-      failure = std::string(kCompanionProgram) + " did not report it";
+      failure =
+          answer.finished ? std::string(kCompanionProgram) + " did not report it" : answer.failure;
       return std::nullopt;
     }
     if (report->error != kErrorSuccess) {
@@ -624,6 +618,8 @@ class Restorer {
   unique_hfolder folder_;
   Manifest manifest_;
   bool notBack_ = false;
+  // On 64-bit Windows: the companion of the backup's folder, started at its first task.
+  CompanionSession companion_{host_, report_};
 };
 
 }  // namespace

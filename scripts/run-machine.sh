@@ -16,7 +16,8 @@
 # statuses in status-2.txt ...).
 #
 # "folder-link <Windows folder> | <Windows target>" makes the folder a Unix link to the target
-# before the run (Wine shows it as a reparse point, as Windows shows a junction).
+# before the run (Wine shows it as a reparse point, as Windows shows a junction); "remove-file
+# <Windows path>" deletes a file once the rest is staged.
 # "move-away <Windows folder>" has another program try, over and over during the run, to rename
 # that folder and each folder in it (a backup's own, once the run made it), as a user who wants to
 # put a folder of their own in its place; moved.txt says how often it tried and what it moved
@@ -138,11 +139,18 @@ while IFS= read -r line; do
     ln "$target" "$link"
   fi
 done < <(grep -E '^unix-(hard)?link ' "$description" | tr -d '\r')
+# The link's own path is taken below drive_c as it is written: in a 64-bit prefix of Wine 10,
+# winepath names a folder of system32 in syswow64, where the store is not.
 while IFS= read -r link; do
   [ -n "$link" ] || continue
-  ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" \
-    "$(wine winepath -u "${link%% | *}" 2>/dev/null)"
+  ln -sfn "$(wine winepath -u "${link##* | }" 2>/dev/null)" "$(below_drive_c "${link%% | *}")"
 done < <(sed -n 's/^folder-link //p' "$description" | tr -d '\r')
+# "remove-file <Windows path>" deletes that file once the rest is staged (packages and links
+# among it), as an earlier removal that took the published INF alone left a machine.
+while IFS= read -r path; do
+  [ -n "$path" ] || continue
+  rm -f "$(wine winepath -u "$path" 2>/dev/null)"
+done < <(sed -n 's/^remove-file //p' "$description" | tr -d '\r')
 # The state's lines come in the runtime's text mode, ending with CR LF. The backups' record, which
 # vorsk keeps on purpose, goes to <state>-record.txt, apart from what a run may change.
 inspect() {

@@ -303,7 +303,7 @@ std::vector<std::string> FakeHost::JournalOf(const std::string& kind) const {
 
 std::size_t FakeHost::OpenHandleCount() const {
   return openKeys_.size() + openFiles_.size() + openFolders_.size() + openSets_.size() +
-         allocations_.size() + (lockHeld_ ? 1 : 0);
+         allocations_.size() + (lockHeld_ ? 1 : 0) + sessions_.size();
 }
 
 std::string FakeHost::GetPrivateProfileStringA(const std::string& section, const std::string& entry,
@@ -399,6 +399,10 @@ bool FakeHost::SetFileAttributesA(const std::string& path, std::uint32_t attribu
 }
 
 std::uint32_t FakeHost::GetFileAttributesA(const std::string& path) {
+  if (deniedPaths.count(path) != 0) {
+    lastError_ = kErrorAccessDenied;
+    return kInvalidFileAttributes;
+  }
   if (directories.count(path) != 0) {
     return kFileAttributeDirectory |
            (reparsePoints.count(path) != 0 ? kFileAttributeReparsePoint : 0);
@@ -872,6 +876,9 @@ Status FakeHost::ListFolder(const std::u16string& wideFolder, std::vector<Folder
   const std::string folder = FileName(wideFolder);
   Note("list-folder " + folder);
   entries.clear();
+  if (deniedPaths.count(folder) != 0) {
+    return kErrorAccessDenied;
+  }
   if (directories.count(folder) == 0) {
     return kErrorPathNotFound;
   }
@@ -905,6 +912,9 @@ Status FakeHost::ReadFileBytes(const std::u16string& widePath, std::string& byte
   const std::string path = FileName(widePath);
   Note("read-file " + path);
   const auto file = files.find(path);
+  if (deniedPaths.count(path) != 0) {
+    return kErrorAccessDenied;
+  }
   if (file == files.end()) {
     return directories.count(path) != 0 ? kErrorAccessDenied : kErrorFileNotFound;
   }
@@ -912,6 +922,7 @@ Status FakeHost::ReadFileBytes(const std::u16string& widePath, std::string& byte
     return kErrorMoreData;
   }
   bytes = file->second.content;
+  bytesRead += bytes.size();
   return kErrorSuccess;
 }
 
@@ -999,6 +1010,10 @@ bool FakeHost::SetupUninstallOEMInfA(const std::string& infFileName, std::uint32
   packages.erase(package);
   Note("uninstalled-package " + infFileName);
   return true;
+}
+
+bool FakeHost::SetupUninstallOEMInfW(const std::u16string& infFileName, std::uint32_t flags) {
+  return SetupUninstallOEMInfA(FileName(infFileName), flags);
 }
 
 std::optional<std::u16string> FakeHost::DriverStoreInfPath(const std::u16string& wideInfPath) {
@@ -1170,6 +1185,11 @@ bool FakeHost::SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanc
   return false;
 }
 
+bool FakeHost::SetupDiOpenDeviceInfoW(DevInfoSet set, const std::u16string& instanceId,
+                                      DeviceInfoRecord& record) {
+  return SetupDiOpenDeviceInfoA(set, FileName(instanceId), record);
+}
+
 bool FakeHost::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                               std::uint32_t* flags) {
   Device* device = DeviceOf(set, record);
@@ -1226,6 +1246,10 @@ ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::str
       run.start = ProgramRun::Start::Ran;
       run.exitCode = 1;
       return run;
+    case Companion::Hangs:
+      run.start = ProgramRun::Start::Ran;
+      run.exitCode = kErrorTimeout;
+      return run;
     case Companion::CutShort: {
       run = RunCompanionOn(*this, arguments);
       std::size_t end = 0;
@@ -1240,6 +1264,97 @@ ProgramRun FakeHost::RunProgramBeside(const std::string& program, const std::str
     default:
       return RunCompanionOn(*this, arguments);
   }
+}
+
+ProgramRun FakeHost::StartProgramBeside(const std::string& program, const std::string& arguments,
+                                        ProgramSession* session) {
+  Note("start " + program + " " + arguments);
+  ProgramRun run;
+  if (program != kCompanionProgram || companion == Companion::Missing) {
+    run.start = ProgramRun::Start::Missing;
+    run.error = kErrorFileNotFound;
+    return run;
+  }
+  if (companion == Companion::FailsToStart) {
+    run.error = 193;  // not a program this machine can run
+    return run;
+  }
+  if (companion == Companion::Different) {
+    run.start = ProgramRun::Start::Different;
+    run.error = 577;  // the image's digest is not the one expected
+    return run;
+  }
+  run.start = ProgramRun::Start::Ran;
+  *session = ProgramSession{nextHandle_++};
+  sessions_[*session].reportsLeft =
+      companion == Companion::CutShort ? companionReportsBeforeCut : ~std::size_t{0};
+  return run;
+}
+
+ProgramAnswer FakeHost::HandProgramTask(ProgramSession session, const std::string& input,
+                                        std::uint32_t timeoutMs,
+                                        const std::function<bool(std::string_view)>& answered) {
+  programTimeoutsMs.push_back(timeoutMs);
+  std::string line = input;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+    line.pop_back();
+  }
+  Note("task " + line);
+  ProgramAnswer answer;
+  const auto it = sessions_.find(session);
+  if (it == sessions_.end() || it->second.ended) {
+    faults.push_back("a task handed to a program that is not running");
+    answer.ended = true;
+    return answer;
+  }
+  Session& running = it->second;
+  const std::optional<CompanionTask> task = ParseTask(line);
+  if (companion == Companion::Hangs) {
+    running.ended = kErrorTimeout;
+  } else if (!task || companion == Companion::RefusesCommandLine || input.empty() ||
+             input.back() != '\n') {
+    running.ended = 1u;
+  } else {
+    companionRunning = true;
+    // Cut short: it ends (by an access violation) right after its last report line, before its
+    // first when it has none; what it was doing goes on to its end all the same.
+    const int status = PerformTask(*this, *task, [&](const std::string& report) {
+      if (running.ended) {
+        return;
+      }
+      if (running.reportsLeft == 0) {
+        running.ended = 0xC0000005;
+        return;
+      }
+      answer.output += report + "\r\n";
+      if (--running.reportsLeft == 0) {
+        running.ended = 0xC0000005;
+      }
+    });
+    companionRunning = false;
+    if (!running.ended) {
+      running.status = CombinedStatus(running.status, status);
+      answer.output += FormatTaskEnd(status) + "\r\n";
+    }
+  }
+  answer.answered = !running.ended && answered(answer.output);
+  answer.ended = running.ended.has_value();
+  answer.exitCode = running.ended.value_or(0);
+  return answer;
+}
+
+std::uint32_t FakeHost::EndProgramSession(ProgramSession session, std::uint32_t timeoutMs) {
+  programTimeoutsMs.push_back(timeoutMs);
+  Note("end " + std::string(kCompanionProgram));
+  const auto it = sessions_.find(session);
+  if (it == sessions_.end()) {
+    faults.push_back("a program session ended that is not open");
+    return kErrorInvalidHandle;
+  }
+  const std::uint32_t status =
+      it->second.ended.value_or(static_cast<std::uint32_t>(it->second.status));
+  sessions_.erase(it);
+  return status;
 }
 
 void* FakeHost::LocalAlloc(std::uint32_t flags, std::size_t bytes) {
@@ -1684,31 +1799,16 @@ bool FakeHost::IsProtectedKey(const std::u16string& path) {
 ProgramRun RunCompanionOn(FakeHost& host, const std::string& arguments) {
   ProgramRun run;
   run.start = ProgramRun::Start::Ran;
-  const std::vector<std::string> split = vorsk::SplitCommandArguments(arguments);
-  if (const auto infName = ParseUninstallArguments(split)) {
-    host.companionRunning = true;
-    const UninstallReport report = UninstallPackage(host, *infName);
-    host.companionRunning = false;
-    run.output = FormatUninstallReport(report) + "\r\n";
-    run.exitCode = report.error == kErrorSuccess ? 0 : 3;
-    return run;
-  }
-  if (const auto infPath = ParseAddArguments(split)) {
-    host.companionRunning = true;
-    const AddReport report = AddPackage(host, *infPath);
-    host.companionRunning = false;
-    run.output = FormatAddReport(report) + "\r\n";
-    run.exitCode = report.error == kErrorSuccess ? 0 : 3;
-    return run;
-  }
-  const auto instanceIds = ParseCompanionArguments(split);
-  if (!instanceIds) {
+  const std::optional<CompanionCommand> command =
+      ParseCompanionArguments(vorsk::SplitCommandArguments(arguments));
+  if (!command || command->tasks) {
     run.exitCode = 1;
     return run;
   }
-  run.exitCode = static_cast<std::uint32_t>(RemoveInstancesById(
-      host, *instanceIds,
-      [&](const InstanceReport& report) { run.output += FormatInstanceReport(report) + "\r\n"; }));
+  host.companionRunning = true;
+  run.exitCode = static_cast<std::uint32_t>(PerformTask(
+      host, command->task, [&](const std::string& line) { run.output += line + "\r\n"; }));
+  host.companionRunning = false;
   return run;
 }
 

@@ -118,6 +118,11 @@ class FakeHost : public Host {
   std::set<std::string, NoCaseLess> failingWrites;
   // Folders that are links (junctions, mount points) to elsewhere.
   std::set<std::string, NoCaseLess> reparsePoints;
+  // Paths that the running account may not look at: listing the folder, reading the file or its
+  // attributes is refused (access denied).
+  std::set<std::string, NoCaseLess> deniedPaths;
+  // The bytes of files that reads handed over, as a file larger than a read's limit is not read.
+  std::size_t bytesRead = 0;
   // The access each folder was made with, as CreateFolderIn was asked.
   std::map<std::string, FolderAccess, NoCaseLess> folderAccess;
   // The owner and access list of folders; a folder without one is the administrators' alone.
@@ -144,6 +149,8 @@ class FakeHost : public Host {
     CutShort,            // removes, but ends abnormally after reporting the first few
     Works,
     Different,  // a file of its name that is not the companion built with vorsk.exe
+    // Never answers a task: its time runs out, and it is ended.
+    Hangs,
   };
   Companion companion = Companion::Missing;
   std::size_t companionReportsBeforeCut = 0;
@@ -162,7 +169,7 @@ class FakeHost : public Host {
   // later), and the keys it keeps, by the registry's own names.
   bool keyProtectionKnown = false;
   std::set<std::string, NoCaseLess> protectedKeys;
-  // What each program run was given to end in.
+  // What each program run was given to end in; for a session, each task and its end in turn.
   std::vector<std::uint32_t> programTimeoutsMs;
   RunLock runLock = RunLock::Acquired;            // what taking the run lock comes to
   RunLockKind runLockKind = RunLockKind::Global;  // which lock an acquired run holds
@@ -301,10 +308,13 @@ class FakeHost : public Host {
   DevInfoSet SetupDiCreateDeviceInfoList() override;
   bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
                               DeviceInfoRecord& record) override;
+  bool SetupDiOpenDeviceInfoW(DevInfoSet set, const std::u16string& instanceId,
+                              DeviceInfoRecord& record) override;
   bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                       std::uint32_t* flags) override;
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
   bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) override;
+  bool SetupUninstallOEMInfW(const std::u16string& infFileName, std::uint32_t flags) override;
   std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
   bool SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) override;
   bool IsProtectedFile(const std::u16string& path) override {
@@ -313,6 +323,14 @@ class FakeHost : public Host {
   bool IsWow64Process() override { return wow64; }
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                               std::uint32_t timeoutMs) override;
+  // The companion's session: each task it is handed is done on this machine as the companion
+  // does it, as `companion` says.
+  ProgramRun StartProgramBeside(const std::string& program, const std::string& arguments,
+                                ProgramSession* session) override;
+  ProgramAnswer HandProgramTask(ProgramSession session, const std::string& input,
+                                std::uint32_t timeoutMs,
+                                const std::function<bool(std::string_view)>& answered) override;
+  std::uint32_t EndProgramSession(ProgramSession session, std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override { return processFacts; }
   Status OwnProgramPath(std::u16string& path) override;
   std::string RunningUserSid() override { return runningUser; }
@@ -370,6 +388,14 @@ class FakeHost : public Host {
   std::map<DevInfoSet, std::vector<std::size_t>> openSets_;
   std::map<void*, std::size_t> allocations_;
   bool lockHeld_ = false;
+  // The companion's sessions: each one's report lines left before it is cut short, its tasks'
+  // status together, and its status once it ended.
+  struct Session {
+    std::size_t reportsLeft = 0;
+    int status = 0;
+    std::optional<std::uint32_t> ended;
+  };
+  std::map<ProgramSession, Session> sessions_;
 
  public:
   // Whether the companion, a 64-bit process, is the caller now.

@@ -291,11 +291,6 @@ ProgramRun MeasuringHost::RunProgramBeside(const std::string& program, const std
   return run;
 }
 
-Status MeasuringHost::CreateNewDirectory(const std::u16string& path, FolderAccess access) {
-  InHost scope;
-  return inner_.CreateNewDirectory(path, access);
-}
-
 Status MeasuringHost::CopyToNewFile(const std::u16string& from, const std::u16string& to) {
   InHost scope;
   return inner_.CopyToNewFile(from, to);
@@ -439,6 +434,200 @@ void MeasuringHost::WriteStandardError(const std::string& text) {
 void MeasuringHost::WriteLog(const std::string& line) {
   InHost scope;
   inner_.WriteLog(line);
+}
+
+// What the machine hands back through a reference is copied out of the host's scope, as above.
+template <typename Result, typename Call>
+Status CopiedOut(Result& result, Call call) {
+  Result held;
+  Status status;
+  {
+    InHost scope;
+    status = call(held);
+  }
+  if (status == kErrorSuccess) {
+    result = Result(held);
+  }
+  return status;
+}
+
+Status MeasuringHost::ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
+                                 std::size_t limit) {
+  return CopiedOut(entries, [&](std::vector<FolderEntry>& held) {
+    return inner_.ListFolder(folder, held, limit);
+  });
+}
+
+Status MeasuringHost::ReadFileBytes(const std::u16string& path, std::string& bytes,
+                                    std::size_t limit) {
+  return CopiedOut(bytes,
+                   [&](std::string& held) { return inner_.ReadFileBytes(path, held, limit); });
+}
+
+bool MeasuringHost::SetFileAttributesW(const std::u16string& path, std::uint32_t attributes) {
+  InHost scope;
+  return inner_.SetFileAttributesW(path, attributes);
+}
+
+bool MeasuringHost::DeleteFileW(const std::u16string& path) {
+  InHost scope;
+  return inner_.DeleteFileW(path);
+}
+
+bool MeasuringHost::RemoveDirectoryW(const std::u16string& path) {
+  InHost scope;
+  return inner_.RemoveDirectoryW(path);
+}
+
+Status MeasuringHost::OpenFolderNoFollow(FolderHandle parent, const std::u16string& name,
+                                         FolderHandle* folder) {
+  InHost scope;
+  return inner_.OpenFolderNoFollow(parent, name, folder);
+}
+
+Status MeasuringHost::CreateFolderIn(FolderHandle parent, const std::u16string& name,
+                                     FolderAccess access, FolderHandle* folder) {
+  InHost scope;
+  return inner_.CreateFolderIn(parent, name, access, folder);
+}
+
+Status MeasuringHost::CloseFolder(FolderHandle folder) {
+  InHost scope;
+  return inner_.CloseFolder(folder);
+}
+
+Status MeasuringHost::ReadFolderSecurity(FolderHandle folder, SecurityFacts& security) {
+  return CopiedOut(security,
+                   [&](SecurityFacts& held) { return inner_.ReadFolderSecurity(folder, held); });
+}
+
+Status MeasuringHost::WriteFileIn(FolderHandle folder, const std::u16string& name,
+                                  const std::string& bytes, bool append) {
+  InHost scope;
+  return inner_.WriteFileIn(folder, name, bytes, append);
+}
+
+Status MeasuringHost::CopyFileIn(FolderHandle fromFolder, const std::u16string& from,
+                                 FolderHandle folder, const std::u16string& name,
+                                 const std::function<void(std::string_view)>& eachPiece) {
+  InHost scope;
+  return inner_.CopyFileIn(fromFolder, from, folder, name, eachPiece);
+}
+
+Status MeasuringHost::ReadFileIn(FolderHandle folder, const std::u16string& name,
+                                 std::string& bytes, std::size_t limit) {
+  return CopiedOut(bytes,
+                   [&](std::string& held) { return inner_.ReadFileIn(folder, name, held, limit); });
+}
+
+Status MeasuringHost::RegOpenKeyW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                                  RegKey* result) {
+  InHost scope;
+  return inner_.RegOpenKeyW(parent, subKey, access, result);
+}
+
+Status MeasuringHost::RegCreateKeyNoFollowW(RegKey parent, const std::u16string& name,
+                                            std::uint32_t access, KeyAccess security,
+                                            RegKey* result, bool* created) {
+  InHost scope;
+  return inner_.RegCreateKeyNoFollowW(parent, name, access, security, result, created);
+}
+
+Status MeasuringHost::RegSetValueW(RegKey key, const std::u16string& name, std::uint32_t type,
+                                   const std::string& data) {
+  InHost scope;
+  return inner_.RegSetValueW(key, name, type, data);
+}
+
+Status MeasuringHost::RegQueryValueW(RegKey key, const std::u16string& name, std::uint32_t& type,
+                                     std::string& data) {
+  return CopiedOut(data,
+                   [&](std::string& held) { return inner_.RegQueryValueW(key, name, type, held); });
+}
+
+Status MeasuringHost::ReadKeySecurity(RegKey key, SecurityFacts& security) {
+  return CopiedOut(security,
+                   [&](SecurityFacts& held) { return inner_.ReadKeySecurity(key, held); });
+}
+
+bool MeasuringHost::SetupDiOpenDeviceInfoW(DevInfoSet set, const std::u16string& instanceId,
+                                           DeviceInfoRecord& record) {
+  InHost scope;
+  return inner_.SetupDiOpenDeviceInfoW(set, instanceId, record);
+}
+
+bool MeasuringHost::SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) {
+  InHost scope;
+  return inner_.SetupUninstallOEMInfA(infFileName, flags);
+}
+
+bool MeasuringHost::SetupUninstallOEMInfW(const std::u16string& infFileName, std::uint32_t flags) {
+  InHost scope;
+  return inner_.SetupUninstallOEMInfW(infFileName, flags);
+}
+
+std::optional<std::u16string> MeasuringHost::DriverStoreInfPath(const std::u16string& infPath) {
+  std::optional<std::u16string> path;
+  {
+    InHost scope;
+    path = inner_.DriverStoreInfPath(infPath);
+  }
+  return path ? std::optional<std::u16string>(std::u16string(*path)) : std::nullopt;
+}
+
+bool MeasuringHost::SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) {
+  std::u16string name;
+  bool copied;
+  {
+    InHost scope;
+    copied = inner_.SetupCopyOEMInfW(infPath, name);
+  }
+  if (copied) {
+    publishedName = std::u16string(name);
+  }
+  return copied;
+}
+
+bool MeasuringHost::IsProtectedFile(const std::u16string& path) {
+  InHost scope;
+  return inner_.IsProtectedFile(path);
+}
+
+ProgramRun MeasuringHost::StartProgramBeside(const std::string& program,
+                                             const std::string& arguments,
+                                             ProgramSession* session) {
+  InHost scope;
+  return inner_.StartProgramBeside(program, arguments, session);
+}
+
+ProgramAnswer MeasuringHost::HandProgramTask(
+    ProgramSession session, const std::string& input, std::uint32_t timeoutMs,
+    const std::function<bool(std::string_view)>& answered) {
+  ProgramAnswer answer;
+  {
+    InHost scope;
+    answer = inner_.HandProgramTask(session, input, timeoutMs, answered);
+  }
+  answer.output = std::string(answer.output);
+  return answer;
+}
+
+std::uint32_t MeasuringHost::EndProgramSession(ProgramSession session, std::uint32_t timeoutMs) {
+  InHost scope;
+  return inner_.EndProgramSession(session, timeoutMs);
+}
+
+Status MeasuringHost::OwnProgramPath(std::u16string& path) {
+  return CopiedOut(path, [&](std::u16string& held) { return inner_.OwnProgramPath(held); });
+}
+
+std::string MeasuringHost::RunningUserSid() {
+  std::string sid;
+  {
+    InHost scope;
+    sid = inner_.RunningUserSid();
+  }
+  return std::string(sid);
 }
 
 }  // namespace vorsk::bench

@@ -32,7 +32,6 @@ class MeasuringHost : public Host {
   bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
   std::uint32_t GetFileAttributesA(const std::string& path) override;
   bool DeleteFileA(const std::string& path) override;
-  Status CreateNewDirectory(const std::u16string& path, FolderAccess access) override;
   Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
   Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
   std::uint32_t GetFileAttributesW(const std::u16string& path) override;
@@ -94,6 +93,51 @@ class MeasuringHost : public Host {
   void WriteStandardError(const std::string& text) override;
   bool HasLog() override { return inner_.HasLog(); }
   void WriteLog(const std::string& line) override;
+
+  // The rest of the services, each forwarded as the ones above are.
+  Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
+                    std::size_t limit) override;
+  Status ReadFileBytes(const std::u16string& path, std::string& bytes, std::size_t limit) override;
+  bool SetFileAttributesW(const std::u16string& path, std::uint32_t attributes) override;
+  bool DeleteFileW(const std::u16string& path) override;
+  bool RemoveDirectoryW(const std::u16string& path) override;
+  Status OpenFolderNoFollow(FolderHandle parent, const std::u16string& name,
+                            FolderHandle* folder) override;
+  Status CreateFolderIn(FolderHandle parent, const std::u16string& name, FolderAccess access,
+                        FolderHandle* folder) override;
+  Status CloseFolder(FolderHandle folder) override;
+  Status ReadFolderSecurity(FolderHandle folder, SecurityFacts& security) override;
+  Status WriteFileIn(FolderHandle folder, const std::u16string& name, const std::string& bytes,
+                     bool append) override;
+  Status CopyFileIn(FolderHandle fromFolder, const std::u16string& from, FolderHandle folder,
+                    const std::u16string& name,
+                    const std::function<void(std::string_view)>& eachPiece) override;
+  Status ReadFileIn(FolderHandle folder, const std::u16string& name, std::string& bytes,
+                    std::size_t limit) override;
+  Status RegOpenKeyW(RegKey parent, const std::u16string& subKey, std::uint32_t access,
+                     RegKey* result) override;
+  Status RegCreateKeyNoFollowW(RegKey parent, const std::u16string& name, std::uint32_t access,
+                               KeyAccess security, RegKey* result, bool* created) override;
+  Status RegSetValueW(RegKey key, const std::u16string& name, std::uint32_t type,
+                      const std::string& data) override;
+  Status RegQueryValueW(RegKey key, const std::u16string& name, std::uint32_t& type,
+                        std::string& data) override;
+  Status ReadKeySecurity(RegKey key, SecurityFacts& security) override;
+  bool SetupDiOpenDeviceInfoW(DevInfoSet set, const std::u16string& instanceId,
+                              DeviceInfoRecord& record) override;
+  bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) override;
+  bool SetupUninstallOEMInfW(const std::u16string& infFileName, std::uint32_t flags) override;
+  std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
+  bool SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) override;
+  bool IsProtectedFile(const std::u16string& path) override;
+  ProgramRun StartProgramBeside(const std::string& program, const std::string& arguments,
+                                ProgramSession* session) override;
+  ProgramAnswer HandProgramTask(ProgramSession session, const std::string& input,
+                                std::uint32_t timeoutMs,
+                                const std::function<bool(std::string_view)>& answered) override;
+  std::uint32_t EndProgramSession(ProgramSession session, std::uint32_t timeoutMs) override;
+  Status OwnProgramPath(std::u16string& path) override;
+  std::string RunningUserSid() override;
 
  private:
   test::FakeHost& inner_;

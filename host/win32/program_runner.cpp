@@ -1,6 +1,8 @@
 #include "host/win32/program_runner.h"
 
 #include <algorithm>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "host/win32/win32_handles.h"
@@ -59,22 +61,31 @@ bool ReadAvailable(HANDLE pipe, std::string& output) {
   return false;
 }
 
-// Reads the program's output while it runs, up to `timeoutMs`; when the time runs out, ends its
-// job (the program and whatever it started), or the program alone where it has no job. Returns
-// whether it ended in time.
-bool ReadUntilEnd(HANDLE process, HANDLE job, HANDLE pipe, std::uint32_t timeoutMs,
-                  std::string& output) {
+enum class Reading { Answered, Ended, TimedOut };
+
+// Reads the program's output while it runs, up to `timeoutMs`, until `answered` (when given) says
+// that what came is whole, or the program ends; when the time runs out, ends its job (the program
+// and whatever it started), or the program alone where it has no job.
+Reading ReadUntilEnd(HANDLE process, HANDLE job, HANDLE pipe, std::uint32_t timeoutMs,
+                     std::string& output,
+                     const std::function<bool(std::string_view)>& answered = nullptr) {
   // The tick count wraps after 49 days; the difference of two counts does not.
   const DWORD start = ::GetTickCount();
   for (;;) {
     const bool open = ReadAvailable(pipe, output);
+    if (answered && answered(output)) {
+      return Reading::Answered;
+    }
     const DWORD elapsed = ::GetTickCount() - start;
     const DWORD left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
     // Short waits while the pipe is open: its output is taken as it comes, so that a program that
-    // fills the pipe's buffer never waits on this one.
-    if (::WaitForSingleObject(process, open ? (left < 10 ? left : 10) : left) == WAIT_OBJECT_0) {
+    // fills the pipe's buffer never waits on this one, and an answer is read soon after it comes
+    // (one millisecond at first, ten once the program has worked for a while).
+    const DWORD poll = elapsed < 100 ? 1 : 10;
+    if (::WaitForSingleObject(process, open ? (left < poll ? left : poll) : left) ==
+        WAIT_OBJECT_0) {
       ReadAvailable(pipe, output);
-      return true;
+      return answered && answered(output) ? Reading::Answered : Reading::Ended;
     }
     if (elapsed >= timeoutMs) {
       if (job != nullptr) {
@@ -84,7 +95,7 @@ bool ReadUntilEnd(HANDLE process, HANDLE job, HANDLE pipe, std::uint32_t timeout
       }
       ::WaitForSingleObject(process, 10000);
       ReadAvailable(pipe, output);
-      return false;
+      return Reading::TimedOut;
     }
   }
 }
@@ -100,12 +111,12 @@ Call Kernel32Call(const char* name) {
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
 }
 
-// The attribute list that names the one handle a started program inherits: from Vista on, where
-// the platform has one. Empty before: there, every inheritable handle of this process is
-// inherited, and the pipe's writing end is the only one vorsk makes.
+// The attribute list that names the handles a started program inherits (its pipes' ends): from
+// Vista on, where the platform has one. Empty before: there, every inheritable handle of this
+// process is inherited, and the pipes' ends it hands on are the only ones vorsk makes.
 class InheritedHandles {
  public:
-  explicit InheritedHandles(HANDLE handle) : handle_(handle) {
+  explicit InheritedHandles(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
     const auto initialize = Kernel32Call<InitializeListCall>("InitializeProcThreadAttributeList");
     const auto update = Kernel32Call<UpdateListCall>("UpdateProcThreadAttribute");
     delete_ = Kernel32Call<DeleteListCall>("DeleteProcThreadAttributeList");
@@ -120,8 +131,8 @@ class InheritedHandles {
       buffer_.clear();
       return;
     }
-    if (!update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof(handle_), nullptr,
-                nullptr)) {
+    if (!update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
       delete_(list);
       buffer_.clear();
     }
@@ -141,7 +152,7 @@ class InheritedHandles {
   }
 
  private:
-  HANDLE handle_;
+  std::vector<HANDLE> handles_;
   DeleteListCall delete_ = nullptr;
   std::vector<unsigned char> buffer_;
 };
@@ -169,8 +180,13 @@ std::wstring OwnFolder() {
   }
 }
 
-ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
-                            std::uint32_t timeoutMs, const BuiltCompanions& companions) {
+namespace {
+
+// Starts `program` from this program's folder with its standard output on a pipe, and with
+// `withInput` its standard input on another: the program's ends of them are the only handles it
+// inherits. Ran, with the program running in a job of its own (where one can be had), or why not.
+ProgramRun StartBeside(const std::string& program, const std::string& arguments, bool withInput,
+                       const BuiltCompanions& companions, BesideProgram& started) {
   const std::wstring folder = OwnFolder();
   if (folder.empty()) {
     return NotStarted(ProgramRun::Start::Failed, ::GetLastError());
@@ -200,51 +216,111 @@ ProgramRun RunProgramBeside(const std::string& program, const std::string& argum
       return NotStarted(ProgramRun::Start::Failed, check.error);
   }
 
-  // The program's standard output is the writing end of a pipe, the only handle it inherits; it
-  // has no standard input or error.
+  // The program's standard output is the writing end of a pipe, and its standard input, when it
+  // has one, the reading end of another; it has no standard error.
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-  unique_handle reading;
   unique_handle writing;
-  if (!::CreatePipe(reading.put(), writing.put(), &inheritable, 64 * 1024) ||
-      !::SetHandleInformation(reading.get(), HANDLE_FLAG_INHERIT, 0)) {
+  unique_handle inputReading;
+  if (!::CreatePipe(started.output.put(), writing.put(), &inheritable, 64 * 1024) ||
+      !::SetHandleInformation(started.output.get(), HANDLE_FLAG_INHERIT, 0) ||
+      (withInput &&
+       (!::CreatePipe(inputReading.put(), started.input.put(), &inheritable, 64 * 1024) ||
+        !::SetHandleInformation(started.input.get(), HANDLE_FLAG_INHERIT, 0)))) {
     return NotStarted(ProgramRun::Start::Failed, ::GetLastError());
   }
-  InheritedHandles inherited(writing.get());
+  std::vector<HANDLE> handed = {writing.get()};
+  if (withInput) {
+    handed.push_back(inputReading.get());
+  }
+  InheritedHandles inherited(handed);
   STARTUPINFOEXW startup = {};
   startup.StartupInfo.cb = inherited.list() != nullptr ? sizeof(startup) : sizeof(STARTUPINFOW);
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
   startup.StartupInfo.hStdOutput = writing.get();
+  startup.StartupInfo.hStdInput = inputReading.get();
   startup.lpAttributeList = inherited.list();
 
   std::wstring commandLine = L"\"" + path + L"\" " + Widen(arguments);
-  PROCESS_INFORMATION started = {};
+  PROCESS_INFORMATION process = {};
   const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW |
                       (inherited.list() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
   if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                        nullptr, &startup.StartupInfo, &started)) {
+                        nullptr, &startup.StartupInfo, &process)) {
     return NotStarted(ProgramRun::Start::Failed, ::GetLastError());
   }
-  unique_handle process(started.hProcess);
-  unique_handle thread(started.hThread);
+  started.process.reset(process.hProcess);
+  unique_handle thread(process.hThread);
   // Where this process may not start a job of its own (an older platform, inside a job that
   // forbids it), the program runs without one: it still ends on its own once its work is done.
-  unique_handle job = CreateKillOnCloseJob();
-  if (job && !::AssignProcessToJobObject(job.get(), process.get())) {
-    job.reset();
+  started.job = CreateKillOnCloseJob();
+  if (started.job && !::AssignProcessToJobObject(started.job.get(), started.process.get())) {
+    started.job.reset();
   }
   ::ResumeThread(thread.get());
-
-  // Only the program holds the writing end now: the pipe ends when the program does.
-  writing.reset();
+  // Only the program holds its ends of the pipes now: each pipe ends when the program does.
   ProgramRun run;
   run.start = ProgramRun::Start::Ran;
-  DWORD exitCode = 0;
-  if (!ReadUntilEnd(process.get(), job.get(), reading.get(), timeoutMs, run.output)) {
-    run.exitCode = kTimedOut;
-  } else {
-    run.exitCode = ::GetExitCodeProcess(process.get(), &exitCode) ? exitCode : 0xFFFFFFFF;
-  }
   return run;
+}
+
+// The status of a program that ended, or "timed out" for one that was ended.
+std::uint32_t ExitCodeOf(const BesideProgram& program, Reading reading) {
+  DWORD exitCode = 0;
+  if (reading == Reading::TimedOut) {
+    return kTimedOut;
+  }
+  return ::GetExitCodeProcess(program.process.get(), &exitCode) ? exitCode : 0xFFFFFFFF;
+}
+
+}  // namespace
+
+ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
+                            std::uint32_t timeoutMs, const BuiltCompanions& companions) {
+  BesideProgram started;
+  ProgramRun run = StartBeside(program, arguments, false, companions, started);
+  if (run.start != ProgramRun::Start::Ran) {
+    return run;
+  }
+  const Reading reading = ReadUntilEnd(started.process.get(), started.job.get(),
+                                       started.output.get(), timeoutMs, run.output);
+  run.exitCode = ExitCodeOf(started, reading);
+  return run;
+}
+
+ProgramRun StartProgramBeside(const std::string& program, const std::string& arguments,
+                              const BuiltCompanions& companions, BesideProgram& started) {
+  return StartBeside(program, arguments, true, companions, started);
+}
+
+ProgramAnswer HandProgramTask(BesideProgram& program, const std::string& input,
+                              std::uint32_t timeoutMs,
+                              const std::function<bool(std::string_view)>& answered) {
+  ProgramAnswer answer;
+  // A task fits the pipe's buffer: the write never waits on the program. One that fails (the
+  // program ended) leaves the program's end to be read.
+  DWORD written = 0;
+  if (program.input) {
+    ::WriteFile(program.input.get(), input.data(), static_cast<DWORD>(input.size()), &written,
+                nullptr);
+  }
+  const Reading reading = ReadUntilEnd(program.process.get(), program.job.get(),
+                                       program.output.get(), timeoutMs, answer.output, answered);
+  answer.answered = reading == Reading::Answered;
+  answer.ended = !answer.answered;
+  if (answer.ended) {
+    answer.exitCode = ExitCodeOf(program, reading);
+    program.input.reset();
+  }
+  return answer;
+}
+
+std::uint32_t EndProgramSession(BesideProgram& program, std::uint32_t timeoutMs) {
+  // Its standard input ends: a program that takes its tasks from it ends once it has read them.
+  program.input.reset();
+  std::string output;
+  const Reading reading = ReadUntilEnd(program.process.get(), program.job.get(),
+                                       program.output.get(), timeoutMs, output);
+  return ExitCodeOf(program, reading);
 }
 
 }  // namespace vorsk::win32

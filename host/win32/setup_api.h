@@ -71,6 +71,12 @@ inline BOOL SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR instanceId, HWND parent, 
   return call != nullptr ? call(set, instanceId, parent, flags, data) : Missing(FALSE);
 }
 
+inline BOOL SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instanceId, HWND parent, DWORD flags,
+                                   PSP_DEVINFO_DATA data) {
+  static const auto call = Find<decltype(&::SetupDiOpenDeviceInfoW)>("SetupDiOpenDeviceInfoW");
+  return call != nullptr ? call(set, instanceId, parent, flags, data) : Missing(FALSE);
+}
+
 inline BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
                                               PDWORD type, PBYTE buffer, DWORD size,
                                               PDWORD required) {
@@ -103,6 +109,11 @@ inline BOOL SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DE
 // store's part of it since Windows Vista).
 inline BOOL SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved) {
   static const auto call = Find<decltype(&::SetupUninstallOEMInfA)>("SetupUninstallOEMInfA");
+  return call != nullptr ? call(infFileName, flags, reserved) : Unavailable(FALSE);
+}
+
+inline BOOL SetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags, PVOID reserved) {
+  static const auto call = Find<decltype(&::SetupUninstallOEMInfW)>("SetupUninstallOEMInfW");
   return call != nullptr ? call(infFileName, flags, reserved) : Unavailable(FALSE);
 }
 

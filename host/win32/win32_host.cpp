@@ -862,6 +862,12 @@ bool Win32Host::SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instan
                                               ToDevinfoData(record)) != FALSE;
 }
 
+bool Win32Host::SetupDiOpenDeviceInfoW(DevInfoSet set, const std::u16string& instanceId,
+                                       DeviceInfoRecord& record) {
+  return win32::setup::SetupDiOpenDeviceInfoW(ToPlatform(set), Wide(instanceId), nullptr, 0,
+                                              ToDevinfoData(record)) != FALSE;
+}
+
 bool Win32Host::SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                                std::uint32_t* flags) {
   SP_DEVINSTALL_PARAMS_A parameters = {};
@@ -883,6 +889,10 @@ bool Win32Host::IsDevicePresent(DevInfoSet, DeviceInfoRecord& record) {
 
 bool Win32Host::SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) {
   return win32::setup::SetupUninstallOEMInfA(infFileName.c_str(), flags, nullptr) != FALSE;
+}
+
+bool Win32Host::SetupUninstallOEMInfW(const std::u16string& infFileName, std::uint32_t flags) {
+  return win32::setup::SetupUninstallOEMInfW(Wide(infFileName), flags, nullptr) != FALSE;
 }
 
 std::optional<std::u16string> Win32Host::DriverStoreInfPath(const std::u16string& infPath) {
@@ -936,6 +946,40 @@ bool Win32Host::IsWow64Process() {
 ProgramRun Win32Host::RunProgramBeside(const std::string& program, const std::string& arguments,
                                        std::uint32_t timeoutMs) {
   return win32::RunProgramBeside(program, arguments, timeoutMs, builtCompanions_);
+}
+
+ProgramRun Win32Host::StartProgramBeside(const std::string& program, const std::string& arguments,
+                                         ProgramSession* session) {
+  auto started = std::make_unique<win32::BesideProgram>();
+  const ProgramRun run = win32::StartProgramBeside(program, arguments, builtCompanions_, *started);
+  if (run.start == ProgramRun::Start::Ran) {
+    *session = ProgramSession{reinterpret_cast<std::uintptr_t>(started.get())};
+    sessions_[*session] = std::move(started);
+  }
+  return run;
+}
+
+ProgramAnswer Win32Host::HandProgramTask(ProgramSession session, const std::string& input,
+                                         std::uint32_t timeoutMs,
+                                         const std::function<bool(std::string_view)>& answered) {
+  const auto it = sessions_.find(session);
+  if (it == sessions_.end()) {
+    ProgramAnswer answer;
+    answer.ended = true;
+    answer.exitCode = ERROR_INVALID_HANDLE;
+    return answer;
+  }
+  return win32::HandProgramTask(*it->second, input, timeoutMs, answered);
+}
+
+std::uint32_t Win32Host::EndProgramSession(ProgramSession session, std::uint32_t timeoutMs) {
+  const auto it = sessions_.find(session);
+  if (it == sessions_.end()) {
+    return ERROR_INVALID_HANDLE;
+  }
+  const std::uint32_t exitCode = win32::EndProgramSession(*it->second, timeoutMs);
+  sessions_.erase(it);
+  return exitCode;
 }
 
 ProcessFacts Win32Host::GetProcessFacts() {

@@ -1,12 +1,15 @@
 // The host services on the real platform.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/host.h"
 #include "host/win32/companion_check.h"
+#include "host/win32/program_runner.h"
 #include "host/win32/run_lock.h"
 #include "host/win32/win32_handles.h"
 
@@ -108,12 +111,15 @@ class Win32Host : public Host {
   DevInfoSet SetupDiCreateDeviceInfoList() override;
   bool SetupDiOpenDeviceInfoA(DevInfoSet set, const std::string& instanceId,
                               DeviceInfoRecord& record) override;
+  bool SetupDiOpenDeviceInfoW(DevInfoSet set, const std::u16string& instanceId,
+                              DeviceInfoRecord& record) override;
   bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, DeviceInfoRecord& record,
                                       std::uint32_t* flags) override;
 
   bool IsDevicePresent(DevInfoSet set, DeviceInfoRecord& record) override;
 
   bool SetupUninstallOEMInfA(const std::string& infFileName, std::uint32_t flags) override;
+  bool SetupUninstallOEMInfW(const std::u16string& infFileName, std::uint32_t flags) override;
   std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
   bool SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) override;
   bool IsProtectedFile(const std::u16string& path) override;
@@ -121,6 +127,12 @@ class Win32Host : public Host {
   bool IsWow64Process() override;
   ProgramRun RunProgramBeside(const std::string& program, const std::string& arguments,
                               std::uint32_t timeoutMs) override;
+  ProgramRun StartProgramBeside(const std::string& program, const std::string& arguments,
+                                ProgramSession* session) override;
+  ProgramAnswer HandProgramTask(ProgramSession session, const std::string& input,
+                                std::uint32_t timeoutMs,
+                                const std::function<bool(std::string_view)>& answered) override;
+  std::uint32_t EndProgramSession(ProgramSession session, std::uint32_t timeoutMs) override;
   ProcessFacts GetProcessFacts() override;
   Status OwnProgramPath(std::u16string& path) override;
   std::string RunningUserSid() override;
@@ -148,6 +160,8 @@ class Win32Host : public Host {
   RunLockKind HeldRunLock() override { return heldRunLock_; }
 
  private:
+  // The programs started with StartProgramBeside, by their sessions, until each is ended.
+  std::map<ProgramSession, std::unique_ptr<win32::BesideProgram>> sessions_;
   win32::unique_hfile log_;
   win32::unique_handle runLock_;
   win32::PrivateRunLock privateRunLock_;

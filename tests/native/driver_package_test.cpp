@@ -125,7 +125,95 @@ TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
          host.AddDatabaseEntry("oem7.inf", kFolder);
        },
        kExitCompleted, true, true, true, "file C:\\WINDOWS\\Inf\\oem7.inf: put back from the store",
-       1},
+       0},
+      {"half-removed: the INF put back goes with its package, as the uninstall took it",
+       [&](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddDatabaseEntry("oem7.inf", kFolder);
+       },
+       kExitCompleted, true, true, true,
+       "file C:\\WINDOWS\\Inf\\oem7.inf: deleted with its package", 1},
+      {"half-removed, the uninstall fails: the INF put back goes again, the package stays",
+       [&](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddFile(kInf + "oem7.pnf", "PNF");
+         host.AddDatabaseEntry("oem7.inf", kFolder);
+         host.uninstallFailure = kErrorAccessDenied;
+       },
+       kExitLeft, false, true, false, "package oem7.inf: left (error 00000005)", 0},
+      {"another folder named for the INF it holds, of the published bytes: cannot tell which",
+       [&](FakeHost& host) {
+         staged(host);
+         host.directories.insert(kStore + "aaadecoy.inf_1");
+         host.AddFile(kStore + "aaadecoy.inf_1\\aaadecoy.inf", kContent);
+       },
+       kExitLeft, false, false, false, "package oem7.inf: cannot tell: 2 folders hold its INF", 0},
+      {"a folder named for another INF is never the package, whatever it holds",
+       [&](FakeHost& host) {
+         staged(host);
+         host.directories.insert(kStore + "aaadecoy.inf_1");
+         host.AddFile(kStore + "aaadecoy.inf_1\\vorskscan.inf", kContent);
+         host.directories.insert(kStore + "aaaother");
+         host.AddFile(kStore + "aaaother\\aaaother.inf", kContent);
+       },
+       kExitCompleted, true, true, true,
+       "\\FileRepository\\vorskscan.inf_x86_1a2b3c4d (its INF in the store is the published one)",
+       0},
+      {"the store's other packages, their INFs smaller or larger, are not it; a larger is not read",
+       [&](FakeHost& host) {
+         staged(host);
+         host.AddPackage("oem8.inf", "aaasmall.inf_1", "[Version]\r\n", false);
+         host.AddPackage("oem9.inf", "zzzlarge.inf_1",
+                         std::string(kContent) + std::string(1 << 20, ';'), false);
+       },
+       kExitCompleted, true, true, true, "(its INF in the store is the published one)", 0},
+      {"an INF of the store that is a link, or a name that is no INF's, is never read",
+       [&](FakeHost& host) {
+         staged(host);
+         host.directories.insert(kStore + "aaalinked.inf_1");
+         host.AddFile(kStore + "aaalinked.inf_1\\aaalinked.inf", kContent,
+                      kFileAttributeArchive | kFileAttributeReparsePoint);
+         host.directories.insert(kStore + ".inf_1");
+         host.AddFile(kStore + ".inf_1\\.inf", kContent);
+       },
+       kExitCompleted, true, true, true, "(its INF in the store is the published one)", 0},
+      {"a link among the store's folders is never followed",
+       [&](FakeHost& host) {
+         staged(host);
+         host.directories.insert(kStore + "aaalink.inf_1");
+         host.reparsePoints.insert(kStore + "aaalink.inf_1");
+         host.AddFile(kStore + "aaalink.inf_1\\aaalink.inf", kContent);
+       },
+       kExitCompleted, true, true, true, "(its INF in the store is the published one)", 0},
+      {"a store that cannot be read: cannot tell, nothing goes",
+       [&](FakeHost& host) {
+         staged(host);
+         host.deniedPaths.insert(kStore.substr(0, kStore.size() - 1));
+       },
+       kExitLeft, false, false, false,
+       "package oem7.inf: cannot tell: the driver store cannot be read (error 00000005)", 0},
+      {"a published INF that cannot be read: cannot tell, nothing goes",
+       [&](FakeHost& host) {
+         staged(host);
+         host.deniedPaths.insert(kInf + "oem7.inf");
+       },
+       kExitLeft, false, false, false,
+       "package oem7.inf: cannot tell: the INF cannot be read (error 00000005)", 0},
+      {"an INF of the store that cannot be read: cannot tell, nothing goes",
+       [&](FakeHost& host) {
+         staged(host);
+         host.directories.insert(kStore + "aaalocked.inf_1");
+         host.AddFile(kStore + "aaalocked.inf_1\\aaalocked.inf", "x");
+         host.deniedPaths.insert(kStore + "aaalocked.inf_1\\aaalocked.inf");
+       },
+       kExitLeft, false, false, false,
+       "aaalocked.inf_1\\aaalocked.inf cannot be read (error 00000005)", 0},
+      {"an uninstall that fails without a reason is a failure",
+       [&](FakeHost& host) {
+         staged(host);
+         host.uninstallFailure = kErrorSuccess;
+       },
+       kExitLeft, false, false, false, "package oem7.inf: left (error 0000000d)", 0},
       {"half-removed where nothing names the package: cannot tell, the files as before",
        [&](FakeHost& host) {
          host.AddPackage("oem7.inf", kFolder, kContent, false);
@@ -161,66 +249,146 @@ TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
       // A 32-bit process on 64-bit Windows reaches the 64-bit store through Sysnative.
       EXPECT_FALSE(wow64 && Logged(host, "store folder C:\\WINDOWS\\System32\\")) << what;
       EXPECT_EQ(host.messageBoxes.size(), road.boxes) << what;
-      EXPECT_EQ(host.JournalOf("run").size(),
-                wow64 && host.JournalOf("uninstall-oem-inf").size() > 0 ? 2u
-                : wow64                                                 ? 1u
-                                                                        : 0u)
-          << what;
+      // One companion for the run, whatever it is asked.
+      EXPECT_EQ(host.JournalOf("start").size(), wow64 ? 1u : 0u) << what;
+      // No INF of the store larger than the published one is read.
+      EXPECT_LT(host.bytesRead, std::size_t{1} << 20) << what;
       EXPECT_EQ(host.OpenHandleCount(), 0u) << what;
       EXPECT_TRUE(host.faults.empty()) << what;
     }
   }
 }
 
-// Under WOW64 a companion that cannot run leaves the package, its files and the instances, and is
-// told once for the run; a name the companion's command line cannot carry is left without it.
-TEST(DriverPackageTest, WithoutTheCompanionThePackageAndItsFilesStay) {
-  for (const bool carriable : {true, false}) {
+// A file that the running account may not even look at may be there: it is never said absent.
+// With its package it is left; without one, a deletion that fails leaves it.
+TEST(DriverPackageTest, AFileThatCannotBeLookedAtIsLeftNotAbsent) {
+  for (const bool packaged : {true, false}) {
     FakeHost host;
     StageMachine(host);
-    const std::string name = carriable ? "oem7.inf" : "oem7\xE9.inf";
+    if (packaged) {
+      host.AddPackage("oem7.inf", kFolder, kContent);
+      host.deniedPaths.insert(kInf + "oem7.inf");
+    } else {
+      host.AddFile(kInf + "oem7.inf", kContent);
+      host.AddFile(kInf + "oem7.pnf", "PNF");
+      host.files[kInf + "oem7.pnf"].deleteDenied = true;
+      host.deniedPaths.insert(kInf + "oem7.pnf");
+    }
+
+    EXPECT_EQ(PerformRemoval(host, kNoOwner), kExitLeft) << packaged;
+
+    EXPECT_TRUE(Logged(host, packaged ? "file C:\\WINDOWS\\Inf\\oem7.inf: left with its package"
+                                      : "file C:\\WINDOWS\\Inf\\oem7.pnf: left (error 00000005)"))
+        << packaged;
+    EXPECT_FALSE(Logged(host, "absent")) << packaged;
+  }
+}
+
+// Under WOW64 a companion that cannot run leaves the package, its files and the instances, and is
+// told once for the run; a name outside ASCII reaches it whole, and its package goes.
+TEST(DriverPackageTest, WithoutTheCompanionThePackageAndItsFilesStay) {
+  for (const bool runs : {false, true}) {
+    FakeHost host;
+    StageMachine(host);
+    const std::string name = runs ? "oem7 \xE9t\xE9%.inf" : "oem7.inf";
     host.FindKey(std::string(kImageClassKey) + "\\0003")->values.erase("InfPath");
     host.SetString(std::string(kImageClassKey) + "\\0003", "InfPath", name);
     host.AddPackage(name, kFolder, kContent);
     host.wow64 = true;
-    host.companion = carriable ? FakeHost::Companion::Missing : FakeHost::Companion::Works;
+    host.uninstallRefusedInWow64 = true;
+    host.companion = runs ? FakeHost::Companion::Works : FakeHost::Companion::Missing;
 
-    EXPECT_EQ(PerformRemoval(host, kNoOwner), kExitLeft) << name;
+    EXPECT_EQ(PerformRemoval(host, kNoOwner), runs ? kExitCompleted : kExitLeft) << name;
 
-    EXPECT_TRUE(host.FileExists(kInf + name)) << name;
-    EXPECT_TRUE(host.FileExists(kStore + kFolder + "\\scanner.sys")) << name;
-    EXPECT_EQ(host.messageBoxes.size(), carriable ? 1u : 0u) << name;
-    EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty()) << name;
-    if (carriable) {
-      EXPECT_TRUE(Logged(host, "file C:\\WINDOWS\\Inf\\oem7.pnf: left with its package"));
-      EXPECT_FALSE(host.devices[0].removed);
+    EXPECT_EQ(host.FileExists(kInf + name), !runs) << name;
+    EXPECT_EQ(host.FileExists(kStore + kFolder + "\\scanner.sys"), !runs) << name;
+    EXPECT_EQ(host.messageBoxes.size(), runs ? 0u : 1u) << name;
+    EXPECT_EQ(host.devices[0].removed, runs);
+    if (runs) {
+      EXPECT_EQ(host.JournalOf("task")[0], "uninstall oem7%20%C3%A9t%C3%A9%25.inf");
+      EXPECT_TRUE(Logged(
+          host, "file C:\\WINDOWS\\Inf\\oem7 \xC3\xA9t\xC3\xA9%.pnf: deleted with its package"));
     } else {
-      EXPECT_TRUE(Logged(host, ": left, its name cannot be handed to vorsk64.exe"));
-      EXPECT_TRUE(host.devices[0].removed);  // the instances still go
+      EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty());
+      EXPECT_TRUE(Logged(host, "file C:\\WINDOWS\\Inf\\oem7.pnf: left with its package"));
     }
   }
 }
 
-// /list names the package and where it is; a package the platform holds is there, even when its
-// published files are gone.
-TEST(DriverPackageTest, TheListingNamesThePackage) {
-  FakeHost host;
-  StageMachine(host);
-  host.AddPackage("oem7.inf", kFolder, kContent, false);
-  host.AddDatabaseEntry("oem7.inf", kFolder);
-  RunOptions options;
-  options.list = true;
+// /list names the package and where it is, and changes nothing. A package the platform holds is
+// there, even when nothing else of the driver is (no file, no device); so is one that cannot be
+// told from its INF. An INF gone with nothing to name its package is not.
+TEST(DriverPackageTest, TheListingCountsAHeldPackageAlone) {
+  const struct {
+    const char* name;
+    std::function<void(FakeHost&)> stage;
+    int status;
+    std::string listed;
+  } cases[] = {
+      {"half-removed: the database names the package",
+       [](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddDatabaseEntry("oem7.inf", kFolder);
+       },
+       kExitLeft,
+       "  package oem7.inf: held by the platform, store folder " + kStore + kFolder +
+           " (the driver database names it)\n  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"
+           "  file C:\\WINDOWS\\Inf\\oem7.pnf: absent\n"},
+      {"two folders hold its INF",
+       [](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent);
+         host.AddPackage("oem9.inf", "aaadecoy.inf_1", kContent, false);
+         host.files.erase(kInf + "oem7.pnf");
+       },
+       kExitLeft,
+       "  package oem7.inf: cannot tell: 2 folders hold its INF\n"
+       "  file C:\\WINDOWS\\Inf\\oem7.inf: present\n"},
+      {"a published INF that cannot be looked at",
+       [](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent);
+         host.files.erase(kInf + "oem7.pnf");
+         host.deniedPaths.insert(kInf + "oem7.inf");
+       },
+       kExitLeft,
+       "  package oem7.inf: cannot tell: the INF cannot be read (error 00000005)\n"
+       "  file C:\\WINDOWS\\Inf\\oem7.inf: cannot tell (error 00000005)\n"},
+      {"the INF gone and its database entry cannot be read",
+       [](FakeHost& host) {
+         host.AddPackage("oem7.inf", kFolder, kContent, false);
+         host.AddDatabaseEntry("oem7.inf", kFolder);
+         host.FindKey("DRIVERS\\DriverDatabase\\DriverInfFiles\\oem7.inf")->openFailure =
+             kErrorAccessDenied;
+       },
+       kExitCompleted,
+       "  package oem7.inf: cannot tell: the driver database cannot be read (error 00000005)\n"},
+      {"the INF gone and nothing names its package",
+       [](FakeHost& host) { host.AddPackage("oem7.inf", kFolder, kContent, false); },
+       kExitCompleted,
+       "  package oem7.inf: cannot tell: the INF is gone and no driver database names its "
+       "package\n  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"},
+  };
+  for (const auto& c : cases) {
+    FakeHost host;
+    StageMachine(host);
+    host.devices.clear();
+    c.stage(host);
+    const std::vector<std::string> files = [&] {
+      std::vector<std::string> paths;
+      for (const auto& [path, file] : host.files) {
+        paths.push_back(path);
+      }
+      return paths;
+    }();
+    RunOptions options;
+    options.list = true;
 
-  EXPECT_EQ(PerformRemoval(host, kNoOwner, options), kExitLeft);
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, options), c.status) << c.name;
 
-  EXPECT_NE(host.standardOutput.find("  package oem7.inf: held by the platform, store folder " +
-                                     kStore + kFolder +
-                                     " (the driver database names it)\n"
-                                     "  file C:\\WINDOWS\\Inf\\oem7.inf: absent\n"),
-            std::string::npos)
-      << host.standardOutput;
-  EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty());
-  EXPECT_TRUE(host.JournalOf("copy-file").empty());
+    EXPECT_NE(host.standardOutput.find(c.listed), std::string::npos) << c.name << "\n"
+                                                                     << host.standardOutput;
+    EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty()) << c.name;
+    EXPECT_EQ(host.files.size(), files.size()) << c.name;
+  }
 }
 
 // A backup keeps the package's store folder whole before it goes, each file under a name of its
@@ -283,28 +451,88 @@ TEST(DriverPackageTest, TheBackupKeepsTheStoreFolderOrNothingGoes) {
   }
 }
 
-TEST(CompanionProtocolTest, UninstallCarriesOneNameAndItsReport) {
-  for (const char* name : {"oem7.inf", "my scanner.inf", "a\\b.inf", "x"}) {
-    EXPECT_EQ(ParseUninstallArguments(SplitCommandArguments(UninstallArguments(name))), name);
-    for (const Status error : {kErrorSuccess, kErrorNotAnInstalledOemInf, kErrorFileNotFound}) {
-      const auto report = MatchUninstallReport(
-          name, "removed X\r\n" + FormatUninstallReport({error, name}) + "\r\n");
-      ASSERT_TRUE(report) << name;
-      EXPECT_EQ(report->error, error) << name;
+// With a backup, a package that cannot be saved whole keeps the whole driver: a link inside its
+// folder or on the store's path leads out of the store. One that cannot be told is neither saved
+// nor removed.
+TEST(DriverPackageTest, APackageThatCannotBeSavedWholeKeepsTheDriver) {
+  const struct {
+    const char* name;
+    std::function<void(FakeHost&)> stage;
+    std::string logged;
+  } cases[] = {
+      {"a link inside the package's folder",
+       [](FakeHost& host) {
+         host.directories.insert(kStore + kFolder + "\\elsewhere");
+         host.reparsePoints.insert(kStore + kFolder + "\\elsewhere");
+         host.AddFile(kStore + kFolder + "\\elsewhere\\other.sys", "MZ");
+       },
+       "package oem7.inf: left, its store folder cannot be saved in the backup (error 000000a1)"},
+      {"a link on the store's path",
+       [](FakeHost& host) { host.reparsePoints.insert("C:\\WINDOWS\\System32\\DriverStore"); },
+       "package oem7.inf: left, its store folder cannot be saved whole, a link on its path "
+       "(C:\\WINDOWS\\System32\\DriverStore)"},
+      {"the package's folder a link",
+       [](FakeHost& host) {
+         host.storeLocationKnown = true;
+         host.reparsePoints.insert(kStore + kFolder);
+       },
+       "a link on its path (" + kStore + kFolder + ")"},
+      {"two folders hold its INF",
+       [](FakeHost& host) { host.AddPackage("oem9.inf", "aaadecoy.inf_1", kContent, false); },
+       "package oem7.inf: left, what the platform holds for it cannot be told"},
+  };
+  for (const auto& c : cases) {
+    FakeHost host;
+    StageMachine(host);
+    host.AddPackage("oem7.inf", kFolder, kContent);
+    c.stage(host);
+    RunOptions options;
+    options.quiet = true;
+    options.backupFolder = "D:\\backups";
+
+    EXPECT_EQ(PerformRemoval(host, kNoOwner, options), kExitLeft) << c.name;
+
+    EXPECT_TRUE(Logged(host, c.logged)) << c.name;
+    EXPECT_TRUE(host.FileExists(kStore + kFolder + "\\scanner.sys")) << c.name;
+    EXPECT_TRUE(host.FileExists(kInf + "oem7.inf")) << c.name;
+    EXPECT_TRUE(host.FileExists(kInf + "oem7.pnf")) << c.name;
+    EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty()) << c.name;
+    const std::string manifest =
+        host.files["D:\\backups\\SCANPC-20261208T054312Z\\manifest.txt"].content;
+    EXPECT_EQ(manifest.find("package oem7.inf"), std::string::npos) << c.name;
+    EXPECT_EQ(manifest.find("oem7.inf: saved"), std::string::npos) << c.name;
+    EXPECT_TRUE(host.devices[0].removed) << c.name;  // the rest of the run goes on
+  }
+}
+
+// A driver database that names a package by anything but a plain folder name of the store, or
+// names a link, names no package: nothing is put back from elsewhere.
+TEST(DriverPackageTest, TheDatabaseNamesOnlyAPlainFolderOfTheStore) {
+  for (const std::string& active :
+       {std::string("..\\outside.inf_1"), std::string("sub\\vorskscan.inf_1"),
+        std::string("vorskscan.inf_1")}) {
+    FakeHost host;
+    StageMachine(host);
+    host.AddPackage("oem7.inf", "vorskscan.inf_1", kContent, false);
+    host.AddDatabaseEntry("oem7.inf", active);
+    host.directories.insert("C:\\WINDOWS\\System32\\DriverStore\\outside.inf_1");
+    host.AddFile("C:\\WINDOWS\\System32\\DriverStore\\outside.inf_1\\outside.inf", "planted");
+    if (active == "vorskscan.inf_1") {
+      host.reparsePoints.insert(kStore + active);
     }
+
+    PerformRemoval(host, kNoOwner);
+
+    EXPECT_TRUE(host.JournalOf("copy-file").empty()) << active;
+    EXPECT_FALSE(host.FileExists(kInf + "oem7.inf")) << active;
+    EXPECT_TRUE(host.JournalOf("uninstall-oem-inf").empty()) << active;
+    EXPECT_TRUE(Logged(host, active == "vorskscan.inf_1"
+                                 ? "package oem7.inf: cannot tell: the driver database names "
+                                   "package vorskscan.inf_1, a link"
+                                 : "package oem7.inf: cannot tell: the driver database names no "
+                                   "package folder for it"))
+        << active;
   }
-  for (const std::vector<std::string>& malformed : {std::vector<std::string>{"/uninstall"},
-                                                    {"/uninstall", "a.inf", "b.inf"},
-                                                    {"/remove", "a.inf"},
-                                                    {"/uninstall", "a\".inf"},
-                                                    {"/uninstall", "\xE9.inf"},
-                                                    {"/uninstall", ""}}) {
-    EXPECT_FALSE(ParseUninstallArguments(malformed)) << malformed.size();
-  }
-  EXPECT_TRUE(ParseUninstallArguments({"-UNINSTALL", "a.inf"}));
-  EXPECT_FALSE(ParseUninstallReport("failed 00000000 a.inf"));
-  EXPECT_FALSE(ParseUninstallReport("uninstalled "));
-  EXPECT_FALSE(MatchUninstallReport("a.inf", "uninstalled b.inf\r\n"));
 }
 
 }  // namespace

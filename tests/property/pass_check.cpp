@@ -502,19 +502,25 @@ class Predictor {
         return Hold::Held;
       }
     }
+    // Only a folder named for the INF it holds ("<name>.inf_..." holding <name>.inf) is a
+    // package's; more than one of the published bytes cannot be told apart.
+    int found = 0;
     for (const auto& [path, file] : files) {
       const std::size_t slash = path.rfind('\\');
       const std::string folder = path.substr(0, slash);
+      const std::string folderName = folder.substr(std::min(folder.size(), store.size() + 1));
+      const std::string name = path.substr(slash + 1);
       if (slash > store.size() + 1 &&
           SameLettersAside(path.substr(0, store.size() + 1), store + "\\") &&
           folder.find('\\', store.size() + 1) == std::string::npos &&
-          host_.reparsePoints.count(folder) == 0 && path.size() > 4 &&
-          SameLettersAside(path.substr(path.size() - 4), ".inf") &&
+          host_.reparsePoints.count(folder) == 0 && name.size() > 4 &&
+          SameLettersAside(name.substr(name.size() - 4), ".inf") &&
+          SameLettersAside(folderName.substr(0, name.size() + 1), name + "_") &&
           file.content == inf->second.content) {
-        return Hold::Held;
+        ++found;
       }
     }
-    return Hold::None;
+    return found > 1 ? Hold::CannotTell : found == 1 ? Hold::Held : Hold::None;
   }
 
   // What asking the platform to uninstall the package comes to: its status, or nothing when the
@@ -534,23 +540,36 @@ class Predictor {
       uninstalled = status == kErrorSuccess;
       return status;
     }
-    const bool carriable = infName.size() <= 255 &&
-                           std::all_of(infName.begin(), infName.end(),
-                                       [](char c) { return c >= ' ' && c <= '~' && c != '"'; });
-    if (!carriable) {
-      return std::nullopt;
-    }
     using Companion = FakeHost::Companion;
     const bool runs = host_.companion == Companion::Works || host_.companion == Companion::CutShort;
     uninstalled = runs && status == kErrorSuccess;
-    if (host_.companion != Companion::Works) {
+    return CompanionTask(1) == 1 ? std::optional<Status>(status) : std::nullopt;
+  }
+
+  // One task of `items` report lines handed to the companion, which serves the whole run: how
+  // many of them it reports. One cut short ends after its last report (before its first when it
+  // has none) and is started again for the next task; the user is told once that it failed.
+  std::size_t CompanionTask(std::size_t items) {
+    using Companion = FakeHost::Companion;
+    if (host_.companion == Companion::Works) {
+      return items;
+    }
+    if (host_.companion != Companion::CutShort) {
+      TellCompanionFailed();
+      return 0;
+    }
+    std::size_t& left = sessionReportsLeft_;
+    if (!sessionRunning_) {
+      sessionRunning_ = true;
+      left = host_.companionReportsBeforeCut;
+    }
+    const std::size_t reported = std::min(items, left);
+    left -= reported;
+    if (left == 0) {
+      sessionRunning_ = false;  // cut short before the task's end
       TellCompanionFailed();
     }
-    if (host_.companion == Companion::Works ||
-        (host_.companion == Companion::CutShort && host_.companionReportsBeforeCut > 0)) {
-      return status;
-    }
-    return std::nullopt;
+    return reported;
   }
 
   void TellCompanionFailed() {
@@ -596,15 +615,22 @@ class Predictor {
     const bool listedPnf = host_.files.count(pnfPath) != 0;
     (listedPresent ? p_.presentFiles : p_.absentFiles).insert(infPath);
     (listedPnf ? p_.presentFiles : p_.absentFiles).insert(pnfPath);
-    if (HoldOf(infName, infPath, host_.files, true, unused) == Hold::Held) {
+    const Hold listed = HoldOf(infName, infPath, host_.files, true, unused);
+    if (listed == Hold::Held) {
       p_.heldPackages.insert(infName);
       p_.somethingThere = true;
     }
+    // A package that cannot be told from the INF that is there counts as there.
+    p_.somethingThere = p_.somethingThere || (listed == Hold::CannotTell && listedPresent);
     p_.somethingThere = p_.somethingThere || listedPresent || listedPnf;
     const bool infPresent = p_.filesAfter.count(infPath) != 0;
     const bool pnfPresent = p_.filesAfter.count(pnfPath) != 0;
     std::string putBack;
     const Hold hold = HoldOf(infName, infPath, p_.filesAfter, false, putBack);
+    if (infPresent && hold == Hold::CannotTell) {
+      p_.left = true;  // nothing of the driver goes
+      return;
+    }
     if (!infPresent && putBack.empty()) {
       PredictFile(infPath);
       PredictFile(pnfPath);
@@ -627,15 +653,17 @@ class Predictor {
     }
     if (uninstalled) {
       UninstallInModel(infName, infPath, pnfPath);
-      // What the uninstall took goes without a box; a file that was not there keeps its box.
-      for (const auto& [path, present] : {std::pair{infPath, infPresent}, {pnfPath, pnfPresent}}) {
+      // What the uninstall took goes without a box (the INF put back for it among them); a file
+      // that was not there keeps its box.
+      for (const auto& [path, present] :
+           {std::pair{infPath, infPresent || !putBack.empty()}, {pnfPath, pnfPresent}}) {
         if (!present) {
           p_.boxes.push_back(UndeletableFileBox(path));
         }
       }
       return;
     }
-    if ((hold == Hold::Held && *status != kErrorNotAnInstalledOemInf) || hold == Hold::CannotTell) {
+    if (hold == Hold::Held && *status != kErrorNotAnInstalledOemInf) {
       p_.left = true;
       return;
     }
@@ -745,16 +773,12 @@ class Predictor {
     using Companion = FakeHost::Companion;
     const bool removes =
         host_.companion == Companion::Works || host_.companion == Companion::CutShort;
-    const std::size_t reported =
-        host_.companion == Companion::Works ? handed.size() : host_.companionReportsBeforeCut;
+    const std::size_t reported = CompanionTask(handed.size());
     for (std::size_t i = 0; i < handed.size(); ++i) {
       if (removes) {
         p_.removals.push_back(handed[i]->instanceId);
       }
       NoteRemoval(*handed[i], i < reported);
-    }
-    if (host_.companion != Companion::Works) {
-      TellCompanionFailed();
     }
   }
 
@@ -877,6 +901,10 @@ class Predictor {
   Prediction p_;
   bool companionTold_ = false;
   std::set<const FakeHost::Package*> uninstalled_;
+  // The companion's session: whether one runs, and the report lines it has left before it is cut
+  // short.
+  bool sessionRunning_ = false;
+  std::size_t sessionReportsLeft_ = 0;
 };
 
 void CheckBoxes(const FakeHost& host, const Prediction& p, std::vector<std::string>& violations) {
@@ -1102,7 +1130,7 @@ std::vector<std::string> RunPassAndCheck(FakeHost& host, PassTally* tally) {
         std::count(host.standardOutput.begin(), host.standardOutput.end(), '\n'));
     tally->keysDeleted += host.JournalOf("deleted-key").size();
     tally->keysKept += kept;
-    tally->companionStarts += host.JournalOf("run").size();
+    tally->companionStarts += host.JournalOf("start").size();
     for (const std::string& key : host.JournalOf("deleted-key")) {
       tally->linksDeleted += key.compare(key.rfind('\\') + 1, 4, "Link") == 0 ? 1 : 0;
     }
@@ -1139,7 +1167,7 @@ std::vector<std::string> RunListAndCheck(FakeHost& host) {
     violations.push_back("listing status " + std::to_string(status) + ", expected " +
                          std::to_string(expectedStatus));
   }
-  for (const char* kind : {"delete-file", "delete-key", "remove-device", "run", "alloc-failed"}) {
+  for (const char* kind : {"delete-file", "delete-key", "remove-device", "start", "alloc-failed"}) {
     if (kind != std::string("alloc-failed") && !host.JournalOf(kind).empty()) {
       violations.push_back(std::string("the listing changed the machine: ") + kind);
     }

@@ -6,6 +6,10 @@
 //   beside_probe inherits <handle>                 prints whether the handle of that value is a
 //                                                  signaled object here (one that the program
 //                                                  that started it gave it)
+//   beside_probe answer <status>                   answers each line of its standard input: "got
+//                                                  <line>" and "done 0"; a line "hang" is never
+//                                                  answered, "end <n>" ends it with status n; at
+//                                                  the input's end it ends with <status>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +32,33 @@ int main() {
     ::Sleep(60000);
     ::CloseHandle(event);
     return 0;
+  }
+  if (command == L"answer") {
+    std::string pending;
+    char buffer[256];
+    DWORD read = 0;
+    HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    while (::ReadFile(input, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+      pending.append(buffer, read);
+      for (std::size_t end = pending.find('\n'); end != std::string::npos;
+           end = pending.find('\n')) {
+        std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        if (!line.empty() && line.back() == '\r') {
+          line.pop_back();
+        }
+        if (line == "hang") {
+          ::Sleep(60000);
+        } else if (line.rfind("end ", 0) == 0) {
+          std::printf("ending\n");
+          std::fflush(stdout);
+          return std::atoi(line.c_str() + 4);
+        }
+        std::printf("got %s\ndone 0\n", line.c_str());
+        std::fflush(stdout);
+      }
+    }
+    return ::_wtoi(argv[2]);
   }
   if (command == L"inherits") {
     const HANDLE handle =

@@ -187,9 +187,9 @@ TEST(HeldFolderTest, MakesWritesAndCopiesRelativeToHeldFoldersAndNeverReplaces) 
   unique_hfolder parent(host);
   ASSERT_EQ(host.OpenFolderNoFollow(kNoFolder, root, parent.put()), kErrorSuccess);
   unique_hfolder folder(host);
-  ASSERT_EQ(host.CreateFolderIn(parent.get(), name, Host::FolderAccess::AdministratorsOnly,
-                                folder.put()),
-            kErrorSuccess);
+  ASSERT_EQ(
+      host.CreateFolderIn(parent.get(), name, Host::FolderAccess::AdministratorsOnly, folder.put()),
+      kErrorSuccess);
   unique_hfolder again(host);
   EXPECT_EQ(host.CreateFolderIn(parent.get(), name, Host::FolderAccess::Inherited, again.put()),
             kErrorAlreadyExists);
@@ -232,8 +232,8 @@ TEST(HeldFolderTest, MakesWritesAndCopiesRelativeToHeldFoldersAndNeverReplaces) 
   // folder's own is checked where the platform keeps it, and the one it is made with always.
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(::GetNamedSecurityInfoW(wide(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+  ASSERT_EQ(::GetNamedSecurityInfoW(wide(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, &dacl, nullptr, &descriptor),
             DWORD{ERROR_SUCCESS});
   win32::unique_hlocal owned(descriptor);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
@@ -895,26 +895,77 @@ void KnowTheProbe(Win32Host& host) {
       {{"beside_probe.exe", win32::ImageDigestOfFile(win32::OwnFolder() + L"\\" + kProbe)}});
 }
 
-// The companion's arguments reach the program as the IDs they were made from, whatever quotes and
-// backslashes the IDs hold; its standard output and status come back.
+// The companion's arguments reach the program as they were written, escaped, whatever quotes,
+// blanks and backslashes the IDs hold; its standard output and status come back.
 TEST(ProgramBesideTest, ReturnsTheOutputAndStatusOfTheProgramFromItsOwnFolder) {
   Win32Host host;
   KnowTheProbe(host);
   const std::vector<std::string> instanceIds = {"USB\\VID_0000&PID_2206\\5&2B1C3A7&0&1",
-                                                "ROOT\\A\"B", "C\\\\\"D", "E\\", "F\\\\"};
-  const std::vector<CompanionBatch> batches = CompanionBatches(instanceIds);
-  ASSERT_EQ(batches.size(), 1u);
+                                                "ROOT\\A\"B", "C\\\\\"D E", "E\\", "F\\\\"};
+  const std::vector<CompanionTask> tasks = RemovalTasks(instanceIds);
+  ASSERT_EQ(tasks.size(), 1u);
 
   const ProgramRun run =
-      host.RunProgramBeside("beside_probe.exe", "print 3 " + batches[0].arguments, 60000);
+      host.RunProgramBeside("beside_probe.exe", "print 3 " + TaskArguments(tasks[0]), 60000);
 
   ASSERT_EQ(run.start, ProgramRun::Start::Ran);
   EXPECT_EQ(run.exitCode, 3u);
   std::string expected = "/remove\r\n";
   for (const std::string& instanceId : instanceIds) {
-    expected += instanceId + "\r\n";
+    expected += PercentEscaped(instanceId) + "\r\n";
   }
   EXPECT_EQ(run.output, expected);
+}
+
+// A program started for a session is handed each task on its standard input and answers it on its
+// standard output, as often as it is given one; its end comes once its input ends.
+TEST(ProgramSessionTest, EachTaskIsAnsweredInTurnAndTheEndComesWithTheInputsEnd) {
+  Win32Host host;
+  KnowTheProbe(host);
+  ProgramSession session = kNoSession;
+  ASSERT_EQ(host.StartProgramBeside("beside_probe.exe", "answer 7", &session).start,
+            ProgramRun::Start::Ran);
+
+  for (const std::string task : {"first", "second"}) {
+    const ProgramAnswer answer = host.HandProgramTask(session, task + "\r\n", 60000, AnswersTask);
+    EXPECT_TRUE(answer.answered) << task;
+    EXPECT_FALSE(answer.ended) << task;
+    EXPECT_EQ(answer.output, "got " + task + "\r\ndone 0\r\n") << task;
+  }
+  EXPECT_EQ(host.EndProgramSession(session, 60000), 7u);
+}
+
+// A program that ends at its task, or that does not answer in time (it is then ended with its
+// job), ends the session: what it wrote comes back with its status.
+TEST(ProgramSessionTest, AProgramThatEndsOrRunsOutOfTimeEndsTheSession) {
+  Win32Host host;
+  KnowTheProbe(host);
+  const struct {
+    const char* task;
+    std::uint32_t timeoutMs;
+    std::string output;
+    std::uint32_t exitCode;
+  } cases[] = {
+      {"end 5", 60000, "ending\r\n", 5},
+      {"hang", 500, "", kErrorTimeout},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.task);
+    ProgramSession session = kNoSession;
+    ASSERT_EQ(host.StartProgramBeside("beside_probe.exe", "answer 7", &session).start,
+              ProgramRun::Start::Ran);
+    const DWORD start = ::GetTickCount();
+
+    const ProgramAnswer answer =
+        host.HandProgramTask(session, std::string(c.task) + "\n", c.timeoutMs, AnswersTask);
+
+    EXPECT_LT(::GetTickCount() - start, 20000u);
+    EXPECT_FALSE(answer.answered);
+    EXPECT_TRUE(answer.ended);
+    EXPECT_EQ(answer.exitCode, c.exitCode);
+    EXPECT_EQ(answer.output, c.output);
+    EXPECT_EQ(host.EndProgramSession(session, 0), c.exitCode);
+  }
 }
 
 // Never the search path or the current folder: a program that is only there is missing.
@@ -1009,8 +1060,8 @@ TEST(ProgramBesideTest, AProgramThatRunsOutOfTimeIsEnded) {
   EXPECT_TRUE(EventComesTo(std::wstring(name.begin(), name.end()), false));
 }
 
-// The program inherits the writing end of its output pipe and no other handle, even one that
-// this process made inheritable.
+// The program inherits the ends of its pipes and no other handle, even one that this process made
+// inheritable.
 TEST(ProgramBesideTest, TheProgramInheritsItsOutputAlone) {
   Win32Host host;
   KnowTheProbe(host);
@@ -1018,12 +1069,19 @@ TEST(ProgramBesideTest, TheProgramInheritsItsOutputAlone) {
   const win32::unique_handle event(::CreateEventW(&inheritable, TRUE, TRUE, nullptr));
   ASSERT_TRUE(event);
 
-  const ProgramRun run = host.RunProgramBeside(
-      "beside_probe.exe",
-      "inherits " + std::to_string(reinterpret_cast<std::uintptr_t>(event.get())), 60000);
+  const std::string arguments =
+      "inherits " + std::to_string(reinterpret_cast<std::uintptr_t>(event.get()));
+
+  const ProgramRun run = host.RunProgramBeside("beside_probe.exe", arguments, 60000);
 
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_EQ(run.output, "not inherited\r\n");
+  // Nor does a program started for a session, which inherits its standard input besides.
+  ProgramSession session = kNoSession;
+  ASSERT_EQ(host.StartProgramBeside("beside_probe.exe", arguments, &session).start,
+            ProgramRun::Start::Ran);
+  EXPECT_EQ(host.HandProgramTask(session, "\n", 60000, AnswersTask).output, "not inherited\r\n");
+  EXPECT_EQ(host.EndProgramSession(session, 60000), 0u);
 }
 
 // The job: a program that ends, for whatever reason, takes the program it started with it.

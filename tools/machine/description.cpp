@@ -1,7 +1,9 @@
 #include "tools/machine/description.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 
 namespace vorsk::machine {
 
@@ -198,10 +200,16 @@ std::optional<Description> ParseDescription(const std::string& text, std::string
       description.drivers.push_back(driver);
     } else if (kind == "package" && fields.size() >= 2) {
       PackageEntry package{fields[0], {}};
+      // Letters, digits, "_" and "-", and any character outside ASCII.
       ok = !package.name.empty() &&
-           package.name.find_first_not_of(
-               "abcdefghijklmnopqrstuvwxyz"
-               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") == std::string::npos &&
+           std::all_of(package.name.begin(), package.name.end(),
+                       [](char c) {
+                         return static_cast<unsigned char>(c) >= 0x80 ||
+                                std::string_view(
+                                    "abcdefghijklmnopqrstuvwxyz"
+                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-")
+                                        .find(c) != std::string_view::npos;
+                       }) &&
            ParseDriver(fields, 1, package.driver);
       description.packages.push_back(package);
     } else if (kind == "device" && !rest.empty()) {

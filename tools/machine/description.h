@@ -71,7 +71,8 @@ struct DriverEntry {
 
 // A driver package and the driver entry that names its published INF.
 struct PackageEntry {
-  std::string name;  // letters, digits, "_" and "-": the folder's and its INF's name
+  std::string name;  // letters, digits, "_", "-" and any character outside ASCII: the folder's
+                     // and its INF's name
   DriverEntry driver;
 };
 

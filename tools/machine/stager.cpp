@@ -162,27 +162,27 @@ std::string PackageInf(const std::string& name) {
 // setup does, then writes the driver entry with the published INF's name; the folder goes
 // afterwards, as a setup's does.
 bool StagePackage(const PackageEntry& package) {
-  char temporary[MAX_PATH] = {};
-  ::GetTempPathA(MAX_PATH, temporary);
-  const std::string folder = std::string(temporary) + "vorsk-package-" + package.name;
+  wchar_t temporary[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temporary);
+  const std::string folder = Utf8(temporary) + "vorsk-package-" + package.name;
   const std::string inf = folder + "\\" + package.name + ".inf";
-  char published[MAX_PATH] = {};
-  char* publishedName = nullptr;
+  wchar_t published[MAX_PATH] = {};
+  wchar_t* publishedName = nullptr;
   const bool copied = WriteWholeFile(inf, PackageInf(package.name)) &&
-                      ::SetupCopyOEMInfA(inf.c_str(), nullptr, SPOST_NONE, 0, published, MAX_PATH,
-                                         nullptr, &publishedName) &&
+                      ::SetupCopyOEMInfW(Utf16(inf).c_str(), nullptr, SPOST_NONE, 0, published,
+                                         MAX_PATH, nullptr, &publishedName) &&
                       publishedName != nullptr;
   if (!copied) {
     std::fprintf(stderr, "stager: the platform did not take the package %s (error %lu)\n",
                  package.name.c_str(), static_cast<unsigned long>(::GetLastError()));
   }
-  ::DeleteFileA(inf.c_str());
-  ::RemoveDirectoryA(folder.c_str());
+  ::DeleteFileW(Utf16(inf).c_str());
+  ::RemoveDirectoryW(Utf16(folder).c_str());
   if (!copied) {
     return Fail(package.name);
   }
   DriverEntry driver = package.driver;
-  driver.values.push_back(NamedValue{"InfPath", REG_SZ, publishedName});
+  driver.values.push_back(NamedValue{"InfPath", REG_SZ, Utf8(publishedName)});
   return StageKey(driver.classKey + "\\" + driver.subkey, driver.values);
 }
 
@@ -269,9 +269,10 @@ int MoveAway(const std::string& folder) {
   // Whether a run is saving in the folder `path`: its manifest is there and has not ended. The
   // manifest's last bytes are read sharing everything, so that the run may go on appending.
   const auto saving = [](const std::string& path) {
-    win32::unique_hfile manifest(::CreateFileA(
-        (path + "\\manifest.txt").c_str(), GENERIC_READ,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    win32::unique_hfile manifest(
+        ::CreateFileA((path + "\\manifest.txt").c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
     if (!manifest || !::GetFileSizeEx(manifest.get(), &size) || size.QuadPart < 5) {
       return manifest.is_valid();
