@@ -5,8 +5,11 @@
 #   bench/run.sh [--full]
 # By default: the stages natively, the registry trees of 1,000 and 10,000 keys, the device walk,
 # the whole program in a 64-bit prefix (with its companion) and in a 32-bit one, and the
-# companion's removal against a bare 64-bit remover (a few minutes on two cores). --full adds the
-# trees of 100,000 keys and the backup of 10,000 keys.
+# companion's removal against a bare 64-bit remover, the driver store's search among 1,500 package
+# folders against a plain walk (a few minutes on two cores). --full adds the trees of 100,000 keys
+# and the backup of 10,000 keys. With VORSK_BENCH_BEFORE set to a folder that holds vorsk.exe and
+# vorsk64.exe of another build, the package stage of both builds is timed too, side by side
+# (bench/package_stage.sh), in a 64-bit prefix of this machine's Wine.
 # Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,9 +39,9 @@ cmake --preset bench-native >/dev/null
 cmake --build --preset bench-native --target stages_bench >/dev/null
 cmake --preset bench-win32 >/dev/null
 cmake --build --preset bench-win32 --target vorsk stager registry_bench devices_bench \
-  empty_window frameless_run frameless_bars plain_run >/dev/null
+  store_bench empty_window frameless_run frameless_bars plain_run >/dev/null
 cmake --preset bench-win64 >/dev/null
-cmake --build --preset bench-win64 --target vorsk64 empty_program bare_remover >/dev/null
+cmake --build --preset bench-win64 --target vorsk64 stager empty_program bare_remover >/dev/null
 build=$(realpath build/bench-win32)
 build64=$(realpath build/bench-win64)
 results=$build/results.txt
@@ -288,7 +291,20 @@ echo
 echo "== The whole program, 32-bit prefix (WINEARCH=win32): median milliseconds of $whole_runs runs each =="
 open_session win32
 whole_program win32 "$whole_runs"
+
+echo
+echo "== The driver store, 32-bit prefix: 1,500 package folders, median milliseconds of 11 runs each =="
+wine "$build/bench/store_bench.exe" 1500 11 </dev/null | tr -d '\r' | tee -a "$results" |
+  sed 's/^/  /'
 close_session
+
+if [ -n "${VORSK_BENCH_BEFORE:-}" ]; then
+  echo
+  echo "== The package stage, 64-bit prefix: this build against $VORSK_BENCH_BEFORE, 11 runs each =="
+  bash bench/package_stage.sh "$build" "$build64" tests/e2e/cases/driver-package.case 11 \
+    "$build/package-stage" "$VORSK_BENCH_BEFORE" | sed 's/^stage /package-stage /' |
+    tee -a "$results" | sed 's/^/  /'
+fi
 
 echo
 echo "== Ratios (median against median, measured side by side in this run) =="
@@ -320,6 +336,8 @@ whole "whole run, 64-bit: vorsk.exe / frameless+companion (goal 1.15)" "program 
 whole "companion removing $companion_instances instances / bare 64-bit remover (goal 1.1)" \
   "companion $companion_instances vorsk64" "companion $companion_instances bare-remover"
 whole "whole run, 64-bit prefix / 32-bit prefix" "program win64 vorsk" "program win32 vorsk"
+whole "driver store, 1,500 folders: vorsk's search / plain walk (goal 1.2)" "store 1500 search" \
+  "store 1500 plain-walk"
 whole "32-bit: vorsk.exe / frameless with bars" "program win32 vorsk" "program win32 bars"
 whole "64-bit: vorsk.exe / frameless with bars+companion" "program win64 vorsk" \
   "program win64 bars+companion"

@@ -94,9 +94,9 @@ std::vector<std::u16string> InfNamesOf(const std::u16string& folder) {
 }
 
 // The store's folders named for the INF they hold whose INF is exactly `published`, links among
-// them never followed: only an INF of the folder's own name is looked at, and only one no larger
-// than `published` is read. A folder whose INF cannot be looked at, or read, for another reason
-// than its absence makes the answer unknown: then `unreadable` says which and why.
+// them never followed: only an INF of the folder's own name is looked at, and only one of the
+// published INF's size is read. A folder whose INF cannot be looked at, or read, for another
+// reason than its absence makes the answer unknown: then `unreadable` says which and why.
 std::vector<std::u16string> StoreInfsSameAs(Host& host, const std::u16string& store,
                                             const std::vector<FolderEntry>& folders,
                                             const std::string& published, std::string& unreadable) {
@@ -107,12 +107,15 @@ std::vector<std::u16string> StoreInfsSameAs(Host& host, const std::u16string& st
     }
     for (const std::u16string& name : InfNamesOf(folder.name)) {
       const std::u16string inf = store + u"\\" + folder.name + u"\\" + name;
-      const std::uint32_t attributes = host.GetFileAttributesW(inf);
-      Status status = attributes == kInvalidFileAttributes ? host.GetLastError() : kErrorSuccess;
+      FolderEntry facts;
+      Status status = host.LookAtFile(inf, facts);
       std::string bytes;
       if (status == kErrorSuccess &&
-          (attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0) {
+          (facts.attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint)) != 0) {
         continue;  // no file of its own
+      }
+      if (status == kErrorSuccess && facts.size != published.size()) {
+        continue;  // other bytes: a store of 1,500 packages is read no further than it must be
       }
       if (status == kErrorSuccess) {
         status = host.ReadFileBytes(inf, bytes, published.size());

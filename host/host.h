@@ -258,6 +258,9 @@ class Host {
                                 bool append) = 0;
   // As GetFileAttributesA, for a name in UTF-16.
   virtual std::uint32_t GetFileAttributesW(const std::u16string& path) = 0;
+  // A file's attributes and size in `facts` (its name left as it is), a link's own and never its
+  // target's, as GetFileAttributesExW gives them; the platform's error otherwise.
+  virtual Status LookAtFile(const std::u16string& path, FolderEntry& facts) = 0;
   // The entries of a folder, "." and ".." aside, in the platform's order; at most `limit` of them
   // (kErrorMoreData when there are more). A link is listed as itself, never entered.
   virtual Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,

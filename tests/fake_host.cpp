@@ -1034,6 +1034,17 @@ std::uint32_t FakeHost::GetFileAttributesW(const std::u16string& path) {
   return GetFileAttributesA(FileName(path));
 }
 
+Status FakeHost::LookAtFile(const std::u16string& widePath, FolderEntry& facts) {
+  const std::string path = FileName(widePath);
+  facts.attributes = GetFileAttributesA(path);
+  if (facts.attributes == kInvalidFileAttributes) {
+    return lastError_;
+  }
+  const auto file = files.find(path);
+  facts.size = file == files.end() ? 0 : file->second.content.size();
+  return kErrorSuccess;
+}
+
 Status FakeHost::RegCloseKey(RegKey key) {
   const auto it = openKeys_.find(key);
   if (it == openKeys_.end()) {

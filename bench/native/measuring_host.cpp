@@ -301,6 +301,11 @@ std::uint32_t MeasuringHost::GetFileAttributesW(const std::u16string& path) {
   return inner_.GetFileAttributesW(path);
 }
 
+Status MeasuringHost::LookAtFile(const std::u16string& path, FolderEntry& facts) {
+  InHost scope;
+  return inner_.LookAtFile(path, facts);
+}
+
 Status MeasuringHost::WriteFileBytes(const std::u16string& path, const std::string& bytes,
                                      bool append) {
   InHost scope;

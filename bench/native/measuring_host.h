@@ -35,6 +35,7 @@ class MeasuringHost : public Host {
   Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
   Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
   std::uint32_t GetFileAttributesW(const std::u16string& path) override;
+  Status LookAtFile(const std::u16string& path, FolderEntry& facts) override;
   Status RegOpenKeyA(RegKey parent, const std::string& subKey, RegKey* result) override;
   Status RegOpenKeyExA(RegKey parent, const std::string& subKey, std::uint32_t access,
                        RegKey* result) override;

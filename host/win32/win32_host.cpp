@@ -336,6 +336,16 @@ std::uint32_t Win32Host::GetFileAttributesW(const std::u16string& path) {
   return ::GetFileAttributesW(Wide(path));
 }
 
+Status Win32Host::LookAtFile(const std::u16string& path, FolderEntry& facts) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!::GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) {
+    return static_cast<Status>(::GetLastError());
+  }
+  facts.attributes = data.dwFileAttributes;
+  facts.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return kErrorSuccess;
+}
+
 Status Win32Host::WriteFileBytes(const std::u16string& path, const std::string& bytes,
                                  bool append) {
   win32::unique_hfile file(

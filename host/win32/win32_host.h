@@ -44,6 +44,7 @@ class Win32Host : public Host {
   Status CopyToNewFile(const std::u16string& from, const std::u16string& to) override;
   Status WriteFileBytes(const std::u16string& path, const std::string& bytes, bool append) override;
   std::uint32_t GetFileAttributesW(const std::u16string& path) override;
+  Status LookAtFile(const std::u16string& path, FolderEntry& facts) override;
   Status ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries,
                     std::size_t limit) override;
   Status ReadFileBytes(const std::u16string& path, std::string& bytes, std::size_t limit) override;

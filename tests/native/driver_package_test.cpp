@@ -251,8 +251,11 @@ TEST(DriverPackageTest, WhatThePlatformHoldsDecidesWhatGoes) {
       EXPECT_EQ(host.messageBoxes.size(), road.boxes) << what;
       // One companion for the run, whatever it is asked.
       EXPECT_EQ(host.JournalOf("start").size(), wow64 ? 1u : 0u) << what;
-      // No INF of the store larger than the published one is read.
+      // No INF of the store of another size than the published one is read.
       EXPECT_LT(host.bytesRead, std::size_t{1} << 20) << what;
+      for (const std::string& read : host.JournalOf("read-file")) {
+        EXPECT_EQ(read.find("aaasmall"), std::string::npos) << what;
+      }
       EXPECT_EQ(host.OpenHandleCount(), 0u) << what;
       EXPECT_TRUE(host.faults.empty()) << what;
     }

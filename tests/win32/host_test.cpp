@@ -300,6 +300,18 @@ TEST(FolderTest, ListsEntriesWithoutTheDotsAndReadsFilesWholeWithinTheirLimits) 
   EXPECT_EQ(list(package, 2, entries), kErrorMoreData);
   EXPECT_EQ(entries.size(), 1u);
 
+  // A file looked at gives what the listing gives of it; a missing one its error, nothing set.
+  FolderEntry facts{u"kept", 0, 7};
+  ASSERT_EQ(host.LookAtFile(package + u"\\a.inf", facts), kErrorSuccess);
+  EXPECT_EQ(facts.size, inf.size());
+  EXPECT_EQ(facts.attributes & kFileAttributeDirectory, 0u);
+  EXPECT_EQ(facts.name, u"kept");
+  ASSERT_EQ(host.LookAtFile(package + u"\\sub", facts), kErrorSuccess);
+  EXPECT_NE(facts.attributes & kFileAttributeDirectory, 0u);
+  facts = FolderEntry{u"kept", 0, 7};
+  EXPECT_EQ(host.LookAtFile(package + u"\\absent.inf", facts), kErrorFileNotFound);
+  EXPECT_EQ(facts.size, 7u);
+
   // Read whole at its size, refused one byte short; read while another process writes it.
   std::string bytes = "stale";
   EXPECT_EQ(host.ReadFileBytes(package + u"\\a.inf", bytes, inf.size() - 1), kErrorMoreData);
