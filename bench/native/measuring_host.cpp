@@ -598,6 +598,21 @@ bool MeasuringHost::IsProtectedFile(const std::u16string& path) {
   return inner_.IsProtectedFile(path);
 }
 
+std::u16string MeasuringHost::ExpandEnvironmentText(const std::u16string& text) {
+  InHost scope;
+  return inner_.ExpandEnvironmentText(text);
+}
+
+bool MeasuringHost::CanTellProtectedKeys() {
+  InHost scope;
+  return inner_.CanTellProtectedKeys();
+}
+
+bool MeasuringHost::IsProtectedKey(const std::u16string& path) {
+  InHost scope;
+  return inner_.IsProtectedKey(path);
+}
+
 ProgramRun MeasuringHost::StartProgramBeside(const std::string& program,
                                              const std::string& arguments,
                                              ProgramSession* session) {

@@ -131,6 +131,10 @@ class MeasuringHost : public Host {
   std::optional<std::u16string> DriverStoreInfPath(const std::u16string& infPath) override;
   bool SetupCopyOEMInfW(const std::u16string& infPath, std::u16string& publishedName) override;
   bool IsProtectedFile(const std::u16string& path) override;
+  std::u16string ExpandEnvironmentText(const std::u16string& text) override;
+  bool CanTellProtectedKeys() override;
+  bool IsProtectedKey(const std::u16string& path) override;
+  RunLockKind HeldRunLock() override { return inner_.HeldRunLock(); }
   ProgramRun StartProgramBeside(const std::string& program, const std::string& arguments,
                                 ProgramSession* session) override;
   ProgramAnswer HandProgramTask(ProgramSession session, const std::string& input,
